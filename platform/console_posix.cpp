@@ -1,0 +1,114 @@
+// The console on POSIX systems. Message texts are code page 932 bytes; they
+// go out unchanged unless standard output is a terminal with another
+// charset, which then gets the whole text converted.
+#include <errno.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace o2s {
+namespace {
+
+iconv_t gConverter = reinterpret_cast<iconv_t>(-1);
+
+bool IsShiftJisCharset(const char* name) {
+  static const char* const kNames[] = {"CP932",     "SHIFT_JIS",   "SHIFT-JIS",
+                                       "SJIS",      "WINDOWS-31J", "MS_KANJI",
+                                       "IBM-943",   "IBM943"};
+  for (const char* known : kNames) {
+    if (strcasecmp(name, known) == 0) return true;
+  }
+  return false;
+}
+
+void WriteConverted(const char* bytes, size_t size) {
+  std::string out;
+  char chunk[1024];
+  char* in = const_cast<char*>(bytes);
+  size_t left = size;
+  iconv(gConverter, nullptr, nullptr, nullptr, nullptr);
+  while (left > 0) {
+    char* dst = chunk;
+    size_t room = sizeof chunk;
+    size_t rc = iconv(gConverter, &in, &left, &dst, &room);
+    out.append(chunk, static_cast<size_t>(dst - chunk));
+    if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
+      // Not code page 932 or not representable here: one '?' per bad byte.
+      out.push_back('?');
+      ++in;
+      --left;
+    }
+  }
+  char* dst = chunk;
+  size_t room = sizeof chunk;
+  iconv(gConverter, nullptr, nullptr, &dst, &room);
+  out.append(chunk, static_cast<size_t>(dst - chunk));
+  fwrite(out.data(), 1, out.size(), stdout);
+}
+
+}  // namespace
+
+void StartConsole() {
+  static char buffer[1 << 16];
+  if (isatty(STDOUT_FILENO)) {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    setlocale(LC_CTYPE, "");
+    const char* charset = nl_langinfo(CODESET);
+    if (charset != nullptr && !IsShiftJisCharset(charset)) {
+      gConverter = iconv_open(charset, "CP932");
+    }
+  } else {
+    setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+  }
+}
+
+void PrintConsoleV(const char* format, va_list args) {
+  char small[512];
+  va_list copy;
+  va_copy(copy, args);
+  int length = vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  if (length < 0) return;
+  std::string large;
+  const char* text = small;
+  if (static_cast<size_t>(length) >= sizeof small) {
+    large.resize(static_cast<size_t>(length) + 1);
+    vsnprintf(&large[0], large.size(), format, args);
+    text = large.data();
+  }
+  if (gConverter != reinterpret_cast<iconv_t>(-1)) {
+    WriteConverted(text, static_cast<size_t>(length));
+  } else {
+    fwrite(text, 1, static_cast<size_t>(length), stdout);
+  }
+}
+
+void PrintConsole(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  PrintConsoleV(format, args);
+  va_end(args);
+}
+
+int ReadConsoleChar() {
+  for (;;) {
+    int c = getchar();
+    if (c == EOF) return -1;
+    if (c != '\r') return c;
+  }
+}
+
+void EndProcess(int status) {
+  fflush(stdout);
+  exit(status);
+}
+
+}  // namespace o2s

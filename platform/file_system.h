@@ -1,0 +1,52 @@
+// What the profile engine needs from the file system. One contract, one
+// implementation per system (file_system_posix.cpp, file_system_win.cpp).
+// Internal to platform/.
+#ifndef OEM2SIF_PLATFORM_FILE_SYSTEM_H
+#define OEM2SIF_PLATFORM_FILE_SYSTEM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace o2s {
+
+// Enough to tell whether a file changed since it was last read or written.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t size = 0;
+  int64_t modifiedSeconds = 0;
+  int64_t modifiedNanoseconds = 0;
+};
+
+inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
+  return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+         a.modifiedSeconds == b.modifiedSeconds &&
+         a.modifiedNanoseconds == b.modifiedNanoseconds;
+}
+
+// The ".\" prefix names the current folder; other names pass unchanged.
+std::string MapFileName(const char* name);
+
+enum class FileState { kMissing, kPresent, kUnreadable };
+
+// Stats `path` (following links). kMissing when it does not exist.
+FileState StatFile(const std::string& path, FileIdentity* identity);
+
+// Reads the whole file. kMissing when it does not exist, kUnreadable on any
+// other failure (out is then unspecified).
+FileState ReadWholeFile(const std::string& path, std::string* out,
+                        FileIdentity* identity);
+
+// Replaces the file at `path` (created when missing) with `size` bytes, via a
+// temporary file in the same folder and a rename over the old one. The file
+// keeps its permission bits (and owner, where allowed). A file this user may
+// not write, or one without any write permission bit, is refused and left
+// unchanged. On any failure the old file is untouched and no temporary file
+// is left. On success *identity is that of the new file.
+bool ReplaceFileContent(const std::string& path, const char* bytes,
+                        size_t size, FileIdentity* identity);
+
+}  // namespace o2s
+
+#endif  // OEM2SIF_PLATFORM_FILE_SYSTEM_H

@@ -1,0 +1,267 @@
+// File operations on POSIX systems: the file-system contract of the profile
+// engine, the backup-rotation operations and the append stream. Every call
+// that changes a file goes through LivePosixCalls().
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/file_system.h"
+#include "platform/platform.h"
+#include "platform/posix_calls.h"
+
+namespace o2s {
+namespace {
+
+int OpenDefault(const char* path, int flags, mode_t mode) {
+  return ::open(path, flags | O_CLOEXEC, mode);
+}
+
+int RenameNoReplaceDefault(const char* from, const char* to) {
+#if defined(__linux__) && defined(RENAME_NOREPLACE)
+  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
+    return 0;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+#endif
+  // File systems without RENAME_NOREPLACE: link() never replaces either.
+  if (::link(from, to) != 0) return -1;
+  return ::unlink(from);
+}
+
+const PosixCalls kDefaultCalls = {
+    OpenDefault, ::read,   ::write,  ::fsync,
+    ::close,     ::fstat,  ::fchmod, ::fchown,
+    ::rename,    RenameNoReplaceDefault, ::unlink,
+};
+
+PosixCalls gCalls = kDefaultCalls;
+
+void ToIdentity(const struct stat& st, FileIdentity* identity) {
+  identity->device = static_cast<uint64_t>(st.st_dev);
+  identity->inode = static_cast<uint64_t>(st.st_ino);
+  identity->size = static_cast<uint64_t>(st.st_size);
+  identity->modifiedSeconds = static_cast<int64_t>(st.st_mtim.tv_sec);
+  identity->modifiedNanoseconds = static_cast<int64_t>(st.st_mtim.tv_nsec);
+}
+
+// Windows' read-only attribute binds every user, administrators included.
+// Its closest POSIX kin is a file without any write permission bit.
+bool IsReadOnly(const struct stat& st) { return (st.st_mode & 0222) == 0; }
+
+bool WriteAll(int fd, const char* bytes, size_t size) {
+  while (size > 0) {
+    ssize_t n = gCalls.write(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Creates a new, empty file beside `target` with O_EXCL: a link or file
+// planted under the chosen name is never opened, another name is tried.
+int CreateTempBeside(const std::string& target, mode_t mode,
+                     std::string* tempName) {
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    char suffix[64];
+    snprintf(suffix, sizeof suffix, ".o2s-%ld-%u-%lx.tmp",
+             static_cast<long>(getpid()), ++counter,
+             static_cast<unsigned long>(now.tv_nsec) & 0xfffffUL);
+    *tempName = target + suffix;
+    int fd = gCalls.open(tempName->c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
+// Writes `bytes` to a fresh temporary file beside `target`, with the given
+// mode and owner, and syncs it. Returns its descriptor (still open) or -1,
+// in which case nothing is left behind.
+int WriteTempBeside(const std::string& target, const char* bytes, size_t size,
+                    const struct stat* like, std::string* tempName) {
+  int fd = CreateTempBeside(target, like ? (like->st_mode & 07777) : 0666,
+                            tempName);
+  if (fd < 0) return -1;
+  bool ok = true;
+  if (like) {
+    // The creation mode went through the umask; restore it exactly.
+    ok = gCalls.fchmod(fd, like->st_mode & 07777) == 0;
+    if (ok && (like->st_uid != geteuid() || like->st_gid != getegid())) {
+      gCalls.fchown(fd, like->st_uid, like->st_gid);  // best effort
+    }
+  }
+  ok = ok && WriteAll(fd, bytes, size) && gCalls.fsync(fd) == 0;
+  if (!ok) {
+    gCalls.close(fd);
+    gCalls.unlink(tempName->c_str());
+    return -1;
+  }
+  return fd;
+}
+
+// The file a write to `path` must change: the target of a symbolic link,
+// so the link itself survives.
+std::string ResolveTarget(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) != nullptr) return resolved;
+  }
+  return path;
+}
+
+}  // namespace
+
+PosixCalls& LivePosixCalls() { return gCalls; }
+const PosixCalls& DefaultPosixCalls() { return kDefaultCalls; }
+
+std::string MapFileName(const char* name) {
+  if (name[0] == '.' && name[1] == '\\') return std::string("./") + (name + 2);
+  return name;
+}
+
+FileState StatFile(const std::string& path, FileIdentity* identity) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? FileState::kMissing
+                                               : FileState::kUnreadable;
+  }
+  if (!S_ISREG(st.st_mode)) return FileState::kUnreadable;
+  ToIdentity(st, identity);
+  return FileState::kPresent;
+}
+
+FileState ReadWholeFile(const std::string& path, std::string* out,
+                        FileIdentity* identity) {
+  int fd = gCalls.open(path.c_str(), O_RDONLY, 0);
+  if (fd < 0) {
+    return errno == ENOENT || errno == ENOTDIR ? FileState::kMissing
+                                               : FileState::kUnreadable;
+  }
+  struct stat st;
+  if (gCalls.fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    gCalls.close(fd);
+    return FileState::kUnreadable;
+  }
+  out->resize(static_cast<size_t>(st.st_size));
+  size_t filled = 0;
+  for (;;) {
+    if (filled == out->size()) out->resize(out->size() + 65536);
+    ssize_t n = gCalls.read(fd, &(*out)[filled], out->size() - filled);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      gCalls.close(fd);
+      return FileState::kUnreadable;
+    }
+    if (n == 0) break;
+    filled += static_cast<size_t>(n);
+  }
+  out->resize(filled);
+  // Identity after the read: a file that grew meanwhile is read again later.
+  bool statted = gCalls.fstat(fd, &st) == 0;
+  gCalls.close(fd);
+  if (!statted) return FileState::kUnreadable;
+  ToIdentity(st, identity);
+  if (identity->size != filled) identity->size = filled;
+  return FileState::kPresent;
+}
+
+bool ReplaceFileContent(const std::string& path, const char* bytes,
+                        size_t size, FileIdentity* identity) {
+  std::string target = ResolveTarget(path);
+  struct stat old;
+  bool exists = stat(target.c_str(), &old) == 0;
+  if (exists) {
+    if (!S_ISREG(old.st_mode) || IsReadOnly(old)) return false;
+    if (access(target.c_str(), W_OK) != 0) return false;
+  } else if (errno != ENOENT) {
+    return false;
+  }
+  std::string temp;
+  int fd = WriteTempBeside(target, bytes, size, exists ? &old : nullptr, &temp);
+  if (fd < 0) return false;
+  struct stat written;
+  bool ok = gCalls.fstat(fd, &written) == 0;
+  ok = gCalls.close(fd) == 0 && ok;
+  ok = ok && gCalls.rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    gCalls.unlink(temp.c_str());
+    return false;
+  }
+  ToIdentity(written, identity);
+  return true;
+}
+
+int CopyFileA(const char* from, const char* to, int failIfExists) {
+  std::string source = MapFileName(from);
+  std::string target = MapFileName(to);
+  std::string content;
+  FileIdentity ignored;
+  if (ReadWholeFile(source, &content, &ignored) != FileState::kPresent) {
+    return 0;
+  }
+  struct stat like;
+  if (stat(source.c_str(), &like) != 0) return 0;
+  std::string temp;
+  int fd = WriteTempBeside(target, content.data(), content.size(), &like, &temp);
+  if (fd < 0) return 0;
+  bool ok = gCalls.close(fd) == 0;
+  if (ok) {
+    // rename() replaces a link at the target instead of writing through it.
+    ok = (failIfExists ? gCalls.renameNoReplace(temp.c_str(), target.c_str())
+                       : gCalls.rename(temp.c_str(), target.c_str())) == 0;
+  }
+  if (!ok) gCalls.unlink(temp.c_str());
+  return ok ? 1 : 0;
+}
+
+int MoveFileA(const char* from, const char* to) {
+  std::string source = MapFileName(from);
+  std::string target = MapFileName(to);
+  return gCalls.renameNoReplace(source.c_str(), target.c_str()) == 0 ? 1 : 0;
+}
+
+int DeleteFileA(const char* name) {
+  return gCalls.unlink(MapFileName(name).c_str()) == 0 ? 1 : 0;
+}
+
+struct AppendStream {
+  int fd;
+};
+
+AppendStream* OpenAppendStream(const char* name) {
+  std::string path = MapFileName(name);
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && IsReadOnly(st)) {
+    errno = EACCES;
+    return nullptr;
+  }
+  int fd = gCalls.open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0666);
+  if (fd < 0) return nullptr;
+  return new AppendStream{fd};
+}
+
+int WriteAppendStream(AppendStream* stream, const void* bytes, size_t size) {
+  return WriteAll(stream->fd, static_cast<const char*>(bytes), size) ? 1 : 0;
+}
+
+int CloseAppendStream(AppendStream* stream) {
+  int ok = gCalls.close(stream->fd) == 0 ? 1 : 0;
+  delete stream;
+  return ok;
+}
+
+}  // namespace o2s

@@ -1,0 +1,136 @@
+// The operating-system layer of oem2sif: profile files, file operations,
+// the append stream and the console. run/, oem/ and sif/ reach the system
+// only through this header.
+//
+// Every name lives in namespace o2s, so the profile and file operations can
+// keep their Windows names without clashing with <windows.h>.
+//
+// File names: a leading ".\" means the current folder, on every system and
+// for every operation here (the append stream included). Any other name is
+// used as it is.
+//
+// No operation throws. Results that report success are nonzero on success
+// and 0 on failure; the tool itself mostly ignores them, tests do not.
+#ifndef OEM2SIF_PLATFORM_PLATFORM_H
+#define OEM2SIF_PLATFORM_PLATFORM_H
+
+#include <cstdarg>
+#include <cstddef>
+
+namespace o2s {
+
+// ---------------------------------------------------------------------------
+// Profile files (Windows initialization files).
+//
+// How a file is read, on every system:
+// - Lines end with CR LF, LF or a lone CR; the last line end may be missing.
+// - White space is space, tab and the DOS end-of-file byte 0x1A.
+// - A line whose first non-blank byte is '[' is a section header. The name
+//   runs to the first ']' (or to the line end), trimmed of white space.
+// - A line whose first non-blank byte is ';' or '#' is a comment.
+// - Any other line with an '=' is an entry: key before the first '=', value
+//   after it, both trimmed of white space. Other lines are ignored.
+// - Section and key names match without regard to ASCII letter case; bytes
+//   at 0x80 and above match exactly. A section whose header appears more than
+//   once is one section, its entries in file order.
+// - There is no limit on file size, line length or name length.
+//
+// The engine keeps the parsed file in memory between calls and checks the
+// file's identity (device, inode, size, modification time) before it trusts
+// that copy. Calling WritePrivateProfileStringA with section, key and value
+// all null drops the copy of that file, as on Windows.
+// ---------------------------------------------------------------------------
+
+// Fills buf with the entries of `section` as "key=value" texts, each ended by
+// a zero byte, in file order, then one more zero byte. A key that occurs
+// several times is delivered every time. A section that does not fit is cut
+// between entries; both closing zero bytes always lie within `capacity`, and
+// nothing is written at or past buf[capacity] (capacity 0 writes nothing,
+// capacity 1 writes one zero byte). A missing or unreadable file, or a
+// missing section, gives the empty list. Returns the bytes written before the
+// final zero byte.
+unsigned GetPrivateProfileSectionA(const char* section, char* buf,
+                                   unsigned capacity, const char* fileName);
+
+// Copies the value of the first occurrence of `key` in `section` into buf,
+// with one pair of double quotes around the whole value removed, cut to
+// capacity - 1 bytes and ended by a zero byte. When the file, the section or
+// the key is missing, `defaultValue` is copied instead (under the same cut).
+// Capacity 0 writes nothing. Returns the bytes copied before the zero byte.
+unsigned GetPrivateProfileStringA(const char* section, const char* key,
+                                  const char* defaultValue, char* buf,
+                                  unsigned capacity, const char* fileName);
+
+// Sets `key` in `section` to exactly the bytes of `value`.
+// - An existing key (its first occurrence) has only its value bytes
+//   replaced; the rest of that line stays.
+// - A new key goes right after the last entry line of the section's first
+//   occurrence, as "key = value". A new section goes at the end of the file
+//   after one blank line. New lines use the file's own line end (that of its
+//   first line; CR LF for a new file or one without any line end).
+// - A run of 0x1A bytes at the end of the file, with any blank lines among
+//   them, is dropped, since setup stops reading at the first 0x1A.
+// - Every other byte of the file stays as it was.
+// - A write that would not change the file does not touch it.
+// - The new content is written to a temporary file created exclusively in
+//   the same folder, with the old file's permission bits, and renamed over
+//   the file: a crash leaves the old file or the new one, never a torn one.
+// - A file this user may not write (read-only) stays unchanged and the call
+//   fails. A missing file is created.
+// Returns nonzero when the file holds the entry afterwards. section, key and
+// value all null: see above. Any other null argument fails and changes
+// nothing (deleting keys or sections is not offered).
+int WritePrivateProfileStringA(const char* section, const char* key,
+                               const char* value, const char* fileName);
+
+// ---------------------------------------------------------------------------
+// File operations.
+// ---------------------------------------------------------------------------
+
+// Copies the bytes of `from` to `to`. With failIfExists zero an existing `to`
+// is replaced as a whole (a symbolic link there is replaced, not followed);
+// with failIfExists nonzero an existing `to` makes it fail.
+int CopyFileA(const char* from, const char* to, int failIfExists);
+
+// Renames `from` to `to`; never replaces: fails when `to` exists (also as a
+// dangling symbolic link).
+int MoveFileA(const char* from, const char* to);
+
+// Deletes the name (a symbolic link, not the file it points to).
+int DeleteFileA(const char* name);
+
+// The append stream: opens `name` with mode "ab" (created when missing,
+// writes go to its end, bytes pass unchanged). Returns a handle or null.
+struct AppendStream;
+AppendStream* OpenAppendStream(const char* name);
+// Writes `size` bytes; returns nonzero when all were written.
+int WriteAppendStream(AppendStream* stream, const void* bytes, size_t size);
+// Closes the stream; returns nonzero when everything reached the file.
+int CloseAppendStream(AppendStream* stream);
+
+// ---------------------------------------------------------------------------
+// Console. Message texts are Shift_JIS (code page 932) bytes.
+// ---------------------------------------------------------------------------
+
+// Sets up standard output: unbuffered when it is a terminal (a prompt shows
+// before input is awaited), fully buffered otherwise. Call once, first.
+void StartConsole();
+
+// printf-style output to standard output. When standard output is a
+// terminal that does not use code page 932 / Shift_JIS, the whole text is
+// converted from code page 932 to the terminal's charset ('?' for what
+// cannot be converted); otherwise the bytes go out as they are.
+void PrintConsole(const char* format, ...)
+    __attribute__((format(printf, 1, 2)));
+void PrintConsoleV(const char* format, va_list args);
+
+// Reads one byte of standard input in text mode: CR bytes are skipped.
+// Returns the byte (0..255), or -1 at the end of input.
+int ReadConsoleChar();
+
+// Flushes standard output and ends the process with `status`.
+[[noreturn]] void EndProcess(int status);
+
+}  // namespace o2s
+
+#endif  // OEM2SIF_PLATFORM_PLATFORM_H

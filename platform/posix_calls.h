@@ -1,0 +1,35 @@
+// The system calls that change files on POSIX systems, reached through one
+// table so that tests can make the N-th call fail (see tests/fault_table.h).
+// Internal to platform/.
+#ifndef OEM2SIF_PLATFORM_POSIX_CALLS_H
+#define OEM2SIF_PLATFORM_POSIX_CALLS_H
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace o2s {
+
+struct PosixCalls {
+  int (*open)(const char* path, int flags, mode_t mode);
+  ssize_t (*read)(int fd, void* buf, size_t size);
+  ssize_t (*write)(int fd, const void* buf, size_t size);
+  int (*fsync)(int fd);
+  int (*close)(int fd);
+  int (*fstat)(int fd, struct stat* st);
+  int (*fchmod)(int fd, mode_t mode);
+  int (*fchown)(int fd, uid_t owner, gid_t group);
+  // Replaces `to` when it exists.
+  int (*rename)(const char* from, const char* to);
+  // Fails with EEXIST when `to` exists.
+  int (*renameNoReplace)(const char* from, const char* to);
+  int (*unlink)(const char* path);
+};
+
+// The live table. Tests may overwrite entries and must restore them.
+PosixCalls& LivePosixCalls();
+// The table as the program starts, for restoring.
+const PosixCalls& DefaultPosixCalls();
+
+}  // namespace o2s
+
+#endif  // OEM2SIF_PLATFORM_POSIX_CALLS_H

@@ -1,0 +1,7 @@
+#include "run/run_tool.h"
+
+// The release the executable carries. Nothing reads it; `used` keeps it in
+// optimised builds.
+extern "C" __attribute__((used)) const char oem2sif_version[] = "version.1.01";
+
+int main() { o2s::RunTool(); }

@@ -1,0 +1,19 @@
+// The run driver: the console dialogue and the order of the whole run.
+#ifndef OEM2SIF_RUN_RUN_TOOL_H
+#define OEM2SIF_RUN_RUN_TOOL_H
+
+namespace o2s {
+
+// Cuts an option's description out of its "scsi" value, in place: the text
+// between the quotes, or up to the first comma or quote. Returns where the
+// description starts (inside `value`).
+char* CleanDescription(char* value);
+
+// The whole run: menu, choice, backup rotation, every option of
+// .\txtsetup.oem written into .\txtsetup.sif, final prompt. Ends the process
+// (status 0) and never returns.
+[[noreturn]] void RunTool();
+
+}  // namespace o2s
+
+#endif  // OEM2SIF_RUN_RUN_TOOL_H
