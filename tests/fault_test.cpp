@@ -1,0 +1,70 @@
+// Every system call of the write path fails in turn: the file holds its old
+// bytes or its new ones, and no temporary file is left behind.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tests/support/fault_table.h"
+#include "tests/support/setup_file_generator.h"
+#include "tests/support/test_support.h"
+
+namespace o2s_test {
+namespace {
+
+struct WriteCase {
+  const char* name;
+  const char* section;
+  const char* key;
+};
+
+void CheckEveryCallFailing(const std::string& original, const WriteCase& w, int error) {
+  ScratchDir dir;
+  std::string path = dir / "txtsetup.sif";
+  // The result without faults.
+  WriteFile(path, original);
+  ASSERT_NE(o2s::WritePrivateProfileStringA(w.section, w.key, "\"x\"", path.c_str()), 0);
+  const std::string written = ReadFile(path);
+
+  FaultTable faults;
+  for (unsigned n = 1;; ++n) {
+    SCOPED_TRACE("call " + std::to_string(n));
+    WriteFile(path, original);
+    o2s::WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
+    faults.Arm(n, error);
+    int ok = o2s::WritePrivateProfileStringA(w.section, w.key, "\"x\"", path.c_str());
+    bool fired = faults.fired();
+    faults.Arm(0);
+    std::string now = ReadFile(path);
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"txtsetup.sif"});
+    if (!fired) {
+      EXPECT_NE(ok, 0);
+      EXPECT_EQ(now, written);
+      EXPECT_GT(n, 3u);  // open, write, rename at least
+      break;
+    }
+    SCOPED_TRACE(faults.firedCall());
+    if (ok) {
+      EXPECT_EQ(now, written);
+    } else {
+      EXPECT_EQ(now, original);
+    }
+  }
+}
+
+TEST(ProfileFaults, EveryCallOfTheWritePathCanFail) {
+  const std::string small = "[SCSI]\r\nold = \"Old\"\r\n\x1a";
+  const std::string large = GenerateSetupFile(3000);
+  const WriteCase cases[] = {{"replace", "SCSI", "old"},
+                             {"insert", "SCSI", "new"},
+                             {"new_section", "SCSI.Load", "new"}};
+  for (const WriteCase& w : cases) {
+    SCOPED_TRACE(w.name);
+    CheckEveryCallFailing(small, w, EIO);
+    CheckEveryCallFailing(large, w, ENOSPC);
+  }
+}
+
+}  // namespace
+}  // namespace o2s_test

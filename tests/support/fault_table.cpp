@@ -1,0 +1,67 @@
+#include "tests/support/fault_table.h"
+
+#include "platform/posix_calls.h"
+
+namespace o2s_test {
+namespace {
+
+unsigned gCalls = 0;
+unsigned gFailAt = 0;
+int gError = EIO;
+bool gFired = false;
+const char* gFiredCall = "";
+
+bool ShouldFail(const char* name) {
+  if (++gCalls != gFailAt) return false;
+  gFired = true;
+  gFiredCall = name;
+  errno = gError;
+  return true;
+}
+
+const o2s::PosixCalls& Real() { return o2s::DefaultPosixCalls(); }
+
+int Open(const char* p, int f, mode_t m) { return ShouldFail("open") ? -1 : Real().open(p, f, m); }
+ssize_t Read(int fd, void* b, size_t n) { return ShouldFail("read") ? -1 : Real().read(fd, b, n); }
+ssize_t Write(int fd, const void* b, size_t n) {
+  return ShouldFail("write") ? -1 : Real().write(fd, b, n);
+}
+int Fsync(int fd) { return ShouldFail("fsync") ? -1 : Real().fsync(fd); }
+int Close(int fd) {
+  // A failed close still releases the descriptor, as on Linux.
+  bool fail = ShouldFail("close");
+  int rc = Real().close(fd);
+  return fail ? -1 : rc;
+}
+int Fstat(int fd, struct stat* st) { return ShouldFail("fstat") ? -1 : Real().fstat(fd, st); }
+int Fchmod(int fd, mode_t m) { return ShouldFail("fchmod") ? -1 : Real().fchmod(fd, m); }
+int Fchown(int fd, uid_t u, gid_t g) { return ShouldFail("fchown") ? -1 : Real().fchown(fd, u, g); }
+int Rename(const char* a, const char* b) { return ShouldFail("rename") ? -1 : Real().rename(a, b); }
+int RenameNoReplace(const char* a, const char* b) {
+  return ShouldFail("renameNoReplace") ? -1 : Real().renameNoReplace(a, b);
+}
+int Unlink(const char* p) { return ShouldFail("unlink") ? -1 : Real().unlink(p); }
+
+}  // namespace
+
+FaultTable::FaultTable() {
+  o2s::LivePosixCalls() = {Open,   Read,   Write,  Fsync,  Close,           Fstat,
+                           Fchmod, Fchown, Rename, RenameNoReplace, Unlink};
+  Arm(0);
+}
+
+FaultTable::~FaultTable() { o2s::LivePosixCalls() = o2s::DefaultPosixCalls(); }
+
+void FaultTable::Arm(unsigned failAt, int error) {
+  gCalls = 0;
+  gFailAt = failAt;
+  gError = error;
+  gFired = false;
+  gFiredCall = "";
+}
+
+unsigned FaultTable::calls() const { return gCalls; }
+bool FaultTable::fired() const { return gFired; }
+std::string FaultTable::firedCall() const { return gFiredCall; }
+
+}  // namespace o2s_test

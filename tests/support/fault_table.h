@@ -1,0 +1,29 @@
+// Makes the N-th system call of the platform's table fail (counting every
+// call in the table from Arm()), in the manner of a replaceable syscall
+// table. Restores the table when it goes away.
+#ifndef OEM2SIF_TESTS_SUPPORT_FAULT_TABLE_H
+#define OEM2SIF_TESTS_SUPPORT_FAULT_TABLE_H
+
+#include <cerrno>
+#include <string>
+
+namespace o2s_test {
+
+class FaultTable {
+ public:
+  FaultTable();
+  ~FaultTable();
+  FaultTable(const FaultTable&) = delete;
+  FaultTable& operator=(const FaultTable&) = delete;
+
+  // Counts calls from 0; call number `failAt` (1-based) fails with `error`.
+  // 0 fails none.
+  void Arm(unsigned failAt, int error = EIO);
+  unsigned calls() const;
+  bool fired() const;
+  std::string firedCall() const;  // name of the call that failed
+};
+
+}  // namespace o2s_test
+
+#endif

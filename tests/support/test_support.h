@@ -1,0 +1,53 @@
+// Helpers shared by the tests: scratch folders, file bytes, code page 932
+// conversion and running the built tool as a process.
+#ifndef OEM2SIF_TESTS_SUPPORT_TEST_SUPPORT_H
+#define OEM2SIF_TESTS_SUPPORT_TEST_SUPPORT_H
+
+#include <string>
+#include <vector>
+
+namespace o2s_test {
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the object goes away.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);  // "" when missing
+bool FileExists(const std::string& path);       // also a dangling link
+std::vector<std::string> ListDir(const std::string& dir);  // sorted names
+
+std::string Utf8ToCp932(const std::string& utf8);
+std::string Cp932ToUtf8(const std::string& cp932);
+
+struct ProcessResult {
+  std::string out;  // standard output, bytes
+  int status = -1;  // exit status, or 128 + signal
+};
+
+// Runs `program` in `dir` with `input` on standard input (then closed) and
+// `args`. With `asUser` the process runs as that user (needs root).
+ProcessResult RunProcess(const std::string& program, const std::string& dir,
+                         const std::string& input,
+                         const std::vector<std::string>& args = {},
+                         const std::string& asUser = "");
+
+// The built tool and the corpus of real driver description files.
+std::string ToolPath();
+std::string CorpusDir();
+std::vector<std::string> CorpusFiles();  // sorted names of *.oem / *.OEM
+
+}  // namespace o2s_test
+
+#endif
