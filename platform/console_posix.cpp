@@ -29,6 +29,8 @@ bool IsShiftJisCharset(const char* name) {
   return false;
 }
 
+bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc); }
+
 void WriteConverted(const char* bytes, size_t size) {
   std::string out;
   char chunk[1024];
@@ -41,10 +43,12 @@ void WriteConverted(const char* bytes, size_t size) {
     size_t rc = iconv(gConverter, &in, &left, &dst, &room);
     out.append(chunk, static_cast<size_t>(dst - chunk));
     if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
-      // Not code page 932 or not representable here: one '?' per bad byte.
+      // Not representable in this charset (or not code page 932): one '?'
+      // for the whole character, so no trail byte shows as a stray letter.
+      size_t width = IsLeadByte(static_cast<unsigned char>(*in)) && left > 1 ? 2 : 1;
       out.push_back('?');
-      ++in;
-      --left;
+      in += width;
+      left -= width;
     }
   }
   char* dst = chunk;

@@ -348,5 +348,21 @@ TEST_F(Tool, WriteProtectedSetupFileIsReportedAndLeftAlone) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"txtsetup.oem", "txtsetup.sif", "txtsetup.sif.orig"}));
 }
 
+// On a terminal the text is shown in the terminal's charset; the terminal
+// itself turns each line feed into CR LF.
+TEST_F(Tool, TerminalShowsTextInItsCharset) {
+  PutSimpleOem();
+  Put("txtsetup.sif", BaseSetup().Render());
+  auto crlf = [](std::string text) {
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) text.insert(at, "\r");
+    return text;
+  };
+  ProcessResult r = RunOnTerminal(ToolPath(), dir_.path(), "2\n\n", "C.UTF-8");
+  EXPECT_EQ(r.out, crlf(kMenu + kChoseXp + "VirtIO Disk" + kWriting + "\n" + kPressEnter));
+
+  r = RunOnTerminal(ToolPath(), dir_.path(), "\n", "C");
+  EXPECT_EQ(r.out, crlf("Windows2000????:1\nWindowsXP????:2\n???????:Enter\n???????????: ??????\n"));
+}
+
 }  // namespace
 }  // namespace o2s_test

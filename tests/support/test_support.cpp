@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <grp.h>
+#include <pty.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -130,6 +131,47 @@ ProcessResult RunProcess(const std::string& program, const std::string& dir,
   result.out = ReadFile(outPath);
   unlink(inPath.c_str());
   unlink(outPath.c_str());
+  return result;
+}
+
+ProcessResult RunOnTerminal(const std::string& program, const std::string& dir,
+                            const std::string& input, const std::string& lang) {
+  std::string inPath = dir + ".stdin";
+  WriteFile(inPath, input);
+  int master = -1;
+  int slave = -1;
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
+  pid_t pid = fork();
+  if (pid == 0) {
+    int in = open(inPath.c_str(), O_RDONLY);
+    if (in < 0 || chdir(dir.c_str()) != 0) _exit(126);
+    dup2(in, 0);
+    dup2(slave, 1);
+    close(master);
+    setenv("LANG", lang.c_str(), 1);
+    unsetenv("LC_ALL");
+    unsetenv("LC_CTYPE");
+    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(slave);
+  ProcessResult result;
+  char buf[4096];
+  for (;;) {
+    ssize_t n = read(master, buf, sizeof buf);
+    if (n > 0) {
+      result.out.append(buf, static_cast<size_t>(n));
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;  // EIO once the tool has ended
+    }
+  }
+  close(master);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  unlink(inPath.c_str());
   return result;
 }
 

@@ -43,6 +43,12 @@ ProcessResult RunProcess(const std::string& program, const std::string& dir,
                          const std::vector<std::string>& args = {},
                          const std::string& asUser = "");
 
+// Runs `program` in `dir` with its standard output on a terminal (input from
+// `input`, not a terminal) under the locale `lang`; returns what the
+// terminal showed.
+ProcessResult RunOnTerminal(const std::string& program, const std::string& dir,
+                            const std::string& input, const std::string& lang);
+
 // The built tool and the corpus of real driver description files.
 std::string ToolPath();
 std::string CorpusDir();
