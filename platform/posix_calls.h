@@ -5,6 +5,7 @@
 #define OEM2SIF_PLATFORM_POSIX_CALLS_H
 
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/types.h>
 
 namespace o2s {
@@ -14,6 +15,7 @@ struct PosixCalls {
   ssize_t (*read)(int fd, void* buf, size_t size);
   ssize_t (*write)(int fd, const void* buf, size_t size);
   int (*fsync)(int fd);
+  int (*fstatfs)(int fd, struct statfs* st);
   int (*close)(int fd);
   int (*fstat)(int fd, struct stat* st);
   int (*fchmod)(int fd, mode_t mode);

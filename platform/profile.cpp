@@ -127,6 +127,10 @@ void ParseAll(Profile* p) {
   p->lines.clear();
   ParseLines(p->data, 0, p->data.size(), &p->lines);
   RebuildHeaders(p);
+  // Room for a heavy run's new entries: growing by doubling would hold the
+  // old and the new copy at once.
+  p->data.reserve(p->data.size() + p->data.size() / 4);
+  p->lines.reserve(p->lines.size() + p->lines.size() / 4);
 }
 
 // Replaces data[at, at + removed) with `inserted`. The change must lie within

@@ -2,6 +2,7 @@
 // bytes or its new ones, and no temporary file is left behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ struct WriteCase {
   const char* key;
 };
 
-void CheckEveryCallFailing(const std::string& original, const WriteCase& w, int error) {
+void CheckEveryCallFailing(const std::string& original, const WriteCase& w, int error, bool syncing) {
   ScratchDir dir;
   std::string path = dir / "txtsetup.sif";
   // The result without faults.
@@ -28,6 +29,8 @@ void CheckEveryCallFailing(const std::string& original, const WriteCase& w, int 
   const std::string written = ReadFile(path);
 
   FaultTable faults;
+  faults.PretendFileSystemNeedsSync(syncing);
+  std::vector<std::string> failedCalls;
   for (unsigned n = 1;; ++n) {
     SCOPED_TRACE("call " + std::to_string(n));
     WriteFile(path, original);
@@ -35,21 +38,28 @@ void CheckEveryCallFailing(const std::string& original, const WriteCase& w, int 
     faults.Arm(n, error);
     int ok = o2s::WritePrivateProfileStringA(w.section, w.key, "\"x\"", path.c_str());
     bool fired = faults.fired();
+    std::string failedCall = faults.firedCall();
     faults.Arm(0);
     std::string now = ReadFile(path);
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"txtsetup.sif"});
     if (!fired) {
       EXPECT_NE(ok, 0);
       EXPECT_EQ(now, written);
-      EXPECT_GT(n, 3u);  // open, write, rename at least
       break;
     }
-    SCOPED_TRACE(faults.firedCall());
+    SCOPED_TRACE(failedCall);
+    failedCalls.push_back(failedCall);
     if (ok) {
       EXPECT_EQ(now, written);
     } else {
       EXPECT_EQ(now, original);
     }
+  }
+  for (const char* call : {"open", "write", "rename"}) {
+    EXPECT_NE(std::find(failedCalls.begin(), failedCalls.end(), call), failedCalls.end()) << call;
+  }
+  if (syncing) {
+    EXPECT_NE(std::find(failedCalls.begin(), failedCalls.end(), "fsync"), failedCalls.end());
   }
 }
 
@@ -61,8 +71,10 @@ TEST(ProfileFaults, EveryCallOfTheWritePathCanFail) {
                              {"new_section", "SCSI.Load", "new"}};
   for (const WriteCase& w : cases) {
     SCOPED_TRACE(w.name);
-    CheckEveryCallFailing(small, w, EIO);
-    CheckEveryCallFailing(large, w, ENOSPC);
+    for (bool syncing : {false, true}) {
+      CheckEveryCallFailing(small, w, EIO, syncing);
+      CheckEveryCallFailing(large, w, ENOSPC, syncing);
+    }
   }
 }
 

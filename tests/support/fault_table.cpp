@@ -10,6 +10,7 @@ unsigned gFailAt = 0;
 int gError = EIO;
 bool gFired = false;
 const char* gFiredCall = "";
+bool gForeignFileSystem = false;
 
 bool ShouldFail(const char* name) {
   if (++gCalls != gFailAt) return false;
@@ -27,6 +28,12 @@ ssize_t Write(int fd, const void* b, size_t n) {
   return ShouldFail("write") ? -1 : Real().write(fd, b, n);
 }
 int Fsync(int fd) { return ShouldFail("fsync") ? -1 : Real().fsync(fd); }
+int Fstatfs(int fd, struct statfs* st) {
+  if (ShouldFail("fstatfs")) return -1;
+  int rc = Real().fstatfs(fd, st);
+  if (rc == 0 && gForeignFileSystem) st->f_type = 0x58465342;  // XFS: needs fsync
+  return rc;
+}
 int Close(int fd) {
   // A failed close still releases the descriptor, as on Linux.
   bool fail = ShouldFail("close");
@@ -45,12 +52,15 @@ int Unlink(const char* p) { return ShouldFail("unlink") ? -1 : Real().unlink(p);
 }  // namespace
 
 FaultTable::FaultTable() {
-  o2s::LivePosixCalls() = {Open,   Read,   Write,  Fsync,  Close,           Fstat,
-                           Fchmod, Fchown, Rename, RenameNoReplace, Unlink};
+  o2s::LivePosixCalls() = {Open,  Read,   Write,  Fsync,  Fstatfs,         Close,
+                           Fstat, Fchmod, Fchown, Rename, RenameNoReplace, Unlink};
   Arm(0);
 }
 
-FaultTable::~FaultTable() { o2s::LivePosixCalls() = o2s::DefaultPosixCalls(); }
+FaultTable::~FaultTable() {
+  o2s::LivePosixCalls() = o2s::DefaultPosixCalls();
+  gForeignFileSystem = false;
+}
 
 void FaultTable::Arm(unsigned failAt, int error) {
   gCalls = 0;
@@ -59,6 +69,8 @@ void FaultTable::Arm(unsigned failAt, int error) {
   gFired = false;
   gFiredCall = "";
 }
+
+void FaultTable::PretendFileSystemNeedsSync(bool yes) { gForeignFileSystem = yes; }
 
 unsigned FaultTable::calls() const { return gCalls; }
 bool FaultTable::fired() const { return gFired; }

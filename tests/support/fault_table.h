@@ -19,6 +19,9 @@ class FaultTable {
   // Counts calls from 0; call number `failAt` (1-based) fails with `error`.
   // 0 fails none.
   void Arm(unsigned failAt, int error = EIO);
+  // Reports every file system as one that needs an fsync before a rename
+  // (the default file system here may not), so that path is exercised.
+  void PretendFileSystemNeedsSync(bool yes);
   unsigned calls() const;
   bool fired() const;
   std::string firedCall() const;  // name of the call that failed
