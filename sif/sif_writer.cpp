@@ -40,6 +40,10 @@ const char kServiceMismatch[] =
     "\x82\xdc\x82\xb7\x81" "B\n\x88\xea\x94\xd4\x8f\xe3:%s \x95s\x88\xea\x92v:%s\n"
     "\x90\xb3\x8f\xed\x82\xc9\x93\xae\x8d\xec\x82\xb5\x82\xc8\x82\xa2\x89\xc2"
     "\x94\x5c\x90\xab\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81" "B\n";
+// "ERROR! %sの書き込みに失敗しました。\n"
+const char kWriteFailed[] =
+    "ERROR! %s\x82\xcc\x8f\x91\x82\xab\x8d\x9e\x82\xdd\x82\xc9\x8e\xb8\x94\x73\x82\xb5"
+    "\x82\xdc\x82\xb5\x82\xbd\x81" "B\n";
 // "ERROR! ファイルが書き込み禁止になっている可能性があります。\n"
 const char kWriteProtected[] =
     "ERROR! \x83t\x83@\x83" "C\x83\x8b\x82\xaa\x8f\x91\x82\xab\x8d\x9e\x82\xdd"
@@ -69,15 +73,18 @@ void WriteQuoted(char* scratch, const char* text, size_t length) {
   snprintf(scratch, kScratchCapacity, "\"%.*s\"", static_cast<int>(length), text);
 }
 
-void AppendEndMarker(const char* fileName, char* scratch) {
+// False when the file could not be opened for appending (the message is
+// printed here).
+bool AppendEndMarker(const char* fileName, char* scratch) {
   AppendStream* stream = OpenAppendStream(fileName);
   if (stream == nullptr) {
     PrintConsole(kWriteProtected);
-    return;
+    return false;
   }
   scratch[0] = '\x1a';
   WriteAppendStream(stream, scratch, 1);
   CloseAppendStream(stream);
+  return true;
 }
 
 }  // namespace
@@ -113,24 +120,29 @@ void WriteDriverOption(const char* fileName, char* scratch,
   }
   PrintConsole(kWriting, description);
 
+  bool allWritten = true;
   WriteQuoted(scratch, description, FitAtCharacter(description, kMaxQuotedText));
-  WritePrivateProfileStringA("SCSI", service, scratch, fileName);
+  allWritten &= WritePrivateProfileStringA("SCSI", service, scratch, fileName) != 0;
   snprintf(scratch, kScratchCapacity, "%s,4", driverFile);
-  WritePrivateProfileStringA("SCSI.Load", service, scratch, fileName);
-  WritePrivateProfileStringA("SourceDisksFiles", driverFile,
-                             targetIsWindows2000 ? kValueFor2000 : kValueForXp,
-                             fileName);
+  allWritten &= WritePrivateProfileStringA("SCSI.Load", service, scratch, fileName) != 0;
+  allWritten &= WritePrivateProfileStringA("SourceDisksFiles", driverFile,
+                                           targetIsWindows2000 ? kValueFor2000 : kValueForXp,
+                                           fileName) != 0;
 
   WriteQuoted(scratch, service, strlen(service));
   for (unsigned i = 0; i < idCount; ++i) {
     if (i % 10 == 9) PrintConsole(".");
-    WritePrivateProfileStringA("HardwareIdsDatabase", ids[i], scratch, fileName);
+    allWritten &= WritePrivateProfileStringA("HardwareIdsDatabase", ids[i], scratch, fileName) != 0;
     if (strcmp(services[i], service) != 0) {
       PrintConsole(kServiceMismatch, optionKey, service, services[i]);
     }
   }
   PrintConsole("\n");
-  AppendEndMarker(fileName, scratch);
+  // A write that did not land (a full disk, say) must not pass for done;
+  // a write-protected file has its own message already.
+  if (AppendEndMarker(fileName, scratch) && !allWritten) {
+    PrintConsole(kWriteFailed, optionKey);
+  }
 }
 
 }  // namespace o2s

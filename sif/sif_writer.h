@@ -27,7 +27,8 @@ void RotateSetupBackup();
 // quoted value. A description too long for its quoted value is cut at a
 // character boundary; the printed one stays whole. Prints progress, a
 // warning per id whose service differs, and the write-protection message
-// when the file cannot be opened for appending. `scratch` must hold
+// when the file cannot be opened for appending; when it can, but one of
+// the option's writes did not land, a message that writing failed. `scratch` must hold
 // kScratchCapacity bytes; nothing is written past it. `optionKey` serves
 // only the messages.
 void WriteDriverOption(const char* fileName, char* scratch,

@@ -1,5 +1,10 @@
 #include "tests/support/fault_table.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <map>
+
 #include "platform/posix_calls.h"
 
 namespace o2s_test {
@@ -11,8 +16,11 @@ int gError = EIO;
 bool gFired = false;
 const char* gFiredCall = "";
 bool gForeignFileSystem = false;
+std::string gPlantTarget;
+std::map<std::string, unsigned> gCountByName;
 
 bool ShouldFail(const char* name) {
+  ++gCountByName[name];
   if (++gCalls != gFailAt) return false;
   gFired = true;
   gFiredCall = name;
@@ -22,7 +30,14 @@ bool ShouldFail(const char* name) {
 
 const o2s::PosixCalls& Real() { return o2s::DefaultPosixCalls(); }
 
-int Open(const char* p, int f, mode_t m) { return ShouldFail("open") ? -1 : Real().open(p, f, m); }
+int Open(const char* p, int f, mode_t m) {
+  if (ShouldFail("open")) return -1;
+  if ((f & O_EXCL) && !gPlantTarget.empty()) {
+    symlink(gPlantTarget.c_str(), p);
+    gPlantTarget.clear();
+  }
+  return Real().open(p, f, m);
+}
 ssize_t Read(int fd, void* b, size_t n) { return ShouldFail("read") ? -1 : Real().read(fd, b, n); }
 ssize_t Write(int fd, const void* b, size_t n) {
   return ShouldFail("write") ? -1 : Real().write(fd, b, n);
@@ -60,6 +75,7 @@ FaultTable::FaultTable() {
 FaultTable::~FaultTable() {
   o2s::LivePosixCalls() = o2s::DefaultPosixCalls();
   gForeignFileSystem = false;
+  gPlantTarget.clear();
 }
 
 void FaultTable::Arm(unsigned failAt, int error) {
@@ -68,6 +84,14 @@ void FaultTable::Arm(unsigned failAt, int error) {
   gError = error;
   gFired = false;
   gFiredCall = "";
+  gCountByName.clear();
+}
+
+void FaultTable::PlantLinkAtFirstExclusiveCreate(const std::string& target) { gPlantTarget = target; }
+
+unsigned FaultTable::CountOf(const std::string& name) const {
+  auto it = gCountByName.find(name);
+  return it == gCountByName.end() ? 0 : it->second;
 }
 
 void FaultTable::PretendFileSystemNeedsSync(bool yes) { gForeignFileSystem = yes; }

@@ -22,6 +22,11 @@ class FaultTable {
   // Reports every file system as one that needs an fsync before a rename
   // (the default file system here may not), so that path is exercised.
   void PretendFileSystemNeedsSync(bool yes);
+  // Before the first exclusive create, plants a symbolic link to `target`
+  // under the name about to be created, as an attacker racing the tool would.
+  void PlantLinkAtFirstExclusiveCreate(const std::string& target);
+  // Counts only the calls of `name` from now on (for calls()).
+  unsigned CountOf(const std::string& name) const;
   unsigned calls() const;
   bool fired() const;
   std::string firedCall() const;  // name of the call that failed
