@@ -1,7 +1,9 @@
 // File operations on POSIX systems: the file-system contract of the profile
 // engine, the backup-rotation operations and the append stream. Every call
 // that changes a file goes through LivePosixCalls().
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -11,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <set>
 #include <string>
 
 #include "platform/file_system.h"
@@ -98,6 +101,31 @@ int CreateTempBeside(const std::string& target, mode_t mode,
     if (errno != EEXIST) return -1;
   }
   return -1;
+}
+
+// Temporary files of runs that were killed mid-write would otherwise pile
+// up in the user's setup source. Only those of processes that are gone are
+// removed (the pid is in the name); unlink never follows a link.
+void RemoveStaleTemps(const std::string& target) {
+  static std::set<std::string> cleaned;
+  if (!cleaned.insert(target).second) return;
+  size_t slash = target.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
+  std::string prefix = (slash == std::string::npos ? target : target.substr(slash + 1)) + ".o2s-";
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return;
+  while (dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0 || name.size() < 4 ||
+        name.compare(name.size() - 4, 4, ".tmp") != 0) {
+      continue;
+    }
+    long pid = atol(name.c_str() + prefix.size());
+    if (pid > 0 && pid != getpid() && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+      gCalls.unlink((dir + "/" + name).c_str());
+    }
+  }
+  closedir(d);
 }
 
 // Writes `bytes` to a fresh temporary file beside `target`, with the given
@@ -207,6 +235,7 @@ bool ReplaceFileContent(const std::string& path, const char* bytes,
   } else if (errno != ENOENT) {
     return false;
   }
+  RemoveStaleTemps(target);
   std::string temp;
   int fd = WriteTempBeside(target, bytes, size, exists ? &old : nullptr, &temp);
   if (fd < 0) return false;

@@ -2,6 +2,7 @@
 // whole run (backup rotation, profile writes, end markers) failing in turn,
 // a full disk, planted symbolic links, and no needless rewrites.
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "sif/sif_writer.h"
 #include "tests/support/fault_table.h"
 #include "tests/support/setup_file_generator.h"
@@ -221,6 +223,22 @@ TEST_F(Links, EngineTemporaryNameIsNeverWrittenThrough) {
     if (lstat((dir_ / name).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ++links;
   }
   EXPECT_EQ(links, 1u);  // the planted one, left alone
+}
+
+// A temporary file that a killed run left behind goes with the next write;
+// one of a live process stays.
+TEST(Leftovers, TemporaryFilesOfDeadRunsAreRemoved) {
+  ScratchDir dir;
+  WriteFile(dir / "txtsetup.sif", "[SCSI]\r\n");
+  pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  waitpid(dead, nullptr, 0);
+  const std::string deadTemp = "txtsetup.sif.o2s-" + std::to_string(dead) + "-1-abc.tmp";
+  const std::string liveTemp = "txtsetup.sif.o2s-1-1-abc.tmp";  // init never goes away
+  WriteFile(dir / deadTemp, "half");
+  WriteFile(dir / liveTemp, "half");
+  ASSERT_NE(o2s::WritePrivateProfileStringA("SCSI", "k", "v", (dir / "txtsetup.sif").c_str()), 0);
+  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"txtsetup.sif", liveTemp}));
 }
 
 // A second run of the same driver set rewrites the file once per option
