@@ -58,7 +58,7 @@ char* CleanDescription(char* value) {
   return value[0] == '"' ? value + 1 : value;
 }
 
-void RunTool() {
+void ProcessDriverOptions(unsigned char targetIsWindows2000) {
   char optionSection[kOptionSectionCapacity];
   char* optionKeys[kMaxOptions];
   char* optionValues[kMaxOptions];
@@ -68,27 +68,6 @@ void RunTool() {
   char* ids[kMaxHardwareIds];
   char* services[kMaxHardwareIds];
   char scratch[kScratchCapacity];
-
-  StartConsole();
-  PrintConsole(kMenuWindows2000, '1');
-  PrintConsole(kMenuWindowsXp, '2');
-  PrintConsole(kMenuQuit);
-  PrintConsole(kMenuPrompt);
-  unsigned char targetIsWindows2000;
-  switch (ReadConsoleChar()) {
-    case '1':
-      PrintConsole(kChoseWindows2000);
-      targetIsWindows2000 = 1;
-      break;
-    case '2':
-      PrintConsole(kChoseWindowsXp);
-      targetIsWindows2000 = 0;
-      break;
-    default:
-      PrintConsole(kQuitting);
-      EndProcess(0);
-  }
-  ReadConsoleChar();  // the line feed that ended the choice
 
   RotateSetupBackup();
   unsigned optionCount =
@@ -112,6 +91,31 @@ void RunTool() {
     WriteDriverOption(kSetupFile, scratch, key, optionValues[i], driverFile,
                       ids, services, idCount, targetIsWindows2000);
   }
+}
+
+void RunTool() {
+  StartConsole();
+  PrintConsole(kMenuWindows2000, '1');
+  PrintConsole(kMenuWindowsXp, '2');
+  PrintConsole(kMenuQuit);
+  PrintConsole(kMenuPrompt);
+  unsigned char targetIsWindows2000;
+  switch (ReadConsoleChar()) {
+    case '1':
+      PrintConsole(kChoseWindows2000);
+      targetIsWindows2000 = 1;
+      break;
+    case '2':
+      PrintConsole(kChoseWindowsXp);
+      targetIsWindows2000 = 0;
+      break;
+    default:
+      PrintConsole(kQuitting);
+      EndProcess(0);
+  }
+  ReadConsoleChar();  // the line feed that ended the choice
+
+  ProcessDriverOptions(targetIsWindows2000);
 
   PrintConsole(kPressEnter);
   ReadConsoleChar();

@@ -9,6 +9,12 @@ namespace o2s {
 // description starts (inside `value`).
 char* CleanDescription(char* value);
 
+// Everything after the choice, up to the final prompt: backup rotation, the
+// option list of .\txtsetup.oem, description cleaning, and per option the
+// two lookups and the write into .\txtsetup.sif (targetIsWindows2000: 1 for
+// Windows 2000, 0 for Windows XP). Prints progress and problems.
+void ProcessDriverOptions(unsigned char targetIsWindows2000);
+
 // The whole run: menu, choice, backup rotation, every option of
 // .\txtsetup.oem written into .\txtsetup.sif, final prompt. Ends the process
 // (status 0) and never returns.

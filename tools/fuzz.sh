@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang) and runs each for SECONDS (default 60),
+# seeded from the real driver files. Crashes land in build/fuzz/findings/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz >/dev/null
+seeds=$PWD/build/fuzz/seeds
+findings=$PWD/build/fuzz/findings
+mkdir -p "$seeds" "$findings"
+cp ../shared/corpus/oem/*.[oO][eE][mM] "$seeds/" 2>/dev/null || true
+status=0
+for target in profile_fuzz oem_fuzz; do
+  corpus=$PWD/build/fuzz/corpus-$target
+  mkdir -p "$corpus"
+  echo "== $target: $seconds s"
+  if ! build/fuzz/tests/fuzz/$target -max_total_time="$seconds" -max_len=65536 -timeout=20 \
+       -artifact_prefix="$findings/$target-" -print_final_stats=1 "$corpus" "$seeds" \
+       > "build/fuzz/$target.log" 2>&1; then
+    status=1
+    echo "$target FAILED; see build/fuzz/$target.log"
+    tail -n 40 "build/fuzz/$target.log"
+  fi
+  grep -E '^stat::number_of_executed_units|^Done ' "build/fuzz/$target.log" || true
+done
+exit $status
