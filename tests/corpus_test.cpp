@@ -196,7 +196,17 @@ TEST(Corpus, EveryFileRunsAgainstARealSizedSetupFile) {
     WriteFile(dir / "txtsetup.sif", original);
     ProcessResult r = RunProcess(ToolPath(), dir.path(), "2\n\n");
     ASSERT_EQ(r.status, 0);
-    const std::string out = Cp932ToUtf8(r.out);
+    std::string console = r.out;
+    if (ToolIsWindowsExe()) {
+      EXPECT_EQ(ConsoleText(""), "");
+      std::string lf;
+      for (size_t i = 0; i < console.size(); ++i) {
+        if (!(console[i] == '\r' && i + 1 < console.size() && console[i + 1] == '\n')) lf += console[i];
+      }
+      EXPECT_EQ(ConsoleText(lf), console);  // every line feed went out as CR LF
+      console = lf;
+    }
+    const std::string out = Cp932ToUtf8(console);
 
     EXPECT_EQ(Count(out, "\n書き込み中\n"), run.written);
     EXPECT_EQ(Count(out, "不一致:"), run.mismatches);

@@ -1,16 +1,35 @@
 #!/usr/bin/env bash
-# Installs what building and testing oem2sif needs on Debian (12 or later).
+# Installs what building and testing oem2sif needs on Debian (12 or later):
+# the Linux tool chain and test libraries, clang for the fuzzers, mingw-w64
+# for the Windows builds and Wine to test them. wine32 (for the i686 build)
+# comes with the i386 architecture, where that can be had; without it the
+# i686 build is still built, only not run.
 # Installs only what is missing; uses sudo when not run as root.
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libbenchmark-dev clang libclang-rt-dev
-          python3 util-linux)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -qq
-"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+missing() {
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || echo "$p"
+  done
+}
+
+packages=(cmake g++ make libgtest-dev libbenchmark-dev clang libclang-rt-dev python3 util-linux
+          mingw-w64 wine wine64)
+need=$(missing "${packages[@]}")
+if [ -n "$need" ]; then
+  "${as_root[@]}" apt-get update -qq
+  # shellcheck disable=SC2086
+  "${as_root[@]}" apt-get install -y -qq --no-install-recommends $need
+fi
+
+if [ -n "$(missing wine32:i386)" ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${as_root[@]}" dpkg --add-architecture i386
+  fi
+  { "${as_root[@]}" apt-get update -qq &&
+    "${as_root[@]}" apt-get install -y -qq --no-install-recommends wine32:i386; } ||
+    echo "install-deps: wine32 is not available; the i686 build will not be run under Wine" >&2
+fi

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds oem2sif and runs every test: the release build (with the kill
 # test), the suite under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then each fuzz target for FUZZ_SECONDS (default 60).
+# each fuzz target for FUZZ_SECONDS (default 60), then the Windows builds
+# under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --workflow --preset default
 cmake --workflow --preset asan
 tools/fuzz.sh "${FUZZ_SECONDS:-60}"
+tools/test-windows.sh

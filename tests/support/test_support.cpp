@@ -118,10 +118,16 @@ ProcessResult RunProcess(const std::string& program, const std::string& dir,
       }
     }
     std::vector<char*> argv;
+    bool underWine = program.size() > 4 && program.compare(program.size() - 4, 4, ".exe") == 0;
+    const char* wine = getenv("OEM2SIF_WINE");
+    if (underWine) {
+      argv.push_back(const_cast<char*>(wine != nullptr && *wine ? wine : "wine"));
+      setenv("WINEDEBUG", "-all", 1);
+    }
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   ProcessResult result;
@@ -175,7 +181,25 @@ ProcessResult RunOnTerminal(const std::string& program, const std::string& dir,
   return result;
 }
 
-std::string ToolPath() { return OEM2SIF_TOOL_PATH; }
+std::string ToolPath() {
+  const char* chosen = getenv("OEM2SIF_TOOL");
+  return chosen != nullptr && *chosen ? chosen : OEM2SIF_TOOL_PATH;
+}
+
+bool ToolIsWindowsExe() {
+  std::string tool = ToolPath();
+  return tool.size() > 4 && tool.compare(tool.size() - 4, 4, ".exe") == 0;
+}
+
+std::string ConsoleText(const std::string& text) {
+  if (!ToolIsWindowsExe()) return text;
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
 std::string CorpusDir() { return OEM2SIF_CORPUS_DIR; }
 
 std::vector<std::string> CorpusFiles() {

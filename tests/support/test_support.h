@@ -49,8 +49,14 @@ ProcessResult RunProcess(const std::string& program, const std::string& dir,
 ProcessResult RunOnTerminal(const std::string& program, const std::string& dir,
                             const std::string& input, const std::string& lang);
 
-// The built tool and the corpus of real driver description files.
+// The tool under test: the built one, or the one named by the environment
+// variable OEM2SIF_TOOL (a Windows .exe runs under the Wine loader named by
+// OEM2SIF_WINE, default "wine").
 std::string ToolPath();
+bool ToolIsWindowsExe();
+// Console text as the tool under test writes it: on Windows each line feed
+// goes out as CR LF.
+std::string ConsoleText(const std::string& text);
 std::string CorpusDir();
 std::vector<std::string> CorpusFiles();  // sorted names of *.oem / *.OEM
 

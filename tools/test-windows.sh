@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds the Windows executables with mingw-w64 and tests them under Wine:
+# - their imports against what Windows 2000 offers,
+# - the end-to-end and corpus suites, byte for byte (CR LF line ends),
+# - the profile engine against the system's profile functions.
+# The i686 build runs only where wine32 is installed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$PWD
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+corpus="Z:$(realpath ../shared/corpus/oem | tr / '\\')"
+
+cmake --workflow --preset windows-x64
+cmake --workflow --preset windows-x86
+[ -x build/default/tests/oem2sif_tests ] || { cmake --preset default && cmake --build --preset default; }
+
+status=0
+python3 tests/windows/check_imports.py i686-w64-mingw32-objdump build/windows-x86/oem2sif.exe \
+  tests/windows/win2000_imports.txt || status=1
+python3 tests/windows/check_imports.py x86_64-w64-mingw32-objdump build/windows-x64/oem2sif.exe \
+  tests/windows/win2000_imports.txt || status=1
+
+run_suite() {  # name, wine loader, prefix, arch, build folder
+  local name=$1 loader=$2 prefix=$3 arch=$4 build=$5
+  echo "== $name under Wine"
+  export WINEPREFIX=$top/build/$prefix WINEARCH=$arch OEM2SIF_WINE=$loader
+  mkdir -p "$top/build/diff-$name"
+  if ! (cd "$top/build/diff-$name" && "$loader" "$top/$build/tests/windows/profile_diff.exe" "$corpus" \
+          > profile_diff.txt); then
+    status=1
+    grep -A2 '^FAIL' "$top/build/diff-$name/profile_diff.txt" || true
+  fi
+  tail -n 1 "$top/build/diff-$name/profile_diff.txt"
+  OEM2SIF_TOOL=$top/$build/oem2sif.exe build/default/tests/oem2sif_tests \
+    --gtest_filter='Tool.*:Corpus.EveryFileRuns*' --gtest_brief=1 || status=1
+}
+
+run_suite x64 /usr/lib/wine/wine64 wine64 win64 build/windows-x64
+if [ -x /usr/lib/wine/wine ]; then
+  run_suite x86 /usr/lib/wine/wine wine32 win32 build/windows-x86
+else
+  echo "== x86 under Wine: skipped, wine32 is not installed"
+fi
+[ $status -eq 0 ] && echo "windows: 0 failed" || echo "windows: FAILED"
+exit $status
