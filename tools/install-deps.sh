@@ -17,19 +17,23 @@ missing() {
 }
 
 packages=(cmake g++ make libgtest-dev libbenchmark-dev clang libclang-rt-dev python3 util-linux
-          mingw-w64 wine wine64)
+          mingw-w64)
 need=$(missing "${packages[@]}")
-if [ -n "$need" ]; then
+wine_need=$(missing wine wine64)
+if [ -n "$need$wine_need" ]; then
   "${as_root[@]}" apt-get update -qq
-  # shellcheck disable=SC2086
-  "${as_root[@]}" apt-get install -y -qq --no-install-recommends $need
 fi
+# shellcheck disable=SC2086
+[ -z "$need" ] || "${as_root[@]}" apt-get install -y -qq --no-install-recommends $need
+# Wine as it was tested: with the packages it recommends.
+# shellcheck disable=SC2086
+[ -z "$wine_need" ] || "${as_root[@]}" apt-get install -y -qq $wine_need
 
 if [ -n "$(missing wine32:i386)" ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${as_root[@]}" dpkg --add-architecture i386
   fi
   { "${as_root[@]}" apt-get update -qq &&
-    "${as_root[@]}" apt-get install -y -qq --no-install-recommends wine32:i386; } ||
+    "${as_root[@]}" apt-get install -y -qq wine32:i386; } ||
     echo "install-deps: wine32 is not available; the i686 build will not be run under Wine" >&2
 fi
