@@ -12,6 +12,7 @@
 
 #include <string>
 
+#include "platform/console_output.h"
 #include "platform/platform.h"
 
 namespace o2s {
@@ -74,45 +75,12 @@ void StartConsole() {
   }
 }
 
-void PrintConsoleV(const char* format, va_list args) {
-  char small[512];
-  va_list copy;
-  va_copy(copy, args);
-  int length = vsnprintf(small, sizeof small, format, copy);
-  va_end(copy);
-  if (length < 0) return;
-  std::string large;
-  const char* text = small;
-  if (static_cast<size_t>(length) >= sizeof small) {
-    large.resize(static_cast<size_t>(length) + 1);
-    vsnprintf(&large[0], large.size(), format, args);
-    text = large.data();
-  }
+void WriteConsoleText(const char* text, size_t length) {
   if (gConverter != reinterpret_cast<iconv_t>(-1)) {
-    WriteConverted(text, static_cast<size_t>(length));
+    WriteConverted(text, length);
   } else {
-    fwrite(text, 1, static_cast<size_t>(length), stdout);
+    fwrite(text, 1, length, stdout);
   }
-}
-
-void PrintConsole(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  PrintConsoleV(format, args);
-  va_end(args);
-}
-
-int ReadConsoleChar() {
-  for (;;) {
-    int c = getchar();
-    if (c == EOF) return -1;
-    if (c != '\r') return c;
-  }
-}
-
-void EndProcess(int status) {
-  fflush(stdout);
-  exit(status);
 }
 
 }  // namespace o2s

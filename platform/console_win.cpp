@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/console_output.h"
 #include "platform/platform.h"
 
 namespace o2s {
@@ -40,47 +41,14 @@ void StartConsole() {
   }
 }
 
-void PrintConsoleV(const char* format, va_list args) {
-  char small[512];
-  va_list copy;
-  va_copy(copy, args);
-  int length = vsnprintf(small, sizeof small, format, copy);
-  va_end(copy);
-  if (length < 0) return;
-  std::string large;
-  const char* text = small;
-  if (static_cast<size_t>(length) >= sizeof small) {
-    large.resize(static_cast<size_t>(length) + 1);
-    vsnprintf(&large[0], large.size(), format, args);
-    text = large.data();
-  }
+void WriteConsoleText(const char* text, size_t length) {
   std::wstring wide;
-  if (gConsole != nullptr && ToWide(text, static_cast<size_t>(length), &wide)) {
+  if (gConsole != nullptr && ToWide(text, length, &wide)) {
     DWORD written = 0;
     WriteConsoleW(gConsole, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     return;
   }
-  fwrite(text, 1, static_cast<size_t>(length), stdout);
-}
-
-void PrintConsole(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  PrintConsoleV(format, args);
-  va_end(args);
-}
-
-int ReadConsoleChar() {
-  for (;;) {
-    int c = getchar();
-    if (c == EOF) return -1;
-    if (c != '\r') return c;
-  }
-}
-
-void EndProcess(int status) {
-  fflush(stdout);
-  exit(status);
+  fwrite(text, 1, length, stdout);
 }
 
 }  // namespace o2s

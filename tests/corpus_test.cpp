@@ -170,15 +170,6 @@ const RunExpectation kRuns[] = {
     {"kvm-guest-drivers-windows__viostor_txtsetup_2010.oem", 2, {}, 0, 0},
 };
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2) {
-    lines.push_back(text.substr(start, at - start));
-  }
-  return lines;
-}
-
 size_t Count(const std::string& text, const std::string& what) {
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
@@ -187,7 +178,7 @@ size_t Count(const std::string& text, const std::string& what) {
 
 TEST(Corpus, EveryFileRunsAgainstARealSizedSetupFile) {
   const std::string original = GenerateSetupFile(22000);
-  const std::vector<std::string> originalLines = SplitLines(original);
+  const std::vector<std::string> originalLines = SplitCrLfLines(original);
   ASSERT_EQ(sizeof kRuns / sizeof kRuns[0], CorpusFiles().size());
   for (const RunExpectation& run : kRuns) {
     SCOPED_TRACE(run.file);
@@ -230,7 +221,7 @@ TEST(Corpus, EveryFileRunsAgainstARealSizedSetupFile) {
     const std::string after = ReadFile(dir / "txtsetup.sif");
     EXPECT_EQ(ReadFile(dir / "txtsetup.sif.orig"), original);
     // Every original line is kept, in order; the other lines are new entries.
-    std::vector<std::string> lines = SplitLines(after);
+    std::vector<std::string> lines = SplitCrLfLines(after);
     std::map<std::string, std::vector<std::string>> added;  // section -> new values
     std::string section;
     size_t next = 0;

@@ -74,24 +74,23 @@ void RunWithoutConsole() {
   }
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2) {
-    lines.push_back(text.substr(start, at - start));
-  }
-  return lines;
+// The run inside `dir`, its console output dropped.
+void RunQuietlyIn(const std::string& dir) {
+  InFolder in(dir);
+  ::testing::internal::CaptureStdout();
+  RunWithoutConsole();
+  ::testing::internal::GetCapturedStdout();
 }
 
 // Nothing of `original` is lost from `now`, and what is added is whole.
 // Returns how many expected entries are missing.
 size_t CheckNothingLost(const std::string& original, const std::string& now) {
   std::string body = original.substr(0, original.size() - 1);  // its trailing 0x1A
-  std::vector<std::string> before = Lines(body);
+  std::vector<std::string> before = SplitCrLfLines(body);
   std::set<std::string> expected = ExpectedEntries();
   size_t next = 0;
   std::set<std::string> found;
-  for (const std::string& line : Lines(now)) {
+  for (const std::string& line : SplitCrLfLines(now)) {
     if (next < before.size() && line == before[next]) {
       ++next;
     } else if (expected.count(line)) {
@@ -173,12 +172,7 @@ class Links : public ::testing::Test {
 
 TEST_F(Links, TempCopyNameIsReplacedNotWrittenThrough) {
   ASSERT_EQ(symlink((outside_ / "victim").c_str(), (dir_ / "txtsetup.sif.temp").c_str()), 0);
-  {
-    InFolder in(dir_.path());
-    ::testing::internal::CaptureStdout();
-    RunWithoutConsole();
-    ::testing::internal::GetCapturedStdout();
-  }
+  RunQuietlyIn(dir_.path());
   ExpectVictimUntouched();
   ExpectRunWritten();
   EXPECT_EQ(ReadFile(dir_ / "txtsetup.sif.orig"), original_);
@@ -192,12 +186,7 @@ TEST_F(Links, BackupNameIsNeverWrittenThrough) {
     unlink((dir_ / "txtsetup.sif.orig").c_str());
     ASSERT_EQ(symlink(target.c_str(), (dir_ / "txtsetup.sif.orig").c_str()), 0);
     WriteFile(dir_ / "txtsetup.sif", original_);
-    {
-      InFolder in(dir_.path());
-      ::testing::internal::CaptureStdout();
-      RunWithoutConsole();
-      ::testing::internal::GetCapturedStdout();
-    }
+    RunQuietlyIn(dir_.path());
     ExpectVictimUntouched();
     ExpectRunWritten();
     struct stat st;
@@ -209,12 +198,7 @@ TEST_F(Links, BackupNameIsNeverWrittenThrough) {
 TEST_F(Links, EngineTemporaryNameIsNeverWrittenThrough) {
   FaultTable faults;
   faults.PlantLinkAtFirstExclusiveCreate(outside_ / "victim");
-  {
-    InFolder in(dir_.path());
-    ::testing::internal::CaptureStdout();
-    RunWithoutConsole();
-    ::testing::internal::GetCapturedStdout();
-  }
+  RunQuietlyIn(dir_.path());
   ExpectVictimUntouched();
   ExpectRunWritten();
   size_t links = 0;

@@ -28,6 +28,10 @@ std::string ReadFile(const std::string& path);  // "" when missing
 bool FileExists(const std::string& path);       // also a dangling link
 std::vector<std::string> ListDir(const std::string& dir);  // sorted names
 
+// The CR LF-ended lines of `text`, without their line ends; what follows the
+// last CR LF is left out.
+std::vector<std::string> SplitCrLfLines(const std::string& text);
+
 std::string Utf8ToCp932(const std::string& utf8);
 std::string Cp932ToUtf8(const std::string& cp932);
 

@@ -1,0 +1,49 @@
+// The console operations that are the same on every system: formatting,
+// reading one character, ending the process.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/console_output.h"
+#include "platform/platform.h"
+
+namespace o2s {
+
+void PrintConsoleV(const char* format, va_list args) {
+  char small[512];
+  va_list copy;
+  va_copy(copy, args);
+  int length = vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  if (length < 0) return;
+  if (static_cast<size_t>(length) < sizeof small) {
+    WriteConsoleText(small, static_cast<size_t>(length));
+    return;
+  }
+  std::string large(static_cast<size_t>(length) + 1, '\0');
+  vsnprintf(&large[0], large.size(), format, args);
+  WriteConsoleText(large.data(), static_cast<size_t>(length));
+}
+
+void PrintConsole(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  PrintConsoleV(format, args);
+  va_end(args);
+}
+
+int ReadConsoleChar() {
+  for (;;) {
+    int c = getchar();
+    if (c == EOF) return -1;
+    if (c != '\r') return c;
+  }
+}
+
+void EndProcess(int status) {
+  fflush(stdout);
+  exit(status);
+}
+
+}  // namespace o2s
