@@ -17,6 +17,7 @@ void ToIdentity(const BY_HANDLE_FILE_INFORMATION& info, FileIdentity* identity) 
   identity->device = info.dwVolumeSerialNumber;
   identity->inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   identity->size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  // The two halves of the FILETIME: only compared, never read as time.
   identity->modifiedSeconds = info.ftLastWriteTime.dwHighDateTime;
   identity->modifiedNanoseconds = info.ftLastWriteTime.dwLowDateTime;
 }

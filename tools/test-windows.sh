@@ -20,6 +20,10 @@ python3 tests/windows/check_imports.py i686-w64-mingw32-objdump build/windows-x8
 python3 tests/windows/check_imports.py x86_64-w64-mingw32-objdump build/windows-x64/oem2sif.exe \
   tests/windows/win2000_imports.txt || status=1
 
+for exe in build/windows-x86/oem2sif.exe build/windows-x64/oem2sif.exe; do
+  grep -q version.1.01 "$exe" || { echo "$exe: the release string is missing"; status=1; }
+done
+
 run_suite() {  # name, wine loader, prefix, arch, build folder
   local name=$1 loader=$2 prefix=$3 arch=$4 build=$5
   echo "== $name under Wine"
