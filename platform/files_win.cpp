@@ -177,7 +177,17 @@ int MoveFileA(const char* from, const char* to) {
   return ::MoveFileA(from, to) ? 1 : 0;  // never replaces an existing file
 }
 
-int DeleteFileA(const char* name) { return ::DeleteFileA(name) ? 1 : 0; }
+int DeleteFileA(const char* name) {
+  if (::DeleteFileA(name)) return 1;
+  // A copy of a read-only file is read-only too, and Windows will not
+  // delete it as it stands.
+  DWORD attributes = GetFileAttributesA(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return 0;
+  SetFileAttributesA(name, attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (::DeleteFileA(name)) return 1;
+  SetFileAttributesA(name, attributes);
+  return 0;
+}
 
 struct AppendStream {
   FILE* file;

@@ -96,7 +96,8 @@ int CopyFileA(const char* from, const char* to, int failIfExists);
 // dangling symbolic link).
 int MoveFileA(const char* from, const char* to);
 
-// Deletes the name (a symbolic link, not the file it points to).
+// Deletes the name (a symbolic link, not the file it points to), also when
+// the file is read-only.
 int DeleteFileA(const char* name);
 
 // The append stream: opens `name` with mode "ab" (created when missing,

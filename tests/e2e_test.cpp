@@ -340,6 +340,7 @@ TEST_F(Tool, WriteProtectedSetupFileIsReportedAndLeftAlone) {
   ProcessResult r = Run("1\n\n");
   EXPECT_EQ(r.out, ConsoleText(withMessage));
   EXPECT_EQ(Get("txtsetup.sif"), BaseSetup().Render());
+  EXPECT_EQ(Files(), (std::vector<std::string>{"txtsetup.oem", "txtsetup.sif", "txtsetup.sif.orig"}));
 
   if (geteuid() != 0 || ToolIsWindowsExe()) GTEST_SKIP() << "running as another user needs root (and Linux)";
   chmod((dir_ / "txtsetup.sif").c_str(), 0644);
