@@ -47,12 +47,23 @@ void WriteWhole(const std::string& path, const std::string& bytes) {
   rename(temp.c_str(), path.c_str());
 }
 
-// The floor of `writes` writes of a file of `bytes`, in `dir`.
-double FloorSeconds(const std::string& dir, const std::string& content, size_t writes) {
+// The floor of `writes` writes in `dir`: the file grows evenly from
+// `startBytes` to the size of `final`, as the real run's file does.
+double FloorSeconds(const std::string& dir, size_t startBytes, const std::string& final, size_t writes) {
   std::string path = dir + "/floor.sif";
-  WriteWhole(path, content);
+  WriteWhole(path, final.substr(0, startBytes));
   auto start = Clock::now();
-  for (size_t i = 0; i < writes; ++i) WriteWhole(path, content);
+  for (size_t i = 0; i < writes; ++i) {
+    size_t bytes = startBytes + (final.size() - startBytes) * (i + 1) / writes;
+    std::string temp = path + ".floor";
+    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || write(fd, final.data(), bytes) != static_cast<ssize_t>(bytes)) {
+      perror("floor write");
+      exit(1);
+    }
+    close(fd);
+    rename(temp.c_str(), path.c_str());
+  }
   double seconds = Seconds(start);
   unlink(path.c_str());
   return seconds;
@@ -144,7 +155,8 @@ WholeRun MeasureRun(const std::string& tool, const std::string& workDir, int opt
     }
     runs.push_back(Seconds(start));
     maxRss = std::max(maxRss, usage.ru_maxrss);
-    floors.push_back(FloorSeconds(dir, sif, writes));
+    const std::string final = o2s_test::ReadFile(dir + "/txtsetup.sif");
+    floors.push_back(FloorSeconds(dir, sif.size(), final, writes));
   }
   return {Median(runs), Median(floors), maxRss, sif.size(), writes};
 }
