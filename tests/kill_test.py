@@ -202,7 +202,7 @@ def main():
                 torn += 1
                 print("run %d (%s): TORN: %s" % (number, sig.name, reason))
         print("%d kills, %d interrupts: %d torn files, %d between the backup renames "
-              "(recoverable), %d temporary files left" %
+              "(recoverable), %d temporary files left by kills (a next run clears them)" %
               (args.kills, args.interrupts, torn, between, leftovers))
 
         if args.full_disk:
