@@ -36,10 +36,13 @@ double Median(std::vector<double> values) {
 // Lines of generated setup file for a size in bytes (about 43 bytes a line).
 size_t LinesFor(size_t bytes) { return bytes / 43; }
 
-void WriteWhole(const std::string& path, const std::string& bytes) {
+// Replaces `path` with the first `size` bytes of `bytes` (all of them by
+// default) through a temporary file and a rename: the floor's one write.
+void WriteWhole(const std::string& path, const std::string& bytes, size_t size = std::string::npos) {
+  size = std::min(size, bytes.size());
   std::string temp = path + ".floor";
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0 || write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+  if (fd < 0 || write(fd, bytes.data(), size) != static_cast<ssize_t>(size)) {
     perror("floor write");
     exit(1);
   }
@@ -51,18 +54,10 @@ void WriteWhole(const std::string& path, const std::string& bytes) {
 // `startBytes` to the size of `final`, as the real run's file does.
 double FloorSeconds(const std::string& dir, size_t startBytes, const std::string& final, size_t writes) {
   std::string path = dir + "/floor.sif";
-  WriteWhole(path, final.substr(0, startBytes));
+  WriteWhole(path, final, startBytes);
   auto start = Clock::now();
   for (size_t i = 0; i < writes; ++i) {
-    size_t bytes = startBytes + (final.size() - startBytes) * (i + 1) / writes;
-    std::string temp = path + ".floor";
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0 || write(fd, final.data(), bytes) != static_cast<ssize_t>(bytes)) {
-      perror("floor write");
-      exit(1);
-    }
-    close(fd);
-    rename(temp.c_str(), path.c_str());
+    WriteWhole(path, final, startBytes + (final.size() - startBytes) * (i + 1) / writes);
   }
   double seconds = Seconds(start);
   unlink(path.c_str());
