@@ -46,16 +46,6 @@ std::vector<std::string> SectionEntries(const std::string& path, const std::stri
   return entries;
 }
 
-// Two rows of traits.tsv miscount; these numbers were counted again in the
-// files themselves.
-unsigned MaxIdsCountedAgain(const std::string& file, unsigned fromTraits) {
-  // [HardwareIds.SCSI.AEC671xa] appears twice, with 1 and 5 ids.
-  if (file == "DP_MassStorage__AEC_FORCED_671x_AllXP_TXTSETUP.OEM") return 6;
-  // [HardwareIds.scsi.hpt3xxXP] holds 3 ids, the most of any option.
-  if (file == "DP_MassStorage__Dawicontrol_FORCED_5x86_100_TXTSETUP.OEM") return 3;
-  return fromTraits;
-}
-
 TEST(Corpus, EveryFileDeliversItsOptionsAndIds) {
   const std::map<std::string, Traits> traits = ReadTraits();
   const std::vector<std::string> files = CorpusFiles();
@@ -71,7 +61,7 @@ TEST(Corpus, EveryFileDeliversItsOptionsAndIds) {
       std::string key = option.substr(0, option.find('='));
       maxIds = std::max(maxIds, SectionEntries(path, "hardwareids.scsi." + key).size());
     }
-    EXPECT_EQ(maxIds, MaxIdsCountedAgain(file, traits.at(file).maxIds));
+    EXPECT_EQ(maxIds, traits.at(file).maxIds);
   }
 }
 

@@ -9,7 +9,7 @@ cmake --build --preset fuzz >/dev/null
 seeds=$PWD/build/fuzz/seeds
 findings=$PWD/build/fuzz/findings
 mkdir -p "$seeds" "$findings"
-cp ../shared/corpus/oem/*.[oO][eE][mM] "$seeds/" 2>/dev/null || true
+cp tests/corpus/*.[oO][eE][mM] "$seeds/"
 status=0
 for target in profile_fuzz oem_fuzz; do
   corpus=$PWD/build/fuzz/corpus-$target

@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
-# Installs what building and testing oem2sif needs on Debian (12 or later):
-# the Linux tool chain and test libraries, clang for the fuzzers, mingw-w64
-# for the Windows builds and Wine to test them. wine32 (for the i686 build)
-# comes with the i386 architecture, where that can be had; without it the
-# i686 build is still built, only not run.
-# Installs only what is missing; uses sudo when not run as root.
+# Installs what oem2sif needs on Debian (12 or later), only what is missing,
+# with sudo when not run as root.
+#
+#   tools/install-deps.sh           what building the tool needs: CMake and g++
+#   tools/install-deps.sh --tests   that, and everything the tests need: the
+#                                   test libraries, clang for the fuzzers,
+#                                   mingw-w64 for the Windows builds and Wine
+#                                   to run them (wine32 comes with the i386
+#                                   architecture, where that can be had;
+#                                   without it the i686 build is built, not run)
 set -euo pipefail
+cd "$(dirname "$0")/.."
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+
+case "${1:-}" in
+  "") tests=0 ;;
+  --tests) tests=1 ;;
+  *) echo "usage: tools/install-deps.sh [--tests]" >&2; exit 2 ;;
+esac
 
 missing() {
   for p in "$@"; do
@@ -16,18 +27,24 @@ missing() {
   done
 }
 
-packages=(cmake g++ make libgtest-dev libbenchmark-dev clang libclang-rt-dev python3 util-linux
-          mingw-w64)
-need=$(missing "${packages[@]}")
-wine_need=$(missing wine wine64)
-if [ -n "$need$wine_need" ]; then
-  "${as_root[@]}" apt-get update -qq
-fi
-# shellcheck disable=SC2086
-[ -z "$need" ] || "${as_root[@]}" apt-get install -y -qq --no-install-recommends $need
+updated=0
+apt_install() {  # [--with-recommends] packages...
+  local recommends=--no-install-recommends
+  if [ "$1" = --with-recommends ]; then recommends=; shift; fi
+  local need
+  need=$(missing "$@")
+  [ -n "$need" ] || return 0
+  [ $updated -eq 1 ] || { "${as_root[@]}" apt-get update -qq; updated=1; }
+  # shellcheck disable=SC2086
+  "${as_root[@]}" apt-get install -y -qq $recommends $need
+}
+
+apt_install cmake g++ make
+[ $tests -eq 1 ] || exit 0
+
+apt_install libgtest-dev libbenchmark-dev clang libclang-rt-dev python3 util-linux mingw-w64
 # Wine as it was tested: with the packages it recommends.
-# shellcheck disable=SC2086
-[ -z "$wine_need" ] || "${as_root[@]}" apt-get install -y -qq $wine_need
+apt_install --with-recommends wine wine64
 
 if [ -n "$(missing wine32:i386)" ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then

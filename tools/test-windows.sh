@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-corpus="Z:$(realpath ../shared/corpus/oem | tr / '\\')"
+corpus="Z:$(realpath tests/corpus | tr / '\\')"
 
 cmake --workflow --preset windows-x64
 cmake --workflow --preset windows-x86

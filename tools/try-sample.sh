@@ -4,12 +4,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
-cmake --preset default >/dev/null
-cmake --build --preset default --target oem2sif >/dev/null
+cmake --preset tool >/dev/null
+cmake --build --preset tool >/dev/null
 work=$(mktemp -d "${TMPDIR:-/tmp}/oem2sif-sample-XXXXXX")
 cp examples/sample/txtsetup.oem examples/sample/txtsetup.sif "$work/"
 echo "Running oem2sif in $work"
-(cd "$work" && "$top/build/default/oem2sif") || true
+(cd "$work" && "$top/build/tool/oem2sif") || true
 echo
 echo "Files now in $work:"
 ls -l "$work"
