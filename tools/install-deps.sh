@@ -8,7 +8,8 @@
 #                                   mingw-w64 for the Windows builds and Wine
 #                                   to run them (wine32 comes with the i386
 #                                   architecture, where that can be had;
-#                                   without it the i686 build is built, not run)
+#                                   without it the i686 build is built, not run),
+#                                   and the release tools (zip, lintian ...)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 as_root=()
@@ -43,6 +44,8 @@ apt_install cmake g++ make
 [ $tests -eq 1 ] || exit 0
 
 apt_install libgtest-dev libbenchmark-dev clang libclang-rt-dev python3 util-linux mingw-w64
+# The release and its test.
+apt_install git zip unzip strip-nondeterminism lintian xz-utils
 # Wine as it was tested: with the packages it recommends.
 apt_install --with-recommends wine wine64
 

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Checks the release that tools/release.sh makes:
+# - two builds of HEAD, in two clones, give the same bytes;
+# - the archives hold what they should, the guides as Notepad reads them;
+# - the i686 oem2sif.exe from its zip runs the sample under Wine (where
+#   wine32 is installed), its output compared byte for byte;
+# - the .deb installs, runs the sample from PATH and is removed cleanly
+#   (as root only);
+# - lintian finds no error, and the README states the glibc the Linux
+#   executable needs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$PWD
+work=$(mktemp -d "${TMPDIR:-/tmp}/oem2sif-release-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+status=0
+fail() { echo "FAIL: $*"; status=1; }
+expected=$top/tests/release/sample-xp.out
+
+head=$(git rev-parse HEAD)
+for n in 1 2; do
+  git clone -q --shared --no-checkout "$top" "$work/r$n"
+  git -C "$work/r$n" checkout -q --detach "$head"
+  "$work/r$n/tools/release.sh" > "$work/release$n.log" || { cat "$work/release$n.log"; exit 1; }
+done
+dist=$work/r1/dist
+echo "== two builds"
+diff -r "$dist" "$work/r2/dist" && echo "same bytes" || fail "the two builds differ"
+cat "$dist/SHA256SUMS"
+[ "$(sed -e 's/.* //' -e 's/-[0-9.]*-/-V-/' -e 's/_[0-9.]*-/_V-/' "$dist/SHA256SUMS" | tr '\n' ' ')" = \
+  "oem2sif-V-windows-x86.zip oem2sif-V-windows-x64.zip oem2sif-V-linux-x86_64.tar.gz oem2sif_V-1_amd64.deb " ] ||
+  fail "unexpected release files"
+cd "$dist"
+
+echo "== archives"
+for arch in x86 x64; do
+  zip=$(ls oem2sif-*-windows-$arch.zip)
+  [ "$(unzip -Z1 "$zip" | sed 's,^[^/]*/,,' | sort | tr '\n' ' ')" = \
+    "LICENSE.txt guide-en.txt guide-ja.txt oem2sif.exe " ] || fail "$zip: unexpected members"
+done
+tar tzf oem2sif-*-linux-x86_64.tar.gz | sed 's,^[^/]*/,,' | sort | tr '\n' ' ' | grep -qx \
+  ' LICENSE guide-en.md guide-ja.md oem2sif oem2sif.1 ' || fail "tarball: unexpected members"
+mkdir "$work/zip" && unzip -q oem2sif-*-windows-x86.zip -d "$work/zip"
+guides=$(echo "$work"/zip/*/)
+# Notepad on XP and 11: every line ends in CR LF; Shift_JIS, and UTF-8 with a BOM.
+for g in guide-ja.txt guide-en.txt; do
+  ! grep -q $'[^\r]$' "$guides/$g" || fail "$g: a line does not end in CR LF"
+done
+iconv -f CP932 -t UTF-8 "$guides/guide-ja.txt" | tr -d '\r' | cmp -s - <(grep -v '^<!--' "$top/docs/guide-ja.md") ||
+  fail "guide-ja.txt is not the Japanese guide in Shift_JIS"
+[ "$(head -c 3 "$guides/guide-en.txt" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "guide-en.txt has no BOM"
+# The version resource that Explorer's Properties show.
+version=$(ls oem2sif-*-linux-x86_64.tar.gz | cut -d- -f2)
+strings -e l "$guides/oem2sif.exe" | grep -A1 -x ProductVersion | grep -qx "$version" ||
+  fail "oem2sif.exe: no product version $version"
+
+sample() {  # folder: a scratch copy of the sample
+  mkdir "$1" && cp "$top"/examples/sample/txtsetup.oem "$top"/examples/sample/txtsetup.sif "$1/"
+}
+echo "== i686 oem2sif.exe under Wine"
+if [ -x /usr/lib/wine/wine ]; then
+  sample "$work/wine"
+  (cd "$work/wine" && printf '2\n\n' | WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+     WINEPREFIX=$top/build/wine32 WINEARCH=win32 /usr/lib/wine/wine "$guides/oem2sif.exe" > "$work/wine.out") || true
+  perl -pe 's/\n/\r\n/' "$expected" | cmp - "$work/wine.out" && echo "output as expected" ||
+    fail "Windows output differs"
+else
+  echo "skipped, wine32 is not installed"
+fi
+
+echo "== Debian package"
+deb=$(ls "$dist"/oem2sif_*_amd64.deb)
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install skipped, not root"
+elif dpkg-query -W oem2sif >/dev/null 2>&1; then
+  echo "install skipped, oem2sif is installed already"
+else
+  # apt runs dpkg -i / -r, and waits for the dpkg lock.
+  apt_get() { apt-get -o DPkg::Lock::Timeout=900 -y -qq "$@" >/dev/null; }
+  apt_get install "$deb"
+  files=$(dpkg -L oem2sif | while read -r p; do [ -d "$p" ] || echo "$p"; done)
+  sample "$work/deb"
+  (cd "$work/deb" && printf '2\n\n' | PATH=/usr/bin:/bin oem2sif > "$work/deb.out") || true
+  cmp "$expected" "$work/deb.out" && echo "output as expected" || fail "installed oem2sif: output differs"
+  [ ! -d "$work/wine" ] || cmp "$work/wine/txtsetup.sif" "$work/deb/txtsetup.sif" ||
+    fail "Linux and Windows wrote different txtsetup.sif"
+  apt_get remove oem2sif
+  for p in $files /usr/share/doc/oem2sif; do [ ! -e "$p" ] || fail "left after removal: $p"; done
+  echo "installed $(echo "$files" | wc -w) files, removed"
+fi
+lintian --fail-on error "$deb" 2>/dev/null || fail "lintian"
+
+echo "== glibc"
+mkdir "$work/tar" && tar xzf oem2sif-*-linux-x86_64.tar.gz -C "$work/tar"
+needed=$(objdump -T "$work"/tar/*/oem2sif | grep -o 'GLIBC_[0-9.]*' | sed 's/GLIBC_//' | sort -uV | tail -n 1)
+stated=$(grep -o 'glibc [0-9.]*[0-9] or later' "$top/README.md" | head -n 1 | cut -d' ' -f2)
+[ "$needed" = "$stated" ] && echo "glibc $needed" || fail "the executable needs glibc $needed, the README says ${stated:-nothing}"
+
+[ $status -eq 0 ] && echo "release: 0 failed" || echo "release: FAILED"
+exit $status
