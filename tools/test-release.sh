@@ -18,14 +18,14 @@ fail() { echo "FAIL: $*"; status=1; }
 expected=$top/tests/release/sample-xp.out
 
 head=$(git rev-parse HEAD)
-for n in 1 2; do
-  git clone -q --shared --no-checkout "$top" "$work/r$n"
-  git -C "$work/r$n" checkout -q --detach "$head"
-  "$work/r$n/tools/release.sh" > "$work/release$n.log" || { cat "$work/release$n.log"; exit 1; }
+for dir in a second-build; do  # two folders, even of different lengths
+  git clone -q --shared --no-checkout "$top" "$work/$dir"
+  git -C "$work/$dir" checkout -q --detach "$head"
+  "$work/$dir/tools/release.sh" > "$work/$dir.log" || { cat "$work/$dir.log"; exit 1; }
 done
-dist=$work/r1/dist
+dist=$work/a/dist
 echo "== two builds"
-diff -r "$dist" "$work/r2/dist" && echo "same bytes" || fail "the two builds differ"
+diff -r "$dist" "$work/second-build/dist" && echo "same bytes" || fail "the two builds differ"
 cat "$dist/SHA256SUMS"
 [ "$(sed -e 's/.* //' -e 's/-[0-9.]*-/-V-/' -e 's/_[0-9.]*-/_V-/' "$dist/SHA256SUMS" | tr '\n' ' ')" = \
   "oem2sif-V-windows-x86.zip oem2sif-V-windows-x64.zip oem2sif-V-linux-x86_64.tar.gz oem2sif_V-1_amd64.deb " ] ||
