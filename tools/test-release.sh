@@ -76,7 +76,9 @@ elif dpkg-query -W oem2sif >/dev/null 2>&1; then
   echo "install skipped, oem2sif is installed already"
 else
   # apt runs dpkg -i / -r, and waits for the dpkg lock.
-  apt_get() { apt-get -o DPkg::Lock::Timeout=900 -y -qq "$@" >/dev/null; }
+  apt_get() {
+    apt-get -o DPkg::Lock::Timeout=900 -y -qq "$@" > "$work/apt.log" 2>&1 || { cat "$work/apt.log"; false; }
+  }
   apt_get install "$deb"
   files=$(dpkg -L oem2sif | while read -r p; do [ -d "$p" ] || echo "$p"; done)
   sample "$work/deb"
