@@ -45,7 +45,7 @@ apt_install cmake g++ make
 
 apt_install libgtest-dev libbenchmark-dev clang libclang-rt-dev python3 util-linux mingw-w64
 # The release and its test.
-apt_install git zip unzip strip-nondeterminism lintian xz-utils
+apt_install git zip unzip strip-nondeterminism lintian
 # Wine as it was tested: with the packages it recommends.
 apt_install --with-recommends wine wine64
 
