@@ -7,15 +7,15 @@
 //
 // File names: a leading ".\" means the current folder, on every system and
 // for every operation here (the append stream included). The folders of a
-// name are used as they are. Its last part is found as Windows finds it, in
-// any ASCII letter case; on POSIX systems every operation here looks it up
-// so:
-// - An entry of exactly that name is used (a dangling symbolic link too).
-// - Otherwise an entry of the folder whose name differs only in ASCII letter
-//   case (bytes at 0x80 and above match exactly); of several, the first in
-//   byte order.
-// - Otherwise the name as given, under which a missing file is created.
-//   A folder that cannot be listed also gives the name as given.
+// name are used as they are; its last part matches in any ASCII letter
+// case, as on Windows. On POSIX systems every operation here uses:
+// - the entry of exactly that name, if there is one (a dangling symbolic
+//   link too);
+// - else the folder's entry whose name differs only in ASCII letter case
+//   (bytes at 0x80 and above match exactly), the first in byte order of
+//   several;
+// - else the name as given, under which a missing file is created; so also
+//   in a folder that cannot be listed.
 // So an operation that never replaces fails when the name exists in any
 // letter case. A symbolic link found either way is treated as each
 // operation below says.
