@@ -25,7 +25,8 @@ inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
          a.modifiedNanoseconds == b.modifiedNanoseconds;
 }
 
-// The ".\" prefix names the current folder; other names pass unchanged.
+// The path an operation uses for `name`: the ".\" prefix names the current
+// folder, and the last part is found in any letter case (see platform.h).
 std::string MapFileName(const char* name);
 
 enum class FileState { kMissing, kPresent, kUnreadable };

@@ -6,8 +6,19 @@
 // keep their Windows names without clashing with <windows.h>.
 //
 // File names: a leading ".\" means the current folder, on every system and
-// for every operation here (the append stream included). Any other name is
-// used as it is.
+// for every operation here (the append stream included). The folders of a
+// name are used as they are; its last part matches in any ASCII letter
+// case, as on Windows. On POSIX systems every operation here uses:
+// - the entry of exactly that name, if there is one (a dangling symbolic
+//   link too);
+// - else the folder's entry whose name differs only in ASCII letter case
+//   (bytes at 0x80 and above match exactly), the first in byte order of
+//   several;
+// - else the name as given, under which a missing file is created; so also
+//   in a folder that cannot be listed.
+// So an operation that never replaces fails when the name exists in any
+// letter case. A symbolic link found either way is treated as each
+// operation below says.
 //
 // No operation throws. Results that report success are nonzero on success
 // and 0 on failure; the tool itself mostly ignores them, tests do not.

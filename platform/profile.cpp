@@ -238,6 +238,8 @@ bool Refresh(Profile* p) {
 }
 
 Profile* LoadProfile(const char* fileName) {
+  // Keyed by the name found, not the one given: once a file appears under
+  // the exact name, a copy of its namesake in another case is not used.
   Profile* p = FindCached(MapFileName(fileName));
   return Refresh(p) ? p : nullptr;
 }

@@ -89,9 +89,9 @@ class Tool : public ::testing::Test {
   std::vector<std::string> Files() { return ListDir(dir_.path()); }
 
   // One option "viostor" with one id.
-  void PutSimpleOem() {
-    Put("txtsetup.oem", "[Disks]\r\nd1 = \"Disk\",\\disk1,\\\r\n\r\n[scsi]\r\nWNET32 = \"VirtIO Disk\"\r\n" +
-                            OemOption("WNET32", "viostor.sys", {{"PCI\\VEN_1AF4&DEV_1001", "viostor"}}));
+  void PutSimpleOem(const std::string& name = "txtsetup.oem") {
+    Put(name, "[Disks]\r\nd1 = \"Disk\",\\disk1,\\\r\n\r\n[scsi]\r\nWNET32 = \"VirtIO Disk\"\r\n" +
+                  OemOption("WNET32", "viostor.sys", {{"PCI\\VEN_1AF4&DEV_1001", "viostor"}}));
   }
   std::string SimpleOutput(const std::string& chose) {
     return Sjis(kMenu + chose + "VirtIO Disk" + kWriting + "\n" + kPressEnter);
@@ -185,6 +185,20 @@ TEST_F(Tool, BackupRotationOutcomes) {
     EXPECT_EQ(Has("txtsetup.sif.orig"), !row.origAfter.empty());
     EXPECT_EQ(Get("txtsetup.sif.orig"), row.origAfter);
     EXPECT_FALSE(Has("txtsetup.sif.temp"));
+  }
+}
+
+// Named as on a CD or a driver disk, the files are found as on Windows, and
+// the run leaves what a lowercase run leaves, not a second setup file.
+TEST_F(Tool, FindsTheFilesInAnyLetterCase) {
+  for (auto names : {std::make_pair("TXTSETUP.OEM", "TXTSETUP.SIF"), std::make_pair("TxtSetup.oem", "txtsetup.SIF")}) {
+    for (const std::string& name : Files()) unlink((dir_ / name).c_str());
+    PutSimpleOem(names.first);
+    Put(names.second, BaseSetup().Render());
+    EXPECT_EQ(Run("1\n\n").out, ConsoleText(SimpleOutput(kChose2000))) << names.first;
+    EXPECT_EQ(Files(), (std::vector<std::string>{names.first, "txtsetup.sif", "txtsetup.sif.orig"}));
+    EXPECT_EQ(Get("txtsetup.sif"), SimpleSetup(kValue2000));
+    EXPECT_EQ(Get("txtsetup.sif.orig"), BaseSetup().Render());
   }
 }
 

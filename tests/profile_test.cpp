@@ -193,5 +193,23 @@ TEST(ProfileCache, FollowsChangesMadeOutside) {
   EXPECT_EQ(ReadFile(path), "[t]\r\nx = outside edit\r\ny = 1\r\n");
 }
 
+// A name missing as given is found in another letter case, as on Windows.
+TEST(FileNames, MatchInAnyLetterCase) {
+  ScratchDir dir;
+  // Files created one by one, each time t.ini read: the first match in byte
+  // order (whatever order the folder lists), then the exact name, read afresh.
+  const char* rows[][2] = {{"t.INI", "t.INI"}, {"T.INI", "T.INI"}, {"t.Ini", "T.INI"}, {"t.ini", "t.ini"}};
+  for (auto& row : rows) {
+    WriteFile(dir / row[0], std::string("[s]\r\nk=") + row[0] + "\r\n");
+    char found[8];
+    o2s::GetPrivateProfileStringA("s", "k", "", found, sizeof found, (dir / "t.ini").c_str());
+    EXPECT_STREQ(found, row[1]);
+  }
+  // Never replacing means in any letter case.
+  EXPECT_EQ(o2s::MoveFileA((dir / "t.ini").c_str(), (dir / "T.ini").c_str()), 0);
+  EXPECT_EQ(o2s::CopyFileA((dir / "t.ini").c_str(), (dir / "T.Ini").c_str(), 1), 0);
+  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"T.INI", "t.INI", "t.Ini", "t.ini"}));
+}
+
 }  // namespace
 }  // namespace o2s_test
