@@ -2,10 +2,11 @@
 # Builds oem2sif and runs every test: the release build (with the kill
 # test), the suite under AddressSanitizer and UndefinedBehaviorSanitizer,
 # each fuzz target for FUZZ_SECONDS (default 60), then the Windows builds
-# under Wine.
+# under Wine, and the page in headless Chromium.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --workflow --preset default
 cmake --workflow --preset asan
 tools/fuzz.sh "${FUZZ_SECONDS:-60}"
 tools/test-windows.sh
+tools/test-web.sh
