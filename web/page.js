@@ -98,6 +98,7 @@
   // ---- Files ----
 
   async function addFiles(files) {
+    if (run !== null) return;  // the run's results will replace the folder
     ignoredNames = [];
     for (const file of files) {
       const lower = file.name.toLowerCase();
