@@ -33,6 +33,7 @@ void PrintConsole(const char* format, ...) {
   va_end(args);
 }
 
+#ifndef __EMSCRIPTEN__  // the page has its own input and end
 int ReadConsoleChar() {
   for (;;) {
     int c = getchar();
@@ -45,5 +46,6 @@ void EndProcess(int status) {
   fflush(stdout);
   exit(status);
 }
+#endif
 
 }  // namespace o2s

@@ -34,9 +34,21 @@ int RenameNoReplaceDefault(const char* from, const char* to) {
   }
   if (errno != EINVAL && errno != ENOSYS) return -1;
 #endif
+#ifdef __EMSCRIPTEN__
+  // The page's in-memory file system has no link(); it runs one thread, so
+  // nothing can create `to` between the check and the rename.
+  struct stat st;
+  if (::lstat(to, &st) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  if (errno != ENOENT) return -1;
+  return ::rename(from, to);
+#else
   // File systems without RENAME_NOREPLACE: link() never replaces either.
   if (::link(from, to) != 0) return -1;
   return ::unlink(from);
+#endif
 }
 
 const PosixCalls kDefaultCalls = {

@@ -2,11 +2,12 @@
 # Builds oem2sif and runs every test: the release build (with the kill
 # test), the suite under AddressSanitizer and UndefinedBehaviorSanitizer,
 # each fuzz target for FUZZ_SECONDS (default 60), the Windows builds under
-# Wine, then the release packaging.
+# Wine, the page in headless Chromium, then the release packaging.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --workflow --preset default
 cmake --workflow --preset asan
 tools/fuzz.sh "${FUZZ_SECONDS:-60}"
 tools/test-windows.sh
+tools/test-web.sh
 tools/test-release.sh

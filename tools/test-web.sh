@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Tests the page (build/web/oem2sif.html) in headless Chromium, opened from
+# disk: three runs on the sample, each compared with the Linux build's run on
+# a copy of it (console text, txtsetup.sif and txtsetup.sif.orig byte for
+# byte), the diff view, and that no request leaves the page. Installs
+# nothing (tools/install-deps.sh --tests does). Leaves a screenshot in
+# build/web-test/web-page.png.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake --workflow --preset web
+cmake --preset tool >/dev/null
+cmake --build --preset tool
+
+work=$PWD/build/web-test
+rm -rf "$work"
+mkdir -p "$work/linux"
+cp examples/sample/txtsetup.oem examples/sample/txtsetup.sif "$work/linux/"
+tool=$PWD/build/tool/oem2sif
+(
+  cd "$work/linux"
+  printf '1\n\n' | "$tool" >"$work/stdout-1"
+  cp txtsetup.sif "$work/sif-1"
+  cmp txtsetup.sif.orig ../../../examples/sample/txtsetup.sif
+  printf '2\n\n' | "$tool" >"$work/stdout-2"
+  cp txtsetup.sif "$work/sif-2"
+  printf '\n' | "$tool" >"$work/stdout-3"
+)
+node web/test-page.mjs build/web/oem2sif.html examples/sample "$work"

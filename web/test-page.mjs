@@ -1,0 +1,153 @@
+// Runs the page in headless Chromium, opened from disk, on the sample, and
+// compares everything with what the Linux build did to a copy of it
+// (tools/test-web.sh prepares that).
+//
+//   node test-page.mjs PAGE_HTML SAMPLE_DIR WORK_DIR
+// WORK_DIR holds stdout-N, sif-N of the Linux runs (N = 1: choice 1 on the
+// sample, 2: choice 2 after it, 3: Enter after that); the screenshot goes
+// there as web-page.png.
+import { mkdirSync, mkdtempSync, copyFileSync, readFileSync, existsSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import { pathToFileURL } from 'node:url';
+import puppeteer from 'puppeteer-core';
+
+const [pageHtml, sampleDir, workDir] = process.argv.slice(2).map((p) => resolve(p));
+const sjis = new TextDecoder('shift_jis');
+const read = (name) => readFileSync(join(workDir, name));
+let failures = 0;
+let passes = 0;
+function check(ok, what) {
+  if (ok) passes++;
+  else failures++;
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
+}
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// The picked files carry names in other letter cases, as a CD's do.
+const inputDir = join(workDir, 'input');
+mkdirSync(inputDir, { recursive: true });
+copyFileSync(join(sampleDir, 'txtsetup.oem'), join(inputDir, 'TXTSETUP.OEM'));
+copyFileSync(join(sampleDir, 'txtsetup.sif'), join(inputDir, 'TxtSetup.Sif'));
+const sample = readFileSync(join(sampleDir, 'txtsetup.sif'));
+
+const profile = mkdtempSync(join(tmpdir(), 'oem2sif-chromium-'));
+const browser = await puppeteer.launch({
+  executablePath: '/usr/bin/chromium',
+  headless: true,
+  userDataDir: profile,
+  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+         '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+});
+try {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1100, height: 900 });
+  const outside = [];
+  page.on('request', (request) => {
+    if (!/^(file|data|blob):/.test(request.url())) outside.push(request.url());
+  });
+  const errors = [];
+  page.on('pageerror', (error) => errors.push(String(error)));
+  page.on('console', (message) => {
+    if (message.type() === 'error') errors.push(message.text());
+  });
+  await page.evaluateOnNewDocument(() => {
+    window.cspViolations = [];
+    document.addEventListener('securitypolicyviolation', (e) => window.cspViolations.push(e.violatedDirective));
+  });
+
+  // Downloads land under their guid; the name the page suggests is checked.
+  const cdp = await browser.target().createCDPSession();
+  const downloadDir = join(workDir, 'downloads');
+  rmSync(downloadDir, { recursive: true, force: true });
+  mkdirSync(downloadDir);
+  await cdp.send('Browser.setDownloadBehavior', { behavior: 'allowAndName', downloadPath: downloadDir, eventsEnabled: true });
+  const downloads = new Map();
+  cdp.on('Browser.downloadWillBegin', (e) => downloads.set(e.guid, { name: e.suggestedFilename, done: false }));
+  cdp.on('Browser.downloadProgress', (e) => {
+    if (e.state === 'completed' && downloads.has(e.guid)) downloads.get(e.guid).done = true;
+  });
+  async function download(selector) {
+    const known = new Set(downloads.keys());
+    await page.click(selector);
+    for (let i = 0; i < 200; i++) {
+      for (const [guid, d] of downloads) {
+        if (!known.has(guid) && d.done) return { name: d.name, bytes: readFileSync(join(downloadDir, guid)) };
+      }
+      await sleep(50);
+    }
+    throw new Error(`no download from ${selector}`);
+  }
+
+  await page.goto(pathToFileURL(pageHtml).href);
+  const input = await page.$('#pick-files');
+  await input.uploadFile(join(inputDir, 'TXTSETUP.OEM'), join(inputDir, 'TxtSetup.Sif'));
+  await page.waitForSelector('#run:not([disabled])');
+
+  // The tool's own output: the console without what the user typed.
+  const consoleText = () => page.evaluate(() => [...document.getElementById('console').childNodes]
+    .filter((n) => !(n.classList && n.classList.contains('echo'))).map((n) => n.textContent).join(''));
+  const offered = () => page.$$eval('a.download', (links) => links.map((a) => a.dataset.file));
+  const rows = (kind) => page.$$eval(`#changes tr.${kind} td.new`, (cells) => cells.map((c) => c.textContent));
+  // Lines of `after` that `before` lacks, text without line ends.
+  const newLines = (before, after) => {
+    const old = new Set(sjis.decode(before).split('\r\n'));
+    return sjis.decode(after).split('\r\n').filter((l) => l !== '' && !old.has(l));
+  };
+  const sameEntry = (a, b) => a.replace(/\s*=\s*/, '=') === b.replace(/\s*=\s*/, '=');
+
+  async function runWith(keys, n) {
+    await page.click('#run');
+    for (const key of keys) {
+      await page.waitForSelector(`#${key}.waiting`);
+      await page.click(`#${key}`);
+    }
+    await page.waitForSelector('#results:not([hidden])');
+    check(await consoleText() === sjis.decode(read(`stdout-${n}`)), `run ${n}: console text as the Linux build's stdout`);
+  }
+
+  // Run 1: Windows 2000 on the sample.
+  await runWith(['key-1', 'key-enter'], 1);
+  check(JSON.stringify(await offered()) === '["txtsetup.sif","txtsetup.sif.orig"]', 'run 1: txtsetup.sif and txtsetup.sif.orig offered');
+  const sif1 = await download('a[data-file="txtsetup.sif"]');
+  check(sif1.name === 'TxtSetup.Sif', `run 1: txtsetup.sif offered under the name it was given (${sif1.name})`);
+  check(sif1.bytes.equals(read('sif-1')), 'run 1: downloaded txtsetup.sif byte for byte the Linux result');
+  const orig1 = await download('a[data-file="txtsetup.sif.orig"]');
+  check(orig1.bytes.equals(sample), 'run 1: downloaded txtsetup.sif.orig byte for byte the original');
+  const inserted = await rows('inserted');
+  const expected1 = newLines(sample, read('sif-1'));
+  check(expected1.length > 10 && expected1.every((l) => inserted.includes(l)),
+        `run 1: the diff view lists all ${expected1.length} inserted lines`);
+  check(inserted.length === expected1.length && (await rows('replaced')).length === 0,
+        `run 1: and nothing else (${inserted.length} inserted)`);
+  await page.screenshot({ path: join(workDir, 'web-page.png'), fullPage: true });
+
+  // Run 2: Windows XP on the folder as run 1 left it: values replaced, the
+  // backup kept.
+  await runWith(['key-2', 'key-enter'], 2);
+  check(JSON.stringify(await offered()) === '["txtsetup.sif"]', 'run 2: only txtsetup.sif offered (the backup is unchanged)');
+  const sif2 = await download('a[data-file="txtsetup.sif"]');
+  check(sif2.bytes.equals(read('sif-2')), 'run 2: downloaded txtsetup.sif byte for byte the Linux result');
+  const replaced = await rows('replaced');
+  const expected2 = newLines(read('sif-1'), read('sif-2'));
+  check(expected2.length > 0 && expected2.length === replaced.length &&
+        expected2.every((l) => replaced.some((r) => sameEntry(r, l))),
+        `run 2: the diff view shows the ${expected2.length} replaced values, new beside old`);
+
+  // Run 3: Enter leaves at once and changes nothing.
+  await runWith(['key-enter'], 3);
+  check((await offered()).length === 0, 'run 3: nothing offered');
+
+  await page.click('#language');
+  check((await page.$eval('#offline', (e) => e.textContent)).startsWith('This page sends nothing'), 'English one switch away');
+
+  check(outside.length === 0, `no request left the page (${outside.length}: ${outside.join(' ')})`);
+  const violations = await page.evaluate(() => window.cspViolations);
+  check(violations.length === 0, `no Content-Security-Policy violation (${violations.join(' ')})`);
+  check(errors.length === 0, `no error in the page (${errors.join(' | ')})`);
+} finally {
+  await browser.close();
+  rmSync(profile, { recursive: true, force: true });
+}
+console.log(`${passes} passed, ${failures} failed`);
+process.exit(failures === 0 && existsSync(join(workDir, 'web-page.png')) ? 0 : 1);
