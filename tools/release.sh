@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release of the current commit into dist/: the Windows zips
-# (i686 and x64), the Linux tarball, the Debian package and SHA256SUMS.
+# (i686 and x64), the Linux tarball, the Debian package, the web page and
+# SHA256SUMS.
 # Two runs from the same commit give the same bytes, in any folder and at
 # any time: every date is the commit's (SOURCE_DATE_EPOCH), and archive
 # members have a fixed order, mode and owner.
@@ -26,6 +27,10 @@ build_tool() {  # folder, cmake arguments...
 build_tool linux
 build_tool windows-x86 --toolchain cmake/mingw-i686.cmake
 build_tool windows-x64 --toolchain cmake/mingw-x86_64.cmake
+# The page inlines the diff library that web/package-lock.json pins.
+[ -f web/node_modules/diff/dist/diff.min.js ] || (cd web && npm ci --no-audit --no-fund --prefer-offline >/dev/null)
+cmake -S . -B "$build/web" --toolchain cmake/emscripten.cmake -DCMAKE_BUILD_TYPE=Release -DOEM2SIF_TESTS=OFF >/dev/null
+cmake --build "$build/web" -j 2 >/dev/null
 version=$(sed -n 's/^#define OEM2SIF_VERSION "\(.*\)"$/\1/p' "$build/linux/generated/oem2sif_version.h")
 [ -n "$version" ] || { echo "release: no version in the build" >&2; exit 1; }
 date_iso=$(date -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%d)
@@ -108,12 +113,19 @@ debian_package() {
   artifacts+=("$name.deb")
 }
 
+# One self-contained file, opened straight from disk.
+web_page() {
+  local name=oem2sif-$version-web.html
+  install -m 644 "$build/web/oem2sif.html" "$dist/$name"
+  artifacts+=("$name")
+}
+
 windows_zip x86
 windows_zip x64
 linux_tarball
 debian_package
-# One more artifact: a function like those above that writes dist/FILE and
-# adds FILE to artifacts, called here.
+web_page
+
 
 (cd "$dist" && sha256sum "${artifacts[@]}") > "$dist/SHA256SUMS"
 echo "release $version (glibc $glibc or later) in dist/:"

@@ -28,7 +28,7 @@ echo "== two builds"
 diff -r "$dist" "$work/second-build/dist" && echo "same bytes" || fail "the two builds differ"
 cat "$dist/SHA256SUMS"
 [ "$(sed -e 's/.* //' -e 's/-[0-9.]*-/-V-/' -e 's/_[0-9.]*-/_V-/' "$dist/SHA256SUMS" | tr '\n' ' ')" = \
-  "oem2sif-V-windows-x86.zip oem2sif-V-windows-x64.zip oem2sif-V-linux-x86_64.tar.gz oem2sif_V-1_amd64.deb " ] ||
+  "oem2sif-V-windows-x86.zip oem2sif-V-windows-x64.zip oem2sif-V-linux-x86_64.tar.gz oem2sif_V-1_amd64.deb oem2sif-V-web.html " ] ||
   fail "unexpected release files"
 cd "$dist"
 

@@ -2,12 +2,12 @@
 // library and the page's own script and style into one HTML file, and lets
 // only exactly those run: the Content-Security-Policy names each by its hash.
 //
-//   node build-page.mjs WEB_DIR GLUE_JS DIFF_JS OUT_HTML
+//   node build-page.mjs WEB_DIR GLUE_JS DIFF_JS OUT_HTML VERSION
 import { createHash } from 'node:crypto';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 
-const [webDir, glueJs, diffJs, outHtml] = process.argv.slice(2);
+const [webDir, glueJs, diffJs, outHtml, version] = process.argv.slice(2);
 const read = (path) => readFileSync(path, 'utf8');
 const hash = (text) => `'sha256-${createHash('sha256').update(text, 'utf8').digest('base64')}'`;
 
@@ -31,6 +31,7 @@ const csp = [
 ].join('; ');
 
 const parts = {
+  '@VERSION@': version,
   '@CSP@': csp,
   '@STYLE@': style,
   '@SCRIPTS@': scripts.map((s) => `<script>${s}</script>`).join('\n'),
