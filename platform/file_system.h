@@ -1,5 +1,5 @@
 // What the profile engine needs from the file system. One contract, one
-// implementation per system (file_system_posix.cpp, file_system_win.cpp).
+// implementation per system (files_posix.cpp, files_win.cpp).
 // Internal to platform/.
 #ifndef OEM2SIF_PLATFORM_FILE_SYSTEM_H
 #define OEM2SIF_PLATFORM_FILE_SYSTEM_H
@@ -10,19 +10,25 @@
 
 namespace o2s {
 
-// Enough to tell whether a file changed since it was last read or written.
+// Enough to tell whether a file changed since it was last read or written
+// (platform.h says what it misses). The status-change time is POSIX's
+// st_ctim; files_win.cpp leaves it 0, as Windows 2000 offers none.
 struct FileIdentity {
   uint64_t device = 0;
   uint64_t inode = 0;
   uint64_t size = 0;
   int64_t modifiedSeconds = 0;
   int64_t modifiedNanoseconds = 0;
+  int64_t changedSeconds = 0;
+  int64_t changedNanoseconds = 0;
 };
 
 inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
   return a.device == b.device && a.inode == b.inode && a.size == b.size &&
          a.modifiedSeconds == b.modifiedSeconds &&
-         a.modifiedNanoseconds == b.modifiedNanoseconds;
+         a.modifiedNanoseconds == b.modifiedNanoseconds &&
+         a.changedSeconds == b.changedSeconds &&
+         a.changedNanoseconds == b.changedNanoseconds;
 }
 
 // The path an operation uses for `name`: the ".\" prefix names the current

@@ -65,6 +65,8 @@ void ToIdentity(const struct stat& st, FileIdentity* identity) {
   identity->size = static_cast<uint64_t>(st.st_size);
   identity->modifiedSeconds = static_cast<int64_t>(st.st_mtim.tv_sec);
   identity->modifiedNanoseconds = static_cast<int64_t>(st.st_mtim.tv_nsec);
+  identity->changedSeconds = static_cast<int64_t>(st.st_ctim.tv_sec);
+  identity->changedNanoseconds = static_cast<int64_t>(st.st_ctim.tv_nsec);
 }
 
 // Windows' read-only attribute binds every user, administrators included.
@@ -281,15 +283,15 @@ bool ReplaceFileContent(const std::string& path, const char* bytes,
   std::string temp;
   int fd = WriteTempBeside(target, bytes, size, exists ? &old : nullptr, &temp);
   if (fd < 0) return false;
-  struct stat written;
-  bool ok = gCalls.fstat(fd, &written) == 0;
-  ok = gCalls.close(fd) == 0 && ok;
+  bool ok = gCalls.close(fd) == 0;
   ok = ok && gCalls.rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) {
     gCalls.unlink(temp.c_str());
     return false;
   }
-  ToIdentity(written, identity);
+  // Taken after the rename, which sets the file's status-change time. An
+  // identity that cannot be had matches no file: the next call reads it.
+  if (StatFile(target, identity) != FileState::kPresent) *identity = FileIdentity();
   return true;
 }
 

@@ -20,6 +20,7 @@ void ToIdentity(const BY_HANDLE_FILE_INFORMATION& info, FileIdentity* identity) 
   // The two halves of the FILETIME: only compared, never read as time.
   identity->modifiedSeconds = info.ftLastWriteTime.dwHighDateTime;
   identity->modifiedNanoseconds = info.ftLastWriteTime.dwLowDateTime;
+  // No change time: Windows 2000 offers none (platform.h says what that misses).
 }
 
 bool IsMissingError(DWORD error) {

@@ -46,10 +46,22 @@ namespace o2s {
 //   once is one section, its entries in file order.
 // - There is no limit on file size, line length or name length.
 //
+// A null file name reads as a missing file (Windows reads win.ini instead);
+// a write refuses it.
+//
 // The engine keeps the parsed file in memory between calls and checks the
-// file's identity (device, inode, size, modification time) before it trusts
-// that copy. Calling WritePrivateProfileStringA with section, key and value
-// all null drops the copy of that file, as on Windows.
+// file's identity before it trusts that copy: device, inode (file index on
+// Windows), size, modification time and, on POSIX systems, the time of the
+// last status change, which catches a rewrite that sets the modification
+// time back (cp -p, touch -r); on Windows, GetFileInformationByHandle (all
+// that Windows 2000 offers) has no such time. So another program's rewrite
+// of the file in place, to the same size, goes unseen when it falls within
+// one tick of the file system's clock (2 seconds on FAT, whose change time
+// on Linux is its modification time; some milliseconds elsewhere), and on
+// Windows also when it sets the modification time back.
+//
+// Calling WritePrivateProfileStringA with section, key and value all null
+// drops the copy of that file, as on Windows.
 // ---------------------------------------------------------------------------
 
 // Fills buf with the entries of `section` as "key=value" texts, each ended by
@@ -77,10 +89,13 @@ unsigned GetPrivateProfileStringA(const char* section, const char* key,
 //   replaced; the rest of that line stays.
 // - A new key goes right after the last entry line of the section's first
 //   occurrence, as "key = value". A new section goes at the end of the file
-//   after one blank line. New lines use the file's own line end (that of its
-//   first line; CR LF for a new file or one without any line end).
-// - A run of 0x1A bytes at the end of the file, with any blank lines among
-//   them, is dropped, since setup stops reading at the first 0x1A.
+//   after a blank line (one is added unless the file ends with one). New
+//   lines use the file's own line end (that of its first line; CR LF for a
+//   new file or one without any line end).
+// - The 0x1A run that ends the file is dropped, since setup stops reading at
+//   the first 0x1A: from the first 0x1A byte of the trailing run of white
+//   space and line ends to the end of the file. The blank lines and line
+//   ends before that byte stay, byte for byte.
 // - Every other byte of the file stays as it was.
 // - A write that would not change the file does not touch it.
 // - The new content is written to a temporary file created exclusively in

@@ -1,5 +1,8 @@
-// The system calls that change files on POSIX systems, reached through one
-// table so that tests can make the N-th call fail (see tests/fault_table.h).
+// The system calls through which files_posix.cpp opens, reads, writes,
+// inspects (fstat, fstatfs), renames and deletes files, reached through one
+// table so that tests can make the N-th call fail (see
+// tests/support/fault_table.h). Name lookups (stat, lstat, access, realpath)
+// and the folder listing (opendir, readdir) call the system directly.
 // Internal to platform/.
 #ifndef OEM2SIF_PLATFORM_POSIX_CALLS_H
 #define OEM2SIF_PLATFORM_POSIX_CALLS_H

@@ -237,7 +237,10 @@ bool Refresh(Profile* p) {
   return true;
 }
 
+// Null when the file cannot be read or no file is named: reads then give
+// what a missing file gives.
 Profile* LoadProfile(const char* fileName) {
+  if (fileName == nullptr) return nullptr;
   // Keyed by the name found, not the one given: once a file appears under
   // the exact name, a copy of its namesake in another case is not used.
   Profile* p = FindCached(MapFileName(fileName));
@@ -285,31 +288,22 @@ std::string LineEnd(const Profile& p) {
   return "\r\n";
 }
 
-// Drops the 0x1A bytes that end the file, with the blank lines among them.
-// The last line that holds anything else keeps its text and its line end.
+// Drops the 0x1A run that ends the file: from the first 0x1A byte of the
+// trailing run of white space and line ends to the end of the file. What
+// lies before that byte (blank lines, line ends, spaces) stays as it is.
 void DropEndMarkers(Profile* p) {
-  size_t tail = p->data.size();
-  while (tail > 0 && (IsBlank(p->data[tail - 1]) || p->data[tail - 1] == '\r' ||
-                      p->data[tail - 1] == '\n')) {
+  const std::string& data = p->data;
+  size_t tail = data.size();
+  while (tail > 0 && (IsBlank(data[tail - 1]) || data[tail - 1] == '\r' ||
+                      data[tail - 1] == '\n')) {
     --tail;
   }
-  if (memchr(p->data.data() + tail, '\x1a', p->data.size() - tail) == nullptr) {
-    return;
-  }
-  size_t lastFilled = p->lines.size();
-  while (lastFilled > 0 && p->lines[lastFilled - 1].kind == LineKind::kBlank) --lastFilled;
-  if (lastFilled < p->lines.size()) {
-    size_t from = p->lines[lastFilled].offset;
-    Splice(p, lastFilled, p->lines.size(), from, p->data.size() - from, "");
-  }
-  if (lastFilled == 0) return;
-  const Line& line = p->lines[lastFilled - 1];
-  const char* marker = static_cast<const char*>(
-      memchr(p->data.data() + tail, '\x1a', line.offset + line.length - tail));
-  if (marker != nullptr) {
-    size_t at = static_cast<size_t>(marker - p->data.data());
-    Splice(p, lastFilled - 1, lastFilled, at, line.offset + line.length - at, "");
-  }
+  const void* marker = memchr(data.data() + tail, '\x1a', data.size() - tail);
+  if (marker == nullptr) return;
+  size_t at = static_cast<size_t>(static_cast<const char*>(marker) - data.data());
+  size_t first = p->lines.size();  // the line that holds the marker
+  while (p->lines[first - 1].offset > at) --first;
+  Splice(p, first - 1, p->lines.size(), at, data.size() - at, "");
 }
 
 // Applies the write to the cached copy. False when nothing would change.

@@ -27,6 +27,19 @@ const char kValueXp[] = "1,,,,,,4_,4,1,,,1,4";
 
 std::string Sjis(const std::string& utf8) { return Utf8ToCp932(utf8); }
 
+// EXPECT_CONSOLE(out, text): the tool printed ConsoleText(text). A failure
+// shows both decoded from code page 932 to UTF-8, then as bytes.
+::testing::AssertionResult IsConsoleText(const char* outExpression, const char* textExpression,
+                                         const std::string& out, const std::string& text) {
+  const std::string expected = ConsoleText(text);
+  if (out == expected) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << outExpression << " is not the console text " << textExpression << "\n--- printed:\n"
+         << Cp932ToUtf8(out) << "\n--- expected:\n" << Cp932ToUtf8(expected) << "\n--- printed, bytes: "
+         << ::testing::PrintToString(out) << "\n--- expected, bytes: " << ::testing::PrintToString(expected);
+}
+#define EXPECT_CONSOLE(out, text) EXPECT_PRED_FORMAT2(IsConsoleText, out, text)
+
 // A setup file laid out section by section, CR LF, ending with 0x1A.
 struct Sections {
   std::vector<std::pair<std::string, std::vector<std::string>>> list;
@@ -112,7 +125,7 @@ TEST_F(Tool, LeavesAtTheMenuWithoutTouchingAnything) {
   for (const char* input : {"", "\n", "\r\n", "3\n", "x\n", "0", " 1\n"}) {
     SCOPED_TRACE(std::string("input: ") + input);
     ProcessResult r = Run(input);
-    EXPECT_EQ(r.out, ConsoleText(Sjis(kMenu + kQuit)));
+    EXPECT_CONSOLE(r.out, Sjis(kMenu + kQuit));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(Files(), before);
     EXPECT_EQ(Get("txtsetup.sif"), BaseSetup().Render());
@@ -123,7 +136,7 @@ TEST_F(Tool, ChoiceOneWritesForWindows2000) {
   PutSimpleOem();
   Put("txtsetup.sif", BaseSetup().Render());
   ProcessResult r = Run("1\n\n");
-  EXPECT_EQ(r.out, ConsoleText(SimpleOutput(kChose2000)));
+  EXPECT_CONSOLE(r.out, SimpleOutput(kChose2000));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Get("txtsetup.sif"), SimpleSetup(kValue2000));
   EXPECT_EQ(Get("txtsetup.sif.orig"), BaseSetup().Render());
@@ -134,7 +147,7 @@ TEST_F(Tool, ChoiceTwoWithCrLfAndArgumentsWritesForWindowsXp) {
   PutSimpleOem();
   Put("txtsetup.sif", BaseSetup().Render());
   ProcessResult r = Run("2\r\n\r\n", {"1", "--help", "txtsetup.sif"});
-  EXPECT_EQ(r.out, ConsoleText(SimpleOutput(kChoseXp)));
+  EXPECT_CONSOLE(r.out, SimpleOutput(kChoseXp));
   EXPECT_EQ(Get("txtsetup.sif"), SimpleSetup(kValueXp));
 }
 
@@ -142,7 +155,7 @@ TEST_F(Tool, TypingTwelveEndsWithoutWaiting) {
   PutSimpleOem();
   Put("txtsetup.sif", BaseSetup().Render());
   ProcessResult r = Run("12\n");  // the 2 is discarded, the line feed ends the run
-  EXPECT_EQ(r.out, ConsoleText(SimpleOutput(kChose2000)));
+  EXPECT_CONSOLE(r.out, SimpleOutput(kChose2000));
   EXPECT_EQ(Get("txtsetup.sif"), SimpleSetup(kValue2000));
 }
 
@@ -151,7 +164,7 @@ TEST_F(Tool, SecondRunKeepsTheBackupAndReplacesInPlace) {
   Put("txtsetup.sif", BaseSetup().Render());
   Run("1\n\n");
   ProcessResult r = Run("2\n\n");
-  EXPECT_EQ(r.out, ConsoleText(SimpleOutput(kChoseXp)));
+  EXPECT_CONSOLE(r.out, SimpleOutput(kChoseXp));
   EXPECT_EQ(Get("txtsetup.sif.orig"), BaseSetup().Render());
   EXPECT_EQ(Get("txtsetup.sif"), SimpleSetup(kValueXp));  // one marker, not two
 }
@@ -205,7 +218,7 @@ TEST_F(Tool, FindsTheFilesInAnyLetterCase) {
 TEST_F(Tool, WithoutAnySetupFileTheAppendCreatesOne) {
   PutSimpleOem();
   ProcessResult r = Run("1\n\n");
-  EXPECT_EQ(r.out, ConsoleText(SimpleOutput(kChose2000)));
+  EXPECT_CONSOLE(r.out, SimpleOutput(kChose2000));
   Sections s;
   AddOption(&s, "viostor", "VirtIO Disk", "viostor.sys", {"PCI\\VEN_1AF4&DEV_1001"}, kValue2000);
   EXPECT_EQ(Get("txtsetup.sif"), s.Render());
@@ -215,7 +228,7 @@ TEST_F(Tool, WithoutAnySetupFileTheAppendCreatesOne) {
 TEST_F(Tool, WithoutOemFileOnlyTheBackupIsMade) {
   Put("txtsetup.sif", BaseSetup().Render());
   ProcessResult r = Run("2\n\n");
-  EXPECT_EQ(r.out, ConsoleText(Sjis(kMenu + kChoseXp + kPressEnter)));
+  EXPECT_CONSOLE(r.out, Sjis(kMenu + kChoseXp + kPressEnter));
   EXPECT_EQ(Get("txtsetup.sif"), BaseSetup().Render());
   EXPECT_EQ(Get("txtsetup.sif.orig"), BaseSetup().Render());
 }
@@ -234,11 +247,11 @@ TEST_F(Tool, ProgressDotsAndServiceMismatch) {
   Put("txtsetup.oem", oem);
   Put("txtsetup.sif", BaseSetup().Render());
   ProcessResult r = Run("1\n\n");
-  EXPECT_EQ(r.out, ConsoleText(Sjis(kMenu + kChose2000 + "Nine" + kWriting + "\n" + "Ten" + kWriting + ".\n" +
-                        "TwentyFive" + kWriting + "..\n" + "Mixed" + kWriting +
-                        "\nERROR! HardwareIds.scsi.mixedのService名に異なるものが含まれています。\n"
-                        "一番上:alpha 不一致:beta\n正常に動作しない可能性があります。\n"
-                        "\n" + kPressEnter)));
+  EXPECT_CONSOLE(r.out, Sjis(kMenu + kChose2000 + "Nine" + kWriting + "\n" + "Ten" + kWriting + ".\n" +
+                             "TwentyFive" + kWriting + "..\n" + "Mixed" + kWriting +
+                             "\nERROR! HardwareIds.scsi.mixedのService名に異なるものが含まれています。\n"
+                             "一番上:alpha 不一致:beta\n正常に動作しない可能性があります。\n"
+                             "\n" + kPressEnter));
   std::string sif = Get("txtsetup.sif");
   for (const char* line : {"X1 = \"alpha\"\r\n", "X2 = \"alpha\"\r\n", "X3 = \"alpha\"\r\n",
                            "c124 = \"svcc\"\r\n", "alpha = \"Mixed\"\r\n"}) {
@@ -268,19 +281,19 @@ TEST_F(Tool, EveryReaderMessageAndTheRefusals) {
   Put("txtsetup.oem", oem);
   Put("txtsetup.sif", BaseSetup().Render());
   ProcessResult r = Run("2\n\n");
-  EXPECT_EQ(r.out, ConsoleText(Sjis(kMenu + kChoseXp +
-                        "ERROR! files.scsi.nodriverでドライバーが見つかりません。\n"
-                        "ERROR! nodriverのドライバーがないので処理をしません。\n"
-                        "ERROR! files.scsi.badfilesにフォーマットエラーがあります。\n"
-                        "ERROR! HardwareIds.scsi.badfilesに有効なidキーがありません。\n"
-                        "ERROR! badfilesのドライバーがないので処理をしません。\n"
-                        "ERROR! HardwareIds.scsi.noserviceでServiceが見つかりません。\n"
-                        "ERROR! HardwareIds.scsi.noserviceに有効なidキーがありません。\n"
-                        "ERROR! noserviceのHardwareIDに異常があるので処理をしません。\n"
-                        "ERROR! HardwareIds.scsi.badidsにフォーマットエラーがあります。\n"
-                        "ERROR! HardwareIds.scsi.badidsに有効なidキーがありません。\n"
-                        "ERROR! badidsのHardwareIDに異常があるので処理をしません。\n"
-                        "Good" + kWriting + "\n" + kPressEnter)));
+  EXPECT_CONSOLE(r.out, Sjis(kMenu + kChoseXp +
+                             "ERROR! files.scsi.nodriverでドライバーが見つかりません。\n"
+                             "ERROR! nodriverのドライバーがないので処理をしません。\n"
+                             "ERROR! files.scsi.badfilesにフォーマットエラーがあります。\n"
+                             "ERROR! HardwareIds.scsi.badfilesに有効なidキーがありません。\n"
+                             "ERROR! badfilesのドライバーがないので処理をしません。\n"
+                             "ERROR! HardwareIds.scsi.noserviceでServiceが見つかりません。\n"
+                             "ERROR! HardwareIds.scsi.noserviceに有効なidキーがありません。\n"
+                             "ERROR! noserviceのHardwareIDに異常があるので処理をしません。\n"
+                             "ERROR! HardwareIds.scsi.badidsにフォーマットエラーがあります。\n"
+                             "ERROR! HardwareIds.scsi.badidsに有効なidキーがありません。\n"
+                             "ERROR! badidsのHardwareIDに異常があるので処理をしません。\n"
+                             "Good" + kWriting + "\n" + kPressEnter));
   Sections s = BaseSetup();
   AddOption(&s, "good", "Good", "good.sys", {"PCI\\VEN_G"}, kValueXp);
   EXPECT_EQ(Get("txtsetup.sif"), s.Render());  // refused options add no marker
@@ -301,9 +314,9 @@ TEST_F(Tool, OverlongTextsAreRefusedOrCutSafely) {
   Put("txtsetup.oem", oem);
   Put("txtsetup.sif", BaseSetup().Render());
   ProcessResult r = Run("1\n\n");
-  EXPECT_EQ(r.out, ConsoleText(Sjis(kMenu + kChose2000 + "ERROR! " + longKey + "のキーが長すぎるので処理をしません。\n") +
-                       longDescription + Sjis(kWriting + "\n" +
-                       "ERROR! HardwareIds.scsi.svcのService名が長すぎるので処理をしません。\n" + kPressEnter)));
+  EXPECT_CONSOLE(r.out, Sjis(kMenu + kChose2000 + "ERROR! " + longKey + "のキーが長すぎるので処理をしません。\n") +
+                            longDescription + Sjis(kWriting + "\n" +
+                            "ERROR! HardwareIds.scsi.svcのService名が長すぎるので処理をしません。\n" + kPressEnter));
   Sections s = BaseSetup();
   AddOption(&s, "m", longDescription.substr(0, 96), "m.sys", {"M1"}, kValue2000);
   EXPECT_EQ(Get("txtsetup.sif"), s.Render());
@@ -315,7 +328,7 @@ TEST_F(Tool, ShiftJisTextPassesThroughUnchanged) {
   Put("txtsetup.oem", "[scsi]\r\nopt = \"" + description + "\"\r\n" + OemOption("opt", "o.sys", {{"ID\\1", "o"}}));
   Put("txtsetup.sif", BaseSetup().Render());
   ProcessResult r = Run("1\n\n");
-  EXPECT_EQ(r.out, ConsoleText(Sjis(kMenu + kChose2000) + description + Sjis(kWriting + "\n" + kPressEnter)));
+  EXPECT_CONSOLE(r.out, Sjis(kMenu + kChose2000) + description + Sjis(kWriting + "\n" + kPressEnter));
   Sections s = BaseSetup();
   AddOption(&s, "o", description, "o.sys", {"ID\\1"}, kValue2000);
   EXPECT_EQ(Get("txtsetup.sif"), s.Render());
@@ -352,14 +365,17 @@ TEST_F(Tool, WriteProtectedSetupFileIsReportedAndLeftAlone) {
   Put("txtsetup.sif.orig", "backup");
   chmod((dir_ / "txtsetup.sif").c_str(), 0444);
   ProcessResult r = Run("1\n\n");
-  EXPECT_EQ(r.out, ConsoleText(withMessage));
+  EXPECT_CONSOLE(r.out, withMessage);
   EXPECT_EQ(Get("txtsetup.sif"), BaseSetup().Render());
   EXPECT_EQ(Files(), (std::vector<std::string>{"txtsetup.oem", "txtsetup.sif", "txtsetup.sif.orig"}));
 
   if (geteuid() != 0 || ToolIsWindowsExe()) GTEST_SKIP() << "running as another user needs root (and Linux)";
   chmod((dir_ / "txtsetup.sif").c_str(), 0644);
-  r = Run("1\n\n", {}, "nobody");
-  EXPECT_EQ(r.out, ConsoleText(withMessage));
+  ScratchDir reachable;  // for nobody's copy of the tool: the build may lie under /root
+  WriteFile(reachable / "oem2sif", ReadFile(ToolPath()));
+  chmod((reachable / "oem2sif").c_str(), 0755);
+  r = RunProcess(reachable / "oem2sif", dir_.path(), "1\n\n", {}, "nobody");
+  EXPECT_CONSOLE(r.out, withMessage);
   EXPECT_EQ(Get("txtsetup.sif"), BaseSetup().Render());
   EXPECT_EQ(Files(), (std::vector<std::string>{"txtsetup.oem", "txtsetup.sif", "txtsetup.sif.orig"}));
 }

@@ -179,7 +179,8 @@ TEST_F(OemFile, HardwareIdsAndTheirMessages) {
     std::vector<std::string> services;
     std::string message;
   } cases[] = {
-      {"quoted pair", "id = \"PCI\\VEN_8086&DEV_2922\", \"iaStor\"\r\n", {"PCI\\VEN_8086&DEV_2922"}, {"iastor"}, ""},
+      {"quoted pairs, in file order", "id = \"PCI\\VEN_8086&DEV_2922\", \"iaStor\"\r\nid = \"PCI\\VEN_1\", \"S1\"\r\n",
+       {"PCI\\VEN_8086&DEV_2922", "PCI\\VEN_1"}, {"iastor", "s1"}, ""},
       {"only an id", "id = \"PCI\\VEN_1\"\r\nid = PCI\\VEN_2, svc\r\n", {"PCI\\VEN_2"}, {"svc"}, kNoService},
       {"only delimiters", "id = , \"\"\r\nid = \" , \"\r\n", {}, {}, kFormat + kFormat + kNoId},
       {"empty value dropped", "id =\r\n", {}, {}, kNoId},
@@ -222,21 +223,6 @@ TEST_F(OemFile, HardwareIdsCountOnlyWithinTheFirstHundredEntries) {
               0u);
   });
   EXPECT_EQ(Cp932ToUtf8(out), "ERROR! HardwareIds.scsi.optに有効なidキーがありません。\n");
-}
-
-TEST_F(OemFile, TenIdsInFileOrder) {
-  std::string text = "[HardwareIds.scsi.opt]\r\n";
-  for (int i = 0; i < 10; ++i) text += "id = \"PCI\\VEN_" + std::to_string(i) + "\", \"S" + std::to_string(i) + "\"\r\n";
-  Write(text);
-  static char section[10000];
-  char* ids[100];
-  char* services[100];
-  ASSERT_EQ(o2s::ReadHardwareIds(path_.c_str(), "hardwareids.scsi.opt", section, sizeof section, ids,
-                                 services, "opt"),
-            10u);
-  EXPECT_STREQ(ids[0], "PCI\\VEN_0");
-  EXPECT_STREQ(services[0], "s0");
-  EXPECT_STREQ(ids[9], "PCI\\VEN_9");
 }
 
 }  // namespace

@@ -18,7 +18,8 @@ enum class ProfileOp {
 
 struct ProfileCase {
   const char* name;
-  std::string file;  // bytes of the file before; "<missing>" for none
+  std::string file;  // bytes of the file before; "<missing>" for none,
+                     // "<null name>" for a null file name
   ProfileOp op;
   const char* section;
   const char* key;
@@ -106,6 +107,10 @@ inline const ProfileCase kProfileCases[] = {
      "driver", "null", 100, "null"},
     {"missing_file_default", "<missing>", ProfileOp::kString, "s", "driver",
      "null", 100, "null"},
+    {"null_file_name_section", "<null name>", ProfileOp::kSection, "s", nullptr,
+     nullptr, 100, S("\0\0", 2), "Windows reads win.ini"},
+    {"null_file_name_default", "<null name>", ProfileOp::kString, "s", "k",
+     "null", 100, "null", "Windows reads win.ini"},
     {"string_cut_to_capacity", S("[s]\r\nk=abcdef\r\n"), ProfileOp::kString,
      "s", "k", "", 3, "ab"},
     {"default_cut_to_capacity", S(""), ProfileOp::kString, "s", "k", "null",
@@ -168,9 +173,15 @@ inline const ProfileCase kProfileCases[] = {
     {"write_drops_trailing_eof_byte", S("[S]\r\na = 1\r\n\x1a"),
      ProfileOp::kWrite, "S", "a", "2", 0, S("[S]\r\na = 2\r\n"),
      "0x1A is white space here"},
-    {"write_drops_eof_run_with_blank_lines",
-     S("[S]\r\na = 1\r\n\r\n\x1a\r\n\x1a\x1a"), ProfileOp::kWrite, "S", "b",
-     "2", 0, S("[S]\r\na = 1\r\nb = 2\r\n"), "0x1A is white space here"},
+    {"write_keeps_blank_lines_before_eof_byte",
+     S("[S]\r\na = 1\r\n\r\n\r\n\x1a"), ProfileOp::kWrite, "S", "b", "2", 0,
+     S("[S]\r\na = 1\r\nb = 2\r\n\r\n\r\n"), "0x1A is white space here"},
+    {"write_drops_eof_run_from_its_first_byte",
+     S("[S]\r\na = 1\r\n\r\n\x1a\r\n\r\n\x1a"), ProfileOp::kWrite, "S", "b", "2",
+     0, S("[S]\r\na = 1\r\nb = 2\r\n\r\n"), "0x1A is white space here"},
+    {"write_drops_eof_run_from_its_first_byte_lf",
+     S("[S]\na = 1\n\n\n\x1a\n\n\x1a"), ProfileOp::kWrite, "S", "b", "2", 0,
+     S("[S]\na = 1\nb = 2\n\n\n"), "0x1A is white space here"},
     {"write_drops_eof_byte_on_last_line", S("[S]\r\na = 1\x1a"),
      ProfileOp::kWrite, "S", "b", "2", 0, S("[S]\r\na = 1\r\nb = 2\r\n"),
      "0x1A is white space here"},

@@ -96,7 +96,6 @@ unsigned FaultTable::CountOf(const std::string& name) const {
 
 void FaultTable::PretendFileSystemNeedsSync(bool yes) { gForeignFileSystem = yes; }
 
-unsigned FaultTable::calls() const { return gCalls; }
 bool FaultTable::fired() const { return gFired; }
 std::string FaultTable::firedCall() const { return gFiredCall; }
 

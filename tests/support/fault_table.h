@@ -25,9 +25,8 @@ class FaultTable {
   // Before the first exclusive create, plants a symbolic link to `target`
   // under the name about to be created, as an attacker racing the tool would.
   void PlantLinkAtFirstExclusiveCreate(const std::string& target);
-  // Counts only the calls of `name` from now on (for calls()).
+  // The calls of `name` since the table was made or last armed.
   unsigned CountOf(const std::string& name) const;
-  unsigned calls() const;
   bool fired() const;
   std::string firedCall() const;  // name of the call that failed
 };

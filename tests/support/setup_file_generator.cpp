@@ -95,7 +95,8 @@ std::string GenerateSetupFile(size_t lines) {
   for (size_t i = 0; b.lines + 1 < lines; ++i) {
     b.Line("disk" + std::to_string(i) + " = \"Generic Disk Driver " + std::to_string(i) + "\",disk" + std::to_string(i) + ".sys,,diskclass");
   }
-  b.text += '\x1a';
+  // The end of a real txtsetup.sif: four blank lines, then 0x1A.
+  b.text += "\r\n\r\n\r\n\r\n\x1a";
   return b.text;
 }
 

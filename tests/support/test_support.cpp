@@ -34,18 +34,26 @@ void RemoveTree(const std::string& path) {
   }
 }
 
+// A byte that cannot be converted becomes the text \xNN.
 std::string Convert(const std::string& text, const char* to, const char* from) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open");
-  std::string out(text.size() * 4 + 16, '\0');
+  std::string out;
   char* in = const_cast<char*>(text.data());
   size_t inLeft = text.size();
-  char* dst = &out[0];
-  size_t outLeft = out.size();
-  size_t rc = iconv(cd, &in, &inLeft, &dst, &outLeft);
+  while (inLeft > 0) {
+    char chunk[256];
+    char* dst = chunk;
+    size_t room = sizeof chunk;
+    bool stuck = iconv(cd, &in, &inLeft, &dst, &room) == static_cast<size_t>(-1) && errno != E2BIG;
+    out.append(chunk, static_cast<size_t>(dst - chunk));
+    if (!stuck) continue;
+    char hex[8];
+    snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(*in++));
+    out += hex;
+    --inLeft;
+  }
   iconv_close(cd);
-  if (rc == static_cast<size_t>(-1)) throw std::runtime_error("iconv: not convertible");
-  out.resize(out.size() - outLeft);
   return out;
 }
 

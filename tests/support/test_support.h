@@ -32,6 +32,7 @@ std::vector<std::string> ListDir(const std::string& dir);  // sorted names
 // last CR LF is left out.
 std::vector<std::string> SplitCrLfLines(const std::string& text);
 
+// A byte that cannot be converted comes out as the text \xNN.
 std::string Utf8ToCp932(const std::string& utf8);
 std::string Cp932ToUtf8(const std::string& cp932);
 

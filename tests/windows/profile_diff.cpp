@@ -59,8 +59,7 @@ void Report(const std::string& where, const std::string& system, const std::stri
 }
 
 // The section list up to and including its closing zero byte.
-std::string SectionList(const char* buf, unsigned length) {
-  (void)length;
+std::string SectionList(const char* buf) {
   std::string out;
   const char* p = buf;
   while (*p != '\0') {
@@ -74,14 +73,14 @@ std::string SectionList(const char* buf, unsigned length) {
 
 std::string SystemSection(const char* section, const char* file, unsigned capacity) {
   std::vector<char> buf(capacity + 2, '\x7f');
-  unsigned n = GetPrivateProfileSectionA(section, buf.data(), capacity, file);
-  return capacity >= 2 ? SectionList(buf.data(), n) : std::string(buf.data(), capacity);
+  GetPrivateProfileSectionA(section, buf.data(), capacity, file);
+  return capacity >= 2 ? SectionList(buf.data()) : std::string(buf.data(), capacity);
 }
 
 std::string EngineSection(const char* section, const char* file, unsigned capacity) {
   std::vector<char> buf(capacity + 2, '\x7f');
-  unsigned n = o2s::GetPrivateProfileSectionA(section, buf.data(), capacity, file);
-  return capacity >= 2 ? SectionList(buf.data(), n) : std::string(buf.data(), capacity);
+  o2s::GetPrivateProfileSectionA(section, buf.data(), capacity, file);
+  return capacity >= 2 ? SectionList(buf.data()) : std::string(buf.data(), capacity);
 }
 
 std::string SystemString(const char* section, const char* key, const char* def, const char* file,
@@ -161,23 +160,23 @@ void CompareTable() {
   int number = 0;
   for (const ProfileCase& c : kProfileCases) {
     if (c.op == ProfileOp::kWrite) continue;  // Windows lays out lines its own way
-    std::string file = ".\\diff_case_" + std::to_string(++number) + ".ini";
-    DeleteFileA(file.c_str());
-    if (std::string(c.file) != "<missing>") {
-      FILE* f = fopen(file.c_str(), "wb");
+    std::string path = ".\\diff_case_" + std::to_string(++number) + ".ini";
+    const char* file = c.file == "<null name>" ? nullptr : path.c_str();
+    DeleteFileA(path.c_str());
+    if (c.file != "<missing>" && file != nullptr) {
+      FILE* f = fopen(file, "wb");
       fwrite(c.file.data(), 1, c.file.size(), f);
       fclose(f);
     }
     std::string where = std::string("case ") + c.name;
     std::string reason = c.intendedDifference ? c.intendedDifference : "";
     if (c.op == ProfileOp::kSection) {
-      Report(where, SystemSection(c.section, file.c_str(), c.capacity), EngineSection(c.section, file.c_str(), c.capacity),
-             reason);
+      Report(where, SystemSection(c.section, file, c.capacity), EngineSection(c.section, file, c.capacity), reason);
     } else {
-      Report(where, SystemString(c.section, c.key, c.text, file.c_str(), c.capacity),
-             EngineString(c.section, c.key, c.text, file.c_str(), c.capacity), reason);
+      Report(where, SystemString(c.section, c.key, c.text, file, c.capacity),
+             EngineString(c.section, c.key, c.text, file, c.capacity), reason);
     }
-    DeleteFileA(file.c_str());
+    DeleteFileA(path.c_str());
   }
 }
 
