@@ -5,7 +5,7 @@
 //   node build-page.mjs WEB_DIR GLUE_JS DIFF_JS OUT_HTML VERSION
 import { createHash } from 'node:crypto';
 import { readFileSync, writeFileSync } from 'node:fs';
-import { join } from 'node:path';
+import { dirname, join } from 'node:path';
 
 const [webDir, glueJs, diffJs, outHtml, version] = process.argv.slice(2);
 const read = (path) => readFileSync(path, 'utf8');
@@ -30,7 +30,17 @@ const csp = [
   "base-uri 'none'",
 ].join('; ');
 
+// The page travels alone, so it carries the licenses of what it holds.
+const licenses = [
+  'oem2sif\n\n' + read(join(webDir, '..', 'LICENSE')),
+  'jsdiff (the diff view)\n\n' + read(join(dirname(diffJs), '..', 'LICENSE')),
+  'The WebAssembly module also holds Emscripten\'s runtime (MIT) and its C and\n' +
+    'C++ libraries: musl (MIT) and libc++ (Apache-2.0 WITH LLVM-exception).\n',
+].join('\n');
+if (licenses.includes('--')) throw new Error('a license text would end its HTML comment');
+
 const parts = {
+  '@LICENSES@': `<!--\n${licenses}-->`,
   '@VERSION@': version,
   '@CSP@': csp,
   '@STYLE@': style,
