@@ -43,8 +43,9 @@ const browser = await puppeteer.launch(firefox ? {
   executablePath: '/usr/bin/firefox-esr',
   headless: true,
   userDataDir: profile,
-  // Else it makes ~/Downloads at startup.
+  // Else it makes ~/Downloads and ~/.cache/mozilla.
   extraPrefsFirefox: { 'browser.download.folderList': 2, 'browser.download.dir': downloadDir },
+  env: { ...process.env, XDG_CACHE_HOME: profile },
 } : {
   executablePath: '/usr/bin/chromium',
   headless: true,
