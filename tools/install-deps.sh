@@ -10,8 +10,8 @@
 #                                   architecture, where that can be had;
 #                                   without it the i686 build is built, not run),
 #                                   the release tools (zip, lintian ...), and
-#                                   emscripten, Chromium and the npm packages
-#                                   of the page (web/)
+#                                   emscripten, Chromium, Firefox ESR and the
+#                                   npm packages of the page (web/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 as_root=()
@@ -48,10 +48,10 @@ apt_install cmake g++ make
 apt_install libgtest-dev libbenchmark-dev clang libclang-rt-dev python3 util-linux mingw-w64
 # The release and its test.
 apt_install git zip unzip strip-nondeterminism lintian
-# The page: emscripten (its optimiser needs node-acorn), Chromium to test it
-# headless, a Japanese font for its screenshot, npm for the diff library and
-# the browser driver (web/package-lock.json).
-apt_install emscripten node-acorn chromium fonts-ipafont-gothic
+# The page: emscripten (its optimiser needs node-acorn), Chromium and Firefox
+# ESR to test it headless, a Japanese font for its screenshot, npm for the
+# diff library and the browser driver (web/package-lock.json).
+apt_install emscripten node-acorn chromium firefox-esr fonts-ipafont-gothic
 command -v npm >/dev/null || apt_install npm
 (cd web && npm ci --no-audit --no-fund)
 # Wine as it was tested: with the packages it recommends.

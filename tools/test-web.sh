@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Tests the page (build/web/oem2sif.html) in headless Chromium, opened from
-# disk: three runs on the sample, each compared with the Linux build's run on
-# a copy of it (console text, txtsetup.sif and txtsetup.sif.orig byte for
-# byte), the diff view, and that no request leaves the page. Installs
-# nothing (tools/install-deps.sh --tests does). Leaves a screenshot in
-# build/web-test/web-page.png.
+# Tests the page (build/web/oem2sif.html) in headless Chromium and Firefox,
+# opened from disk: three runs on the sample, each compared with the Linux
+# build's run on a copy of it (console text, txtsetup.sif and
+# txtsetup.sif.orig byte for byte), the diff view, and that no request leaves
+# the page. Installs nothing (tools/install-deps.sh --tests does). Leaves
+# screenshots in build/web-test/web-page.png (Chromium) and
+# web-page-firefox.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --workflow --preset web
@@ -25,4 +26,8 @@ tool=$PWD/build/tool/oem2sif
   cp txtsetup.sif "$work/sif-2"
   printf '\n' | "$tool" >"$work/stdout-3"
 )
-node web/test-page.mjs build/web/oem2sif.html examples/sample "$work"
+status=0
+for browser in chromium firefox; do
+  node web/test-page.mjs $browser build/web/oem2sif.html examples/sample "$work" || status=1
+done
+exit $status

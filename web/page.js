@@ -184,6 +184,7 @@
     // fresh static state, as a new process has. The options object becomes
     // the module.
     const options = {
+      noInitialRun: true,
       preRun: [(m) => {
         m.FS.mkdir(FOLDER);
         m.FS.chdir(FOLDER);
@@ -195,13 +196,19 @@
         showWaiting(true);
         deliverInput();
       }),
-      onExit: (status) => finishRun(options, status, before),
       print: (text) => console.log(text),
       printErr: (text) => console.warn(text),
     };
-    createOem2sif(options).catch((error) => {
-      if (!thisRun.ended) console.error(error);
-    });
+    // The tool ends with exit(), which throws ExitStatus from inside an
+    // awaited read. Run as an async ccall, that settles this promise; run
+    // as the module's own main, it escaped as an unhandled rejection, which
+    // Firefox reports as an error even when the page cancels the event.
+    createOem2sif(options)
+      .then((module) => module.ccall('main', 'number', ['number', 'number'], [0, 0], { async: true }))
+      .then((status) => finishRun(options, status, before), (error) => {
+        if (error && error.name === 'ExitStatus') finishRun(options, error.status, before);
+        else if (!thisRun.ended) console.error(error);
+      });
   }
 
   function finishRun(module, status, before) {
@@ -420,10 +427,6 @@
     if (text === undefined) return;
     event.preventDefault();
     answer(text);
-  });
-  // exit() ends the module by throwing; that is the run's normal end.
-  window.addEventListener('unhandledrejection', (event) => {
-    if (event.reason && event.reason.name === 'ExitStatus') event.preventDefault();
   });
 
   applyLanguage();

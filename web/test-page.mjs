@@ -1,18 +1,21 @@
-// Runs the page in headless Chromium, opened from disk, on the sample, and
-// compares everything with what the Linux build did to a copy of it
-// (tools/test-web.sh prepares that).
+// Runs the page in headless Chromium or Firefox, opened from disk, on the
+// sample, and compares everything with what the Linux build did to a copy of
+// it (tools/test-web.sh prepares that).
 //
-//   node test-page.mjs PAGE_HTML SAMPLE_DIR WORK_DIR
+//   node test-page.mjs chromium|firefox PAGE_HTML SAMPLE_DIR WORK_DIR
 // WORK_DIR holds stdout-N, sif-N of the Linux runs (N = 1: choice 1 on the
 // sample, 2: choice 2 after it, 3: Enter after that); the screenshot goes
-// there as web-page.png.
+// there as web-page.png (Chromium) or web-page-firefox.png.
 import { mkdirSync, mkdtempSync, copyFileSync, readFileSync, existsSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import puppeteer from 'puppeteer-core';
 
-const [pageHtml, sampleDir, workDir] = process.argv.slice(2).map((p) => resolve(p));
+const browserName = process.argv[2];
+const [pageHtml, sampleDir, workDir] = process.argv.slice(3).map((p) => resolve(p));
+if (!['chromium', 'firefox'].includes(browserName)) throw new Error(`no browser ${browserName}`);
+const firefox = browserName === 'firefox';
 const sjis = new TextDecoder('shift_jis');
 const read = (name) => readFileSync(join(workDir, name));
 let failures = 0;
@@ -20,7 +23,7 @@ let passes = 0;
 function check(ok, what) {
   if (ok) passes++;
   else failures++;
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${browserName}: ${what}`);
 }
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
@@ -31,19 +34,34 @@ copyFileSync(join(sampleDir, 'txtsetup.oem'), join(inputDir, 'TXTSETUP.OEM'));
 copyFileSync(join(sampleDir, 'txtsetup.sif'), join(inputDir, 'TxtSetup.Sif'));
 const sample = readFileSync(join(sampleDir, 'txtsetup.sif'));
 
-const profile = mkdtempSync(join(tmpdir(), 'oem2sif-chromium-'));
-const browser = await puppeteer.launch({
+const profile = mkdtempSync(join(tmpdir(), `oem2sif-${browserName}-`));
+const downloadDir = join(workDir, `downloads-${browserName}`);
+rmSync(downloadDir, { recursive: true, force: true });
+mkdirSync(downloadDir);
+const browser = await puppeteer.launch(firefox ? {
+  browser: 'firefox',  // through WebDriver BiDi
+  executablePath: '/usr/bin/firefox-esr',
+  headless: true,
+  userDataDir: profile,
+  // Else it makes ~/Downloads and ~/.cache/mozilla.
+  extraPrefsFirefox: { 'browser.download.folderList': 2, 'browser.download.dir': downloadDir },
+  env: { ...process.env, XDG_CACHE_HOME: profile },
+} : {
   executablePath: '/usr/bin/chromium',
   headless: true,
   userDataDir: profile,
   args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
          '--disable-background-networking', '--disable-component-update', '--disable-sync'],
 });
+const screenshot = join(workDir, firefox ? 'web-page-firefox.png' : 'web-page.png');
+rmSync(screenshot, { force: true });
 try {
   const page = await browser.newPage();
   await page.setViewport({ width: 1100, height: 900 });
   const outside = [];
+  let wasmSeen = false;
   page.on('request', (request) => {
+    if (request.url().startsWith('data:application/octet-stream;base64,AGFzbQ')) wasmSeen = true;
     if (!/^(file|data|blob):/.test(request.url())) outside.push(request.url());
   });
   const errors = [];
@@ -56,23 +74,31 @@ try {
     document.addEventListener('securitypolicyviolation', (e) => window.cspViolations.push(e.violatedDirective));
   });
 
-  // Downloads land under their guid; the name the page suggests is checked.
-  const cdp = await browser.target().createCDPSession();
-  const downloadDir = join(workDir, 'downloads');
-  rmSync(downloadDir, { recursive: true, force: true });
-  mkdirSync(downloadDir);
-  await cdp.send('Browser.setDownloadBehavior', { behavior: 'allowAndName', downloadPath: downloadDir, eventsEnabled: true });
-  const downloads = new Map();
-  cdp.on('Browser.downloadWillBegin', (e) => downloads.set(e.guid, { name: e.suggestedFilename, done: false }));
-  cdp.on('Browser.downloadProgress', (e) => {
-    if (e.state === 'completed' && downloads.has(e.guid)) downloads.get(e.guid).done = true;
-  });
+  // Real downloads, into a folder of the test (a browser's default is the
+  // user's); the name the page suggests is checked.
+  const downloads = new Map();  // id -> {name, path once complete}
+  if (firefox) {
+    const bidi = browser.connection;
+    await bidi.send('browser.setDownloadBehavior', { downloadBehavior: { type: 'allowed', destinationFolder: downloadDir } });
+    bidi.on('browsingContext.downloadWillBegin', (e) => downloads.set(e.url, { name: e.suggestedFilename }));
+    bidi.on('browsingContext.downloadEnd', (e) => {
+      if (e.status === 'complete' && downloads.has(e.url)) downloads.get(e.url).path = e.filepath;
+    });
+  } else {
+    // They land under their guid.
+    const cdp = await browser.target().createCDPSession();
+    await cdp.send('Browser.setDownloadBehavior', { behavior: 'allowAndName', downloadPath: downloadDir, eventsEnabled: true });
+    cdp.on('Browser.downloadWillBegin', (e) => downloads.set(e.guid, { name: e.suggestedFilename }));
+    cdp.on('Browser.downloadProgress', (e) => {
+      if (e.state === 'completed' && downloads.has(e.guid)) downloads.get(e.guid).path = join(downloadDir, e.guid);
+    });
+  }
   async function download(selector) {
     const known = new Set(downloads.keys());
     await page.click(selector);
     for (let i = 0; i < 200; i++) {
-      for (const [guid, d] of downloads) {
-        if (!known.has(guid) && d.done) return { name: d.name, bytes: readFileSync(join(downloadDir, guid)) };
+      for (const [id, d] of downloads) {
+        if (!known.has(id) && d.path) return { name: d.name, bytes: readFileSync(d.path) };
       }
       await sleep(50);
     }
@@ -120,7 +146,7 @@ try {
         `run 1: the diff view lists all ${expected1.length} inserted lines`);
   check(inserted.length === expected1.length && (await rows('replaced')).length === 0,
         `run 1: and nothing else (${inserted.length} inserted)`);
-  await page.screenshot({ path: join(workDir, 'web-page.png'), fullPage: true });
+  await page.screenshot({ path: screenshot, fullPage: true });
 
   // Run 2: Windows XP on the folder as run 1 left it: values replaced, the
   // backup kept.
@@ -141,7 +167,8 @@ try {
   await page.click('#language');
   check((await page.$eval('#offline', (e) => e.textContent)).startsWith('This page sends nothing'), 'English one switch away');
 
-  check(outside.length === 0, `no request left the page (${outside.length}: ${outside.join(' ')})`);
+  check(wasmSeen && outside.length === 0, `no request left the page (${outside.length}: ${outside.join(' ')}), ` +
+        `and the listener saw the WebAssembly load (${wasmSeen})`);
   const violations = await page.evaluate(() => window.cspViolations);
   check(violations.length === 0, `no Content-Security-Policy violation (${violations.join(' ')})`);
   check(errors.length === 0, `no error in the page (${errors.join(' | ')})`);
@@ -149,5 +176,5 @@ try {
   await browser.close();
   rmSync(profile, { recursive: true, force: true });
 }
-console.log(`${passes} passed, ${failures} failed`);
-process.exit(failures === 0 && existsSync(join(workDir, 'web-page.png')) ? 0 : 1);
+console.log(`${browserName}: ${passes} passed, ${failures} failed`);
+process.exit(failures === 0 && existsSync(screenshot) ? 0 : 1);
