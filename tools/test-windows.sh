@@ -28,7 +28,12 @@ run_suite() {  # name, wine loader, prefix, arch, build folder
   local name=$1 loader=$2 prefix=$3 arch=$4 build=$5
   echo "== $name under Wine"
   export WINEPREFIX=$top/build/$prefix WINEARCH=$arch OEM2SIF_WINE=$loader
-  mkdir -p "$top/build/diff-$name"
+  mkdir -p "$top/build/diff-$name" "$WINEPREFIX"
+  # One server for the whole suite: when each of its many Wine processes
+  # starts and stops its own, a process now and then meets a server that is
+  # shutting down, and dies ("recvmsg: Connection reset by peer").
+  "$wineserver" -p
+  "$loader" wineboot -u >/dev/null 2>&1 || true  # makes the prefix, quietly
   if ! (cd "$top/build/diff-$name" && "$loader" "$top/$build/tests/windows/profile_diff.exe" "$corpus" \
           > profile_diff.txt); then
     status=1
@@ -37,7 +42,11 @@ run_suite() {  # name, wine loader, prefix, arch, build folder
   tail -n 1 "$top/build/diff-$name/profile_diff.txt"
   OEM2SIF_TOOL=$top/$build/oem2sif.exe build/default/tests/oem2sif_tests \
     --gtest_filter='Tool.*:Corpus.EveryFileRuns*' --gtest_brief=1 || status=1
+  "$wineserver" -k || true
 }
+
+wineserver=/usr/lib/wine/wineserver64
+[ -x "$wineserver" ] || wineserver=/usr/lib/wine/wineserver32
 
 run_suite x64 /usr/lib/wine/wine64 wine64 win64 build/windows-x64
 if [ -x /usr/lib/wine/wine ]; then
