@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -179,15 +180,6 @@ std::string ResolveTarget(const std::string& path) {
   return path;
 }
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool EqualIgnoringAsciiCase(const char* a, const char* b) {
-  for (; LowerAscii(*a) == LowerAscii(*b); ++a, ++b) {
-    if (*a == '\0') return true;
-  }
-  return false;
-}
-
 // Windows finds a name in any letter case, and the tool's users bring files
 // named as on a CD or a driver disk (TXTSETUP.SIF, TxtSetup.oem). lstat: an
 // entry that is a dangling link still takes the name.
@@ -196,12 +188,14 @@ std::string FindInAnyCase(const std::string& path) {
   if (lstat(path.c_str(), &st) == 0 || errno != ENOENT) return path;
   std::string folder = path.substr(0, path.rfind('/') + 1);  // "" or ends in '/'
   const char* name = path.c_str() + folder.size();
+  size_t nameLength = path.size() - folder.size();
   DIR* d = opendir(folder.empty() ? "." : folder.c_str());
   if (d == nullptr) return path;
   std::string first;
   while (dirent* e = readdir(d)) {
     // Several matches: the first in byte order, the same in every run.
-    if (EqualIgnoringAsciiCase(e->d_name, name) && (first.empty() || first > e->d_name)) {
+    if (EqualNoCase(e->d_name, strlen(e->d_name), name, nameLength) &&
+        (first.empty() || first > e->d_name)) {
       first = e->d_name;
     }
   }

@@ -15,6 +15,20 @@
 namespace o2s {
 namespace {
 
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+}  // namespace
+
+bool EqualNoCase(const char* a, size_t aLength, const char* b, size_t bLength) {
+  if (aLength != bLength) return false;
+  for (size_t i = 0; i < aLength; ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+namespace {
+
 enum class LineKind : unsigned char { kBlank, kHeader, kEntry, kComment, kOther };
 
 struct Line {
@@ -41,16 +55,6 @@ struct Profile {
 };
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\x1a'; }
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool EqualNoCase(const char* a, size_t aLength, const char* b, size_t bLength) {
-  if (aLength != bLength) return false;
-  for (size_t i = 0; i < aLength; ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
 
 Line ParseLine(const std::string& data, size_t offset, size_t length,
                unsigned char endLength) {
