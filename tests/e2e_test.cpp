@@ -208,7 +208,7 @@ TEST_F(Tool, FindsTheFilesInAnyLetterCase) {
     for (const std::string& name : Files()) unlink((dir_ / name).c_str());
     PutSimpleOem(names.first);
     Put(names.second, BaseSetup().Render());
-    EXPECT_EQ(Run("1\n\n").out, ConsoleText(SimpleOutput(kChose2000))) << names.first;
+    EXPECT_CONSOLE(Run("1\n\n").out, SimpleOutput(kChose2000)) << names.first;
     EXPECT_EQ(Files(), (std::vector<std::string>{names.first, "txtsetup.sif", "txtsetup.sif.orig"}));
     EXPECT_EQ(Get("txtsetup.sif"), SimpleSetup(kValue2000));
     EXPECT_EQ(Get("txtsetup.sif.orig"), BaseSetup().Render());
