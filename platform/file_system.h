@@ -31,11 +31,6 @@ inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
          a.changedNanoseconds == b.changedNanoseconds;
 }
 
-// Whether two names are the same without regard to ASCII letter case (bytes
-// at 0x80 and above match exactly), as Windows compares section, key and
-// file names.
-bool EqualNoCase(const char* a, size_t aLength, const char* b, size_t bLength);
-
 // The path an operation uses for `name`: the ".\" prefix names the current
 // folder, and the last part is found in any letter case (see platform.h).
 std::string MapFileName(const char* name);

@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 
+#include "platform/ascii_case.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 #include "platform/posix_calls.h"

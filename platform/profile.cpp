@@ -9,24 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 
 namespace o2s {
-namespace {
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-}  // namespace
-
-bool EqualNoCase(const char* a, size_t aLength, const char* b, size_t bLength) {
-  if (aLength != bLength) return false;
-  for (size_t i = 0; i < aLength; ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
 namespace {
 
 enum class LineKind : unsigned char { kBlank, kHeader, kEntry, kComment, kOther };
