@@ -20,10 +20,24 @@ const sjis = new TextDecoder('shift_jis');
 const read = (name) => readFileSync(join(workDir, name));
 let failures = 0;
 let passes = 0;
-function check(ok, what) {
+// `actual` is what was there, printed on a failure.
+function check(ok, what, actual) {
   if (ok) passes++;
   else failures++;
   console.log(`${ok ? 'ok  ' : 'FAIL'} ${browserName}: ${what}`);
+  if (!ok && actual !== undefined) console.log(`     actual: ${actual}`);
+}
+// Compares strings or bytes; a failure shows both sides (bytes from where
+// they first differ).
+function same(actual, expected, what) {
+  if (!Buffer.isBuffer(actual)) {
+    check(actual === expected, what, `${JSON.stringify(actual)}\n     expected: ${JSON.stringify(expected)}`);
+    return;
+  }
+  let at = 0;
+  while (at < actual.length && actual[at] === expected[at]) at++;
+  const from = (bytes) => `${bytes.length} bytes, from byte ${at}: ${JSON.stringify(sjis.decode(bytes.subarray(at, at + 80)))}`;
+  check(actual.equals(expected), what, `${from(actual)}\n     expected: ${from(expected)}`);
 }
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
@@ -129,49 +143,53 @@ try {
       await page.click(`#${key}`);
     }
     await page.waitForSelector('#results:not([hidden])');
-    check(await consoleText() === sjis.decode(read(`stdout-${n}`)), `run ${n}: console text as the Linux build's stdout`);
+    same(await consoleText(), sjis.decode(read(`stdout-${n}`)), `run ${n}: console text as the Linux build's stdout`);
   }
 
   // Run 1: Windows 2000 on the sample.
   await runWith(['key-1', 'key-enter'], 1);
-  check(JSON.stringify(await offered()) === '["txtsetup.sif","txtsetup.sif.orig"]', 'run 1: txtsetup.sif and txtsetup.sif.orig offered');
+  same(JSON.stringify(await offered()), '["txtsetup.sif","txtsetup.sif.orig"]', 'run 1: txtsetup.sif and txtsetup.sif.orig offered');
   const sif1 = await download('a[data-file="txtsetup.sif"]');
-  check(sif1.name === 'TxtSetup.Sif', `run 1: txtsetup.sif offered under the name it was given (${sif1.name})`);
-  check(sif1.bytes.equals(read('sif-1')), 'run 1: downloaded txtsetup.sif byte for byte the Linux result');
+  same(sif1.name, 'TxtSetup.Sif', 'run 1: txtsetup.sif offered under the name it was given');
+  same(sif1.bytes, read('sif-1'), 'run 1: downloaded txtsetup.sif byte for byte the Linux result');
   const orig1 = await download('a[data-file="txtsetup.sif.orig"]');
-  check(orig1.bytes.equals(sample), 'run 1: downloaded txtsetup.sif.orig byte for byte the original');
+  same(orig1.bytes, sample, 'run 1: downloaded txtsetup.sif.orig byte for byte the original');
   const inserted = await rows('inserted');
   const expected1 = newLines(sample, read('sif-1'));
   check(expected1.length > 10 && expected1.every((l) => inserted.includes(l)),
-        `run 1: the diff view lists all ${expected1.length} inserted lines`);
-  check(inserted.length === expected1.length && (await rows('replaced')).length === 0,
-        `run 1: and nothing else (${inserted.length} inserted)`);
+        `run 1: the diff view lists all ${expected1.length} inserted lines`,
+        `missing ${JSON.stringify(expected1.filter((l) => !inserted.includes(l)))}`);
+  const replaced1 = await rows('replaced');
+  check(inserted.length === expected1.length && replaced1.length === 0, 'run 1: and nothing else',
+        `${inserted.length} inserted, replaced ${JSON.stringify(replaced1)}`);
   await page.screenshot({ path: screenshot, fullPage: true });
 
   // Run 2: Windows XP on the folder as run 1 left it: values replaced, the
   // backup kept.
   await runWith(['key-2', 'key-enter'], 2);
-  check(JSON.stringify(await offered()) === '["txtsetup.sif"]', 'run 2: only txtsetup.sif offered (the backup is unchanged)');
+  same(JSON.stringify(await offered()), '["txtsetup.sif"]', 'run 2: only txtsetup.sif offered (the backup is unchanged)');
   const sif2 = await download('a[data-file="txtsetup.sif"]');
-  check(sif2.bytes.equals(read('sif-2')), 'run 2: downloaded txtsetup.sif byte for byte the Linux result');
+  same(sif2.bytes, read('sif-2'), 'run 2: downloaded txtsetup.sif byte for byte the Linux result');
   const replaced = await rows('replaced');
   const expected2 = newLines(read('sif-1'), read('sif-2'));
   check(expected2.length > 0 && expected2.length === replaced.length &&
         expected2.every((l) => replaced.some((r) => sameEntry(r, l))),
-        `run 2: the diff view shows the ${expected2.length} replaced values, new beside old`);
+        `run 2: the diff view shows the ${expected2.length} replaced values, new beside old`,
+        `${JSON.stringify(replaced)}\n     expected: ${JSON.stringify(expected2)}`);
 
   // Run 3: Enter leaves at once and changes nothing.
   await runWith(['key-enter'], 3);
-  check((await offered()).length === 0, 'run 3: nothing offered');
+  same(JSON.stringify(await offered()), '[]', 'run 3: nothing offered');
 
   await page.click('#language');
-  check((await page.$eval('#offline', (e) => e.textContent)).startsWith('This page sends nothing'), 'English one switch away');
+  const offline = await page.$eval('#offline', (e) => e.textContent);
+  check(offline.startsWith('This page sends nothing'), 'English one switch away', JSON.stringify(offline));
 
-  check(wasmSeen && outside.length === 0, `no request left the page (${outside.length}: ${outside.join(' ')}), ` +
-        `and the listener saw the WebAssembly load (${wasmSeen})`);
+  check(wasmSeen && outside.length === 0, 'no request left the page, and the listener saw the WebAssembly load',
+        `requests ${JSON.stringify(outside)}, WebAssembly seen: ${wasmSeen}`);
   const violations = await page.evaluate(() => window.cspViolations);
-  check(violations.length === 0, `no Content-Security-Policy violation (${violations.join(' ')})`);
-  check(errors.length === 0, `no error in the page (${errors.join(' | ')})`);
+  check(violations.length === 0, 'no Content-Security-Policy violation', JSON.stringify(violations));
+  check(errors.length === 0, 'no error in the page', JSON.stringify(errors));
 } finally {
   await browser.close();
   rmSync(profile, { recursive: true, force: true });
