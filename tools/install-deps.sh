@@ -7,8 +7,9 @@
 #                                   test libraries, clang for the fuzzers,
 #                                   mingw-w64 for the Windows builds and Wine
 #                                   to run them (wine32 comes with the i386
-#                                   architecture, where that can be had;
-#                                   without it the i686 build is built, not run),
+#                                   architecture; where this machine cannot
+#                                   run 32-bit programs, it says so, and the
+#                                   i686 build is built, not run),
 #                                   the release tools (zip, lintian ...), and
 #                                   emscripten, Chromium, Firefox ESR and the
 #                                   npm packages of the page (web/)
@@ -63,5 +64,10 @@ if [ -n "$(missing wine32:i386)" ]; then
   fi
   { "${as_root[@]}" apt-get update -qq &&
     "${as_root[@]}" apt-get install -y -qq wine32:i386; } ||
-    echo "install-deps: wine32 is not available; the i686 build will not be run under Wine" >&2
+    echo "install-deps: wine32 could not be installed" >&2
+fi
+# Installed is not usable: some machines run no 32-bit program at all.
+if ! reason=$(tools/probe-i686.sh); then
+  echo "install-deps: the i686 oem2sif.exe cannot be run here: $reason;" \
+       "the tests build it and check its imports, and run the x64 one" >&2
 fi

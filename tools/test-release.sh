@@ -2,8 +2,9 @@
 # Checks the release that tools/release.sh makes:
 # - two builds of HEAD, in two clones, give the same bytes;
 # - the archives hold what they should, the guides as Notepad reads them;
-# - the i686 oem2sif.exe from its zip runs the sample under Wine (where
-#   wine32 is installed), its output compared byte for byte;
+# - the i686 oem2sif.exe from its zip runs the sample under Wine, its output
+#   compared byte for byte (where this machine cannot run 32-bit programs,
+#   the x64 one from its zip runs in its place, and the reason is printed);
 # - the .deb installs, runs the sample from PATH and is removed cleanly
 #   (as root only);
 # - lintian finds no error, and the README states the glibc the Linux
@@ -57,16 +58,21 @@ strings -e l "$guides/oem2sif.exe" | grep -A1 -x ProductVersion | grep -qx "$ver
 sample() {  # folder: a scratch copy of the sample
   mkdir "$1" && cp "$top"/examples/sample/txtsetup.oem "$top"/examples/sample/txtsetup.sif "$1/"
 }
-echo "== i686 oem2sif.exe under Wine"
-if [ -x /usr/lib/wine/wine ]; then
-  sample "$work/wine"
-  (cd "$work/wine" && printf '2\n\n' | WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-     WINEPREFIX=$top/build/wine32 WINEARCH=win32 /usr/lib/wine/wine "$guides/oem2sif.exe" > "$work/wine.out") || true
-  perl -pe 's/\n/\r\n/' "$expected" | cmp - "$work/wine.out" && echo "output as expected" ||
-    fail "Windows output differs"
+if reason=$("$top/tools/probe-i686.sh"); then
+  arch=x86 loader=/usr/lib/wine/wine prefix=wine32 winearch=win32 exe=$guides/oem2sif.exe
+  echo "== i686 oem2sif.exe under Wine"
 else
-  echo "skipped, wine32 is not installed"
+  arch=x64 loader=/usr/lib/wine/wine64 prefix=wine64 winearch=win64
+  echo "== i686 oem2sif.exe under Wine: skipped: $reason"
+  echo "== x64 oem2sif.exe under Wine, in its place"
+  mkdir "$work/zip-x64" && unzip -q oem2sif-*-windows-x64.zip -d "$work/zip-x64"
+  exe=$(echo "$work"/zip-x64/*/oem2sif.exe)
 fi
+sample "$work/wine"
+(cd "$work/wine" && printf '2\n\n' | WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+   WINEPREFIX=$top/build/$prefix WINEARCH=$winearch "$loader" "$exe" > "$work/wine.out") || true
+perl -pe 's/\n/\r\n/' "$expected" | cmp - "$work/wine.out" && echo "output as expected" ||
+  fail "Windows ($arch) output differs"
 
 echo "== Debian package"
 deb=$(ls "$dist"/oem2sif_*_amd64.deb)
@@ -84,8 +90,8 @@ else
   sample "$work/deb"
   (cd "$work/deb" && printf '2\n\n' | PATH=/usr/bin:/bin oem2sif > "$work/deb.out") || true
   cmp "$expected" "$work/deb.out" && echo "output as expected" || fail "installed oem2sif: output differs"
-  [ ! -d "$work/wine" ] || cmp "$work/wine/txtsetup.sif" "$work/deb/txtsetup.sif" ||
-    fail "Linux and Windows wrote different txtsetup.sif"
+  cmp "$work/wine/txtsetup.sif" "$work/deb/txtsetup.sif" && echo "txtsetup.sif as Windows ($arch) wrote it" ||
+    fail "Linux and Windows ($arch) wrote different txtsetup.sif"
   apt_get remove oem2sif
   for p in $files /usr/share/doc/oem2sif; do [ ! -e "$p" ] || fail "left after removal: $p"; done
   echo "installed $(echo "$files" | wc -w) files, removed"
