@@ -11,8 +11,9 @@
 #                                   run 32-bit programs, it says so, and the
 #                                   i686 build is built, not run),
 #                                   the release tools (zip, lintian ...), and
-#                                   emscripten, Chromium, Firefox ESR and the
-#                                   npm packages of the page (web/)
+#                                   emscripten, Chromium, Firefox ESR, WebKit
+#                                   (MiniBrowser, its WebDriver and Xvfb) and
+#                                   the npm packages of the page (web/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 as_root=()
@@ -50,9 +51,12 @@ apt_install libgtest-dev libbenchmark-dev clang libclang-rt-dev python3 util-lin
 # The release and its test.
 apt_install git zip unzip strip-nondeterminism lintian
 # The page: emscripten (its optimiser needs node-acorn), Chromium and Firefox
-# ESR to test it headless, a Japanese font for its screenshot, npm for the
-# diff library and the browser driver (web/package-lock.json).
+# ESR to test it headless, WebKit's MiniBrowser and WebKitWebDriver to test it
+# on a virtual X server (xvfb-run needs xauth), a Japanese font for its
+# screenshot, npm for the diff library and the browser drivers
+# (web/package-lock.json).
 apt_install emscripten node-acorn chromium firefox-esr fonts-ipafont-gothic
+apt_install webkit2gtk-driver xvfb xauth
 command -v npm >/dev/null || apt_install npm
 (cd web && npm ci --no-audit --no-fund)
 # Wine as it was tested: with the packages it recommends.

@@ -1,0 +1,257 @@
+// WebKit, the engine of Safari, for the page test: WebKitGTK's MiniBrowser
+// driven through WebKitWebDriver (W3C WebDriver classic; it offers no
+// BiDi), behind the part of puppeteer's Browser, Page and ElementHandle API
+// that test-page.mjs uses. A puppeteer call the test starts to use gets a
+// method here, written the same way. Run it under an X server (xvfb-run).
+//
+// Classic WebDriver has no events, so:
+// - requests: MiniBrowser sends every network request through a proxy here
+//   that records it and answers nothing. data:, blob: and file: URLs never
+//   reach it.
+// - evaluateOnNewDocument's functions, and the listeners behind 'pageerror'
+//   and 'console' (the page's own console calls), run once each page has
+//   loaded, not before the page's scripts. What they collect reaches the
+//   listeners of this object at the next evaluate, $eval or $$eval.
+// - downloads: MiniBrowser saves them under the name the page suggests; each
+//   is moved into downloadDir once written and reported as the browser's
+//   'download' event, {id, name, path}.
+// `browser.limits` says which checks these take away, and why.
+import { EventEmitter } from 'node:events';
+import { existsSync, mkdirSync, readdirSync, readFileSync, renameSync, statSync, writeFileSync } from 'node:fs';
+import { createServer } from 'node:net';
+import { join } from 'node:path';
+import { Builder, By } from 'selenium-webdriver';
+import { findFreePort } from 'selenium-webdriver/net/portprober.js';
+import { DriverService } from 'selenium-webdriver/remote/index.js';
+
+const EVENTS = '__testEvents';
+
+export async function launchWebKit({ userDataDir, downloadDir, timeout = 20000 }) {
+  // Without one, MiniBrowser exits and WebKitWebDriver waits for it forever.
+  if (!process.env.DISPLAY) throw new Error('no X display (run it under xvfb-run)');
+  const binary = readdirSync('/usr/lib').map((dir) => join('/usr/lib', dir, 'webkit2gtk-4.1', 'MiniBrowser')).find(existsSync);
+  if (!binary) throw new Error('no /usr/lib/*/webkit2gtk-4.1/MiniBrowser (Debian\'s libwebkit2gtk-4.1-0)');
+  // MiniBrowser keeps its caches and saves downloads under the profile.
+  const config = join(userDataDir, 'config');
+  const saving = join(userDataDir, 'downloads');
+  mkdirSync(config, { recursive: true });
+  mkdirSync(saving);
+  writeFileSync(join(config, 'user-dirs.dirs'), `XDG_DOWNLOAD_DIR="${saving}"\n`);
+  const env = { ...process.env, HOME: userDataDir, XDG_CONFIG_HOME: config,
+                XDG_CACHE_HOME: join(userDataDir, 'cache'), XDG_DATA_HOME: join(userDataDir, 'data') };
+
+  const browser = new WebKitBrowser();
+  // The first line of each connection: a request line, or a TLS hello.
+  const proxy = createServer((socket) => {
+    socket.on('error', () => {});
+    socket.once('data', (data) => {
+      const [method, target] = data.toString('latin1').split('\r\n')[0].split(' ');
+      browser.requestSeen(data[0] === 0x16 ? 'https: (a TLS connection)' : method === 'CONNECT' ? `https://${target}` : target);
+      socket.destroy();
+    });
+  });
+  await new Promise((resolve) => proxy.listen(0, '127.0.0.1', resolve));
+  const port = await findFreePort('127.0.0.1');
+  const service = new DriverService('WebKitWebDriver', { loopback: true, port, args: [`--port=${port}`], env,
+                                                        stdio: ['ignore', 'inherit', 'inherit'] });
+  browser.stops.push(() => service.kill(), () => proxy.close(), () => exited(env.HOME));
+  try {
+    const proxyAddress = `127.0.0.1:${proxy.address().port}`;
+    const session = new Builder().usingServer(await service.start(timeout)).withCapabilities({
+      browserName: 'MiniBrowser',
+      proxy: { proxyType: 'manual', httpProxy: proxyAddress, sslProxy: proxyAddress },
+      'webkitgtk:browserOptions': { binary, args: ['--automation'] },
+    }).build();
+    browser.stops.unshift(() => browser.driver?.quit());
+    let timer;
+    browser.driver = await Promise.race([session, new Promise((resolve, reject) => {
+      timer = setTimeout(() => reject(new Error(`MiniBrowser did not start within ${timeout} ms`)), timeout);
+    })]).finally(() => clearTimeout(timer));
+    // The proxy must be seen to work, or it proves nothing.
+    await browser.driver.get('data:text/html,<img src="http://proxy-check.invalid/">');
+    await browser.driver.wait(() => browser.requests.includes('http://proxy-check.invalid/'), 5000,
+                              'MiniBrowser does not use the recording proxy');
+  } catch (error) {
+    await browser.close();
+    throw new Error(error.message.split('\n')[0]);
+  }
+  browser.requests.length = 0;
+
+  // MiniBrowser writes a download at once; a file whose size held still
+  // between two looks is complete.
+  const sizes = new Map();
+  let count = 0;
+  const watch = setInterval(() => {
+    for (const name of readdirSync(saving)) {
+      const size = statSync(join(saving, name)).size;
+      // Empty is taken as not yet written: the page offers no empty file.
+      if (size === 0 || sizes.get(name) !== size) {
+        sizes.set(name, size);
+        continue;
+      }
+      sizes.delete(name);
+      const path = join(downloadDir, `${++count}-${name}`);
+      renameSync(join(saving, name), path);
+      browser.emit('download', { id: count, name, path });
+    }
+  }, 50);
+  browser.stops.push(() => clearInterval(watch));
+  return browser;
+}
+
+// MiniBrowser's processes outlive the session for a moment, writing caches
+// into the profile; they are known by the HOME they were given.
+async function exited(home) {
+  const mine = (pid) => {
+    try {
+      return readFileSync(`/proc/${pid}/environ`, 'latin1').split('\0').includes(`HOME=${home}`);
+    } catch {
+      return false;  // gone, or not ours
+    }
+  };
+  for (let i = 0; i < 100 && readdirSync('/proc').some(mine); i++) await new Promise((r) => setTimeout(r, 50));
+}
+
+class WebKitBrowser extends EventEmitter {
+  limits = {
+    everyRequest: 'WebDriver classic reports no requests; a proxy records those that go to the network '
+      + '(a request made at launch shows that it does), but a data: URL never goes there',
+    fromDocumentStart: 'WebDriver classic runs scripts only once a page has loaded; errors and violations '
+      + 'are listened for from then on (before the runs), the browser\'s own console messages not at all',
+  };
+  stops = [];
+  requests = [];
+  #page = null;
+
+  requestSeen(url) {
+    this.requests.push(url);
+    this.#page?.emit('request', { url: () => url });
+  }
+
+  // One page: the session's window.
+  async newPage() {
+    if (this.#page) throw new Error('webkit: one page per browser');
+    this.#page = new WebKitPage(this.driver);
+    return this.#page;
+  }
+
+  async close() {
+    for (const stop of this.stops.splice(0)) {
+      try { await stop(); } catch { /* already gone */ }
+    }
+  }
+}
+
+class WebKitPage extends EventEmitter {
+  #driver;
+  #onLoad = [[listen, [EVENTS]]];
+
+  constructor(driver) {
+    super();
+    this.#driver = driver;
+  }
+
+  // Runs fn (a function or its source) in the page and passes on what the
+  // page collected for 'pageerror' and 'console'.
+  async #run(fn, args) {
+    const [value, events] = await this.#driver.executeScript(
+      `return Promise.resolve((${fn}).apply(null, arguments)).then((value) => [value, (window.${EVENTS} || []).splice(0)]);`,
+      ...args);
+    for (const { type, name, text } of events) {
+      if (type === 'pageerror') this.emit('pageerror', Object.assign(new Error(text), { name }));
+      else this.emit('console', { type: () => type, text: () => text });
+    }
+    return value;
+  }
+
+  async goto(url) {
+    await this.#driver.get(url);
+    for (const [fn, args] of this.#onLoad) await this.#run(fn, args);
+  }
+
+  async evaluateOnNewDocument(fn, ...args) { this.#onLoad.push([fn, args]); }
+  evaluate(fn, ...args) { return this.#run(fn, args); }
+
+  $eval(selector, fn, ...args) {
+    return this.#run(`(selector, ...args) => {
+      const element = document.querySelector(selector);
+      if (!element) throw new Error('no element matches ' + selector);
+      return (${fn})(element, ...args);
+    }`, [selector, ...args]);
+  }
+
+  $$eval(selector, fn, ...args) {
+    return this.#run(`(selector, ...args) => (${fn})([...document.querySelectorAll(selector)], ...args)`, [selector, ...args]);
+  }
+
+  async $(selector) {
+    const [element] = await this.#driver.findElements(By.css(selector));
+    return element ? new WebKitElement(element) : null;
+  }
+
+  async click(selector) { await this.#driver.findElement(By.css(selector)).click(); }
+
+  // As puppeteer: visible has a box and is not visibility:hidden; hidden
+  // is not visible or not there, and gives null.
+  async waitForSelector(selector, { visible = false, hidden = false, timeout = 30000 } = {}) {
+    const found = await this.#driver.wait(() => this.#run((selector, visible, hidden) => {
+      const element = document.querySelector(selector);
+      const shown = element !== null && element.getClientRects().length > 0
+        && getComputedStyle(element).visibility !== 'hidden';
+      if (hidden) return !shown;
+      return (visible ? shown : element !== null) && element;
+    }, [selector, visible, hidden]), timeout, `no ${selector}${visible ? ' visible' : hidden ? ' hidden' : ''} within ${timeout} ms`, 50);
+    return hidden ? null : new WebKitElement(found);
+  }
+
+  // The window is sized so that its content area has the size asked for.
+  async setViewport({ width, height }) {
+    const [innerWidth, innerHeight] = await this.#run(() => [window.innerWidth, window.innerHeight], []);
+    const frame = this.#driver.manage().window();
+    const outer = await frame.getRect();
+    await frame.setRect({ width: outer.width + width - innerWidth, height: outer.height + height - innerHeight });
+  }
+
+  // A full page: the window grows to the page's height for the picture, once
+  // the page has been laid out and painted at that size.
+  async screenshot({ path, fullPage = false } = {}) {
+    const frame = this.#driver.manage().window();
+    const outer = await frame.getRect();
+    if (fullPage) {
+      const [pageHeight, innerHeight] = await this.#run(() => [document.documentElement.scrollHeight, window.innerHeight], []);
+      await frame.setRect({ width: outer.width, height: outer.height + Math.max(0, pageHeight - innerHeight) });
+      await this.#run((height) => new Promise((resolve) => {
+        const painted = () => requestAnimationFrame(() => requestAnimationFrame(resolve));
+        if (window.innerHeight >= height) return painted();
+        window.addEventListener('resize', painted, { once: true });
+        setTimeout(painted, 1000);  // a window that cannot grow so far
+      }), [pageHeight]);
+    }
+    const png = Buffer.from(await this.#driver.takeScreenshot(), 'base64');
+    if (fullPage) await frame.setRect({ width: outer.width, height: outer.height });
+    if (path) writeFileSync(path, png);
+    return png;
+  }
+}
+
+class WebKitElement {
+  #element;
+  constructor(element) { this.#element = element; }
+  click() { return this.#element.click(); }
+  uploadFile(...paths) { return this.#element.sendKeys(paths.join('\n')); }
+}
+
+// In the page: collects errors and the page's console calls.
+function listen(name) {
+  const events = window[name] = [];
+  const report = (error, text) => events.push({ type: 'pageerror', name: error?.name ?? 'Error', text: error?.message ?? text });
+  window.addEventListener('error', (e) => report(e.error, e.message));
+  window.addEventListener('unhandledrejection', (e) => report(e.reason, String(e.reason)));
+  for (const type of ['log', 'debug', 'info', 'warn', 'error']) {
+    const original = console[type];
+    console[type] = (...args) => {
+      events.push({ type, text: args.map(String).join(' ') });
+      original.apply(console, args);
+    };
+  }
+}
