@@ -2,7 +2,8 @@
 # Builds oem2sif and runs every test: the release build (with the kill
 # test), the suite under AddressSanitizer and UndefinedBehaviorSanitizer,
 # each fuzz target for FUZZ_SECONDS (default 60), the Windows builds under
-# Wine, the page in headless Chromium and Firefox, then the release packaging.
+# Wine, the page in headless Chromium and Firefox and in WebKit, then the
+# release packaging.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --workflow --preset default
