@@ -31,35 +31,56 @@ int OpenDefault(const char* path, int flags, mode_t mode) {
 
 int RenameNoReplaceDefault(const char* from, const char* to) {
 #if defined(__linux__) && defined(RENAME_NOREPLACE)
-  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
-    return 0;
-  }
-  if (errno != EINVAL && errno != ENOSYS) return -1;
-#endif
-#ifdef __EMSCRIPTEN__
-  // The page's in-memory file system has no link(); it runs one thread, so
-  // nothing can create `to` between the check and the rename.
-  struct stat st;
-  if (::lstat(to, &st) == 0) {
-    errno = EEXIST;
-    return -1;
-  }
-  if (errno != ENOENT) return -1;
-  return ::rename(from, to);
+  return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
 #else
-  // File systems without RENAME_NOREPLACE: link() never replaces either.
-  if (::link(from, to) != 0) return -1;
-  return ::unlink(from);
+  (void)from;
+  (void)to;
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
+int LinkDefault(const char* from, const char* to) {
+#ifdef __EMSCRIPTEN__
+  // The page's in-memory file system has no hard links.
+  (void)from;
+  (void)to;
+  errno = ENOSYS;
+  return -1;
+#else
+  return ::link(from, to);
 #endif
 }
 
 const PosixCalls kDefaultCalls = {
     OpenDefault, ::read,    ::write,  ::fsync,
     ::fstatfs,   ::close,   ::fstat,  ::fchmod,
-    ::fchown,    ::rename,  RenameNoReplaceDefault, ::unlink,
+    ::fchown,    ::rename,  RenameNoReplaceDefault, LinkDefault,
+    ::lstat,     ::unlink,
 };
 
 PosixCalls gCalls = kDefaultCalls;
+
+// Renames without ever replacing `to`.
+int RenameNoReplace(const char* from, const char* to) {
+  if (gCalls.renameNoReplace(from, to) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+#ifdef __EMSCRIPTEN__
+  // The page runs one thread, so nothing can create `to` between the check
+  // and the rename.
+  struct stat st;
+  if (gCalls.lstat(to, &st) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  if (errno != ENOENT) return -1;
+  return gCalls.rename(from, to);
+#else
+  // link() never replaces either.
+  if (gCalls.link(from, to) != 0) return -1;
+  return gCalls.unlink(from);
+#endif
+}
 
 void ToIdentity(const struct stat& st, FileIdentity* identity) {
   identity->device = static_cast<uint64_t>(st.st_dev);
@@ -306,7 +327,7 @@ int CopyFileA(const char* from, const char* to, int failIfExists) {
   bool ok = gCalls.close(fd) == 0;
   if (ok) {
     // rename() replaces a link at the target instead of writing through it.
-    ok = (failIfExists ? gCalls.renameNoReplace(temp.c_str(), target.c_str())
+    ok = (failIfExists ? RenameNoReplace(temp.c_str(), target.c_str())
                        : gCalls.rename(temp.c_str(), target.c_str())) == 0;
   }
   if (!ok) gCalls.unlink(temp.c_str());
@@ -316,7 +337,7 @@ int CopyFileA(const char* from, const char* to, int failIfExists) {
 int MoveFileA(const char* from, const char* to) {
   std::string source = MapFileName(from);
   std::string target = MapFileName(to);
-  return gCalls.renameNoReplace(source.c_str(), target.c_str()) == 0 ? 1 : 0;
+  return RenameNoReplace(source.c_str(), target.c_str()) == 0 ? 1 : 0;
 }
 
 int DeleteFileA(const char* name) {
