@@ -372,7 +372,10 @@ bool ReplaceFileContent(const std::string& path, const char* bytes,
 int CopyFileA(const char* from, const char* to, int failIfExists) {
   std::string source = MapFileName(from);
   std::string target = MapFileName(to);
-  RemoveStaleTemps(target);  // a copy killed on the way leaves one
+  // Those of the target, left by a killed copy, and those of the source, so
+  // that a run whose writes all find their entries in place clears them too.
+  RemoveStaleTemps(source);
+  RemoveStaleTemps(target);
   std::string content;
   FileIdentity ignored;
   if (ReadWholeFile(source, &content, &ignored) != FileState::kPresent) {
