@@ -127,6 +127,9 @@ def check_folder(folder, original, entries):
 def next_run_reason(tool, folder, original, entries, oem):
     """Runs the tool once more, with `oem`; None when that leaves everything
     whole and no other file than the three it keeps."""
+    # A new file, not the old one cut short: fusefat was seen to hang
+    # deleting a file that had been cut short and written again.
+    os.unlink(os.path.join(folder, "txtsetup.oem"))
     with open(os.path.join(folder, "txtsetup.oem"), "wb") as f:
         f.write(oem)
     run_once(tool, folder)
