@@ -169,9 +169,13 @@
   let pickState = null;  // {waiting}, {reading: count} or {read: count}
   let reading = false;
 
+  // File names match in any ASCII letter case, as the tool's own file
+  // operations match them (platform/platform.h).
+  const foldName = (name) => name.replace(/[A-Z]+/g, (letters) => letters.toLowerCase());
+
   function entryOf(path, file, inFolder) {
     const slash = path.lastIndexOf('/');
-    return { path, folder: path.slice(0, slash + 1), name: file.name, lower: file.name.toLowerCase(),
+    return { path, folder: path.slice(0, slash + 1), name: file.name, lower: foldName(file.name),
              size: file.size, file, bytes: null, inFolder };
   }
 
@@ -512,7 +516,7 @@
   }
 
   function findIn(folder, name) {
-    const lower = name.toLowerCase();
+    const lower = foldName(name);
     for (const entry of entries.values()) if (entry.folder === folder && entry.lower === lower) return entry;
     return null;
   }
