@@ -92,22 +92,6 @@ PerWrite MeasurePerWrite(const std::string& dir, size_t bytes) {
   return {Median(ours), Median(floor)};
 }
 
-std::string MakeOem(int options, int ids) {
-  std::string text = "[Disks]\r\nd1 = \"Bench Disk\",\\disk1,\\\r\n\r\n[scsi]\r\n";
-  for (int o = 0; o < options; ++o) text += "opt" + std::to_string(o) + " = \"Bench Controller " + std::to_string(o) + "\"\r\n";
-  for (int o = 0; o < options; ++o) {
-    std::string key = "opt" + std::to_string(o);
-    text += "\r\n[Files.scsi." + key + "]\r\ndriver = d1, bench" + std::to_string(o) + ".sys, bench\r\n";
-    text += "\r\n[HardwareIds.scsi." + key + "]\r\n";
-    for (int i = 0; i < ids; ++i) {
-      char id[80];
-      snprintf(id, sizeof id, "id = \"PCI\\VEN_BE%02X&DEV_%04X&CC_0106\", \"bench%d\"\r\n", o, i, o);
-      text += id;
-    }
-  }
-  return text;
-}
-
 struct WholeRun {
   double seconds;
   double floorSeconds;
@@ -118,7 +102,7 @@ struct WholeRun {
 
 WholeRun MeasureRun(const std::string& tool, const std::string& workDir, int options, int ids,
                     size_t bytes, int repeats) {
-  const std::string oem = MakeOem(options, ids);
+  const std::string oem = o2s_test::GenerateDriverFile(options, ids);
   const std::string sif = o2s_test::GenerateSetupFile(LinesFor(bytes));
   const size_t writes = static_cast<size_t>(options) * (3 + static_cast<size_t>(ids));
   std::vector<double> runs, floors;

@@ -1,12 +1,14 @@
-// The console in a web page. The page shows the code page 932 bytes (it
-// decodes them itself) and gives the answers of its buttons and keys; a read
-// waits for the next one without blocking the page (Asyncify). Ending the
-// process ends this instance of the module, and the page shows the results.
+// The console in a web page. The tool runs in a worker of the page, which
+// passes on the code page 932 bytes (the page decodes them) and the answers
+// of the page's buttons and keys; a read waits for the next one (Asyncify).
+// Ending the process ends the run, and the page shows the results. The page
+// also hears of each profile write, to list the driver files a run names.
 #include <emscripten.h>
 #include <stdlib.h>
 
 #include "platform/console_output.h"
 #include "platform/platform.h"
+#include "platform/profile_lines.h"
 
 // clang-format off
 EM_JS(void, SendConsoleBytes, (const char* text, size_t length), {
@@ -16,11 +18,28 @@ EM_JS(void, SendConsoleBytes, (const char* text, size_t length), {
 EM_ASYNC_JS(int, AwaitConsoleChar, (), {
   return await Module["readConsoleChar"]();
 });
+
+EM_JS(void, SendProfileWrite, (const char* section, const char* key, const char* value), {
+  const bytes = (at) => {
+    let end = at;
+    while (HEAPU8[end]) end++;
+    return HEAPU8.slice(at, end);
+  };
+  Module["onProfileWrite"](bytes(section), bytes(key), bytes(value));
+});
 // clang-format on
 
 namespace o2s {
+namespace {
 
-void StartConsole() {}
+void ReportProfileWrite(const char* section, const char* key, const char* value,
+                        const char*) {
+  SendProfileWrite(section, key, value);
+}
+
+}  // namespace
+
+void StartConsole() { SetProfileWriteObserver(ReportProfileWrite); }
 
 void WriteConsoleText(const char* text, size_t length) { SendConsoleBytes(text, length); }
 

@@ -47,7 +47,8 @@ FileState ReadWholeFile(const std::string& path, std::string* out,
 
 // Replaces the file at `path` (created when missing) with `size` bytes, via a
 // temporary file in the same folder and a rename over the old one. The file
-// keeps its permission bits (and owner, where allowed). A file this user may
+// keeps its permission bits where the file system keeps them (and owner,
+// where allowed). A file this user may
 // not write, or one without any write permission bit, is refused and left
 // unchanged. On any failure the old file is untouched and no temporary file
 // is left. On success *identity is that of the new file.

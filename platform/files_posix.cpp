@@ -8,13 +8,17 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "platform/ascii_case.h"
@@ -31,35 +35,63 @@ int OpenDefault(const char* path, int flags, mode_t mode) {
 
 int RenameNoReplaceDefault(const char* from, const char* to) {
 #if defined(__linux__) && defined(RENAME_NOREPLACE)
-  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
-    return 0;
-  }
-  if (errno != EINVAL && errno != ENOSYS) return -1;
-#endif
-#ifdef __EMSCRIPTEN__
-  // The page's in-memory file system has no link(); it runs one thread, so
-  // nothing can create `to` between the check and the rename.
-  struct stat st;
-  if (::lstat(to, &st) == 0) {
-    errno = EEXIST;
-    return -1;
-  }
-  if (errno != ENOENT) return -1;
-  return ::rename(from, to);
+  return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
 #else
-  // File systems without RENAME_NOREPLACE: link() never replaces either.
-  if (::link(from, to) != 0) return -1;
-  return ::unlink(from);
+  (void)from;
+  (void)to;
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
+int LinkDefault(const char* from, const char* to) {
+#ifdef __EMSCRIPTEN__
+  // The page's in-memory file system has no hard links.
+  (void)from;
+  (void)to;
+  errno = ENOSYS;
+  return -1;
+#else
+  return ::link(from, to);
 #endif
 }
 
 const PosixCalls kDefaultCalls = {
     OpenDefault, ::read,    ::write,  ::fsync,
     ::fstatfs,   ::close,   ::fstat,  ::fchmod,
-    ::fchown,    ::rename,  RenameNoReplaceDefault, ::unlink,
+    ::fchown,    ::rename,  RenameNoReplaceDefault, LinkDefault,
+    ::lstat,     ::unlink,
 };
 
 PosixCalls gCalls = kDefaultCalls;
+
+bool LacksNoReplaceRename(int error) {
+  return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+bool LacksHardLinks(int error) {
+  return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EXDEV || error == EMLINK;
+}
+
+// Renames without ever replacing `to`: RENAME_NOREPLACE, else a hard link
+// (which never replaces either), else a check that `to` is free and a plain
+// rename (exFAT and FAT through FUSE offer neither; platform.h says what the
+// check leaves open). Each errno decides only for the call that gave it.
+int RenameNoReplace(const char* from, const char* to) {
+  if (gCalls.renameNoReplace(from, to) == 0) return 0;
+  if (!LacksNoReplaceRename(errno)) return -1;
+  if (gCalls.link(from, to) == 0) return gCalls.unlink(from);
+  if (!LacksHardLinks(errno)) return -1;
+  // On a case-insensitive file system lstat finds the name in any letter
+  // case; elsewhere `to` was already mapped to its existing spelling.
+  struct stat st;
+  if (gCalls.lstat(to, &st) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  if (errno != ENOENT) return -1;
+  return gCalls.rename(from, to);
+}
 
 void ToIdentity(const struct stat& st, FileIdentity* identity) {
   identity->device = static_cast<uint64_t>(st.st_dev);
@@ -75,16 +107,50 @@ void ToIdentity(const struct stat& st, FileIdentity* identity) {
 // Its closest POSIX kin is a file without any write permission bit.
 bool IsReadOnly(const struct stat& st) { return (st.st_mode & 0222) == 0; }
 
-// ext2/3/4 (with its default auto_da_alloc) writes the data of a file that
-// is renamed over another before the rename itself is committed, so the
-// replace is crash-safe there without an fsync, which would cost a third of
-// each write. Every other file system (vfat and NTFS sticks, XFS, network
-// shares) gets the fsync.
+// ext4 (and ext3, which the ext4 driver mounts) with its default
+// auto_da_alloc writes the data of a file that is renamed over another before
+// the rename itself is committed, so the replace is crash-safe there without
+// an fsync, which would cost a third of each write. Mounted with
+// noauto_da_alloc or data=writeback it does not, and ext2 has no journal.
+// The mount's options come from /proc/self/mountinfo, read once per device;
+// a mount that cannot be found there counts as one that does not.
+bool MountFlushesOnRename(dev_t device) {
+  static std::map<dev_t, bool> known;
+  auto it = known.find(device);
+  if (it != known.end()) return it->second;
+  bool flushes = false;
+  char wanted[32];
+  snprintf(wanted, sizeof wanted, "%u:%u", major(device), minor(device));
+  std::ifstream mounts("/proc/self/mountinfo");
+  std::string line;
+  while (std::getline(mounts, line)) {
+    // id parent major:minor root mount-point options [tags] - type source super-options
+    std::istringstream fields(line);
+    std::string id, parent, number, field;
+    fields >> id >> parent >> number;
+    if (number != wanted) continue;
+    while (fields >> field && field != "-") {
+    }
+    std::string type, source, options;
+    fields >> type >> source >> options;
+    flushes = type == "ext4" || type == "ext3";
+    std::istringstream list(options);
+    while (std::getline(list, field, ',')) {
+      if (field == "noauto_da_alloc" || field == "data=writeback") flushes = false;
+    }
+    break;  // every mount of a device shares its super-options
+  }
+  known[device] = flushes;
+  return flushes;
+}
+
 const long kExtSuperMagic = 0xEF53;
 
 bool NeedsSyncBeforeRename(int fd) {
-  struct statfs st;
-  return gCalls.fstatfs(fd, &st) != 0 || static_cast<long>(st.f_type) != kExtSuperMagic;
+  struct statfs fileSystem;
+  struct stat st;
+  return gCalls.fstatfs(fd, &fileSystem) != 0 || static_cast<long>(fileSystem.f_type) != kExtSuperMagic ||
+         gCalls.fstat(fd, &st) != 0 || !MountFlushesOnRename(st.st_dev);
 }
 
 bool WriteAll(int fd, const char* bytes, size_t size) {
@@ -122,9 +188,17 @@ int CreateTempBeside(const std::string& target, mode_t mode,
 // Temporary files of runs that were killed mid-write would otherwise pile
 // up in the user's setup source. Only those of processes that are gone are
 // removed (the pid is in the name); unlink never follows a link.
+// Once per file: a relative name is taken with the current folder, which
+// ".\" names wherever that is.
 void RemoveStaleTemps(const std::string& target) {
+  std::string absolute = target;
+  if (target[0] != '/') {
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return;
+    absolute = std::string(cwd) + "/" + target;
+  }
   static std::set<std::string> cleaned;
-  if (!cleaned.insert(target).second) return;
+  if (!cleaned.insert(absolute).second) return;
   size_t slash = target.rfind('/');
   std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
   std::string prefix = (slash == std::string::npos ? target : target.substr(slash + 1)) + ".o2s-";
@@ -154,8 +228,13 @@ int WriteTempBeside(const std::string& target, const char* bytes, size_t size,
   if (fd < 0) return -1;
   bool ok = true;
   if (like) {
-    // The creation mode went through the umask; restore it exactly.
-    ok = gCalls.fchmod(fd, like->st_mode & 07777) == 0;
+    // The creation mode went through the umask; restore it exactly, where
+    // the file system keeps modes (FAT through FUSE says ENOSYS, others
+    // EPERM or EOPNOTSUPP: there the mode is the mount's anyway).
+    if (gCalls.fchmod(fd, like->st_mode & 07777) != 0 && errno != ENOSYS && errno != EPERM &&
+        errno != EOPNOTSUPP) {
+      ok = false;
+    }
     if (ok && (like->st_uid != geteuid() || like->st_gid != getegid())) {
       gCalls.fchown(fd, like->st_uid, like->st_gid);  // best effort
     }
@@ -293,6 +372,10 @@ bool ReplaceFileContent(const std::string& path, const char* bytes,
 int CopyFileA(const char* from, const char* to, int failIfExists) {
   std::string source = MapFileName(from);
   std::string target = MapFileName(to);
+  // Those of the target, left by a killed copy, and those of the source, so
+  // that a run whose writes all find their entries in place clears them too.
+  RemoveStaleTemps(source);
+  RemoveStaleTemps(target);
   std::string content;
   FileIdentity ignored;
   if (ReadWholeFile(source, &content, &ignored) != FileState::kPresent) {
@@ -306,7 +389,7 @@ int CopyFileA(const char* from, const char* to, int failIfExists) {
   bool ok = gCalls.close(fd) == 0;
   if (ok) {
     // rename() replaces a link at the target instead of writing through it.
-    ok = (failIfExists ? gCalls.renameNoReplace(temp.c_str(), target.c_str())
+    ok = (failIfExists ? RenameNoReplace(temp.c_str(), target.c_str())
                        : gCalls.rename(temp.c_str(), target.c_str())) == 0;
   }
   if (!ok) gCalls.unlink(temp.c_str());
@@ -316,7 +399,7 @@ int CopyFileA(const char* from, const char* to, int failIfExists) {
 int MoveFileA(const char* from, const char* to) {
   std::string source = MapFileName(from);
   std::string target = MapFileName(to);
-  return gCalls.renameNoReplace(source.c_str(), target.c_str()) == 0 ? 1 : 0;
+  return RenameNoReplace(source.c_str(), target.c_str()) == 0 ? 1 : 0;
 }
 
 int DeleteFileA(const char* name) {

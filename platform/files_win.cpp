@@ -171,6 +171,9 @@ bool ReplaceFileContent(const std::string& path, const char* bytes, size_t size,
 }
 
 int CopyFileA(const char* from, const char* to, int failIfExists) {
+  // So that a run whose writes all find their entries in place clears them too.
+  RemoveStaleTemps(from);
+  RemoveStaleTemps(to);
   return ::CopyFileA(from, to, failIfExists ? TRUE : FALSE) ? 1 : 0;
 }
 

@@ -99,8 +99,13 @@ unsigned GetPrivateProfileStringA(const char* section, const char* key,
 // - Every other byte of the file stays as it was.
 // - A write that would not change the file does not touch it.
 // - The new content is written to a temporary file created exclusively in
-//   the same folder, with the old file's permission bits, and renamed over
-//   the file: a crash leaves the old file or the new one, never a torn one.
+//   the same folder, with the old file's permission bits where the file
+//   system keeps them (where it refuses them, FAT through FUSE say, the
+//   write goes on), and renamed over the file: a crash leaves the old file
+//   or the new one, never a torn one. Temporary files that killed runs left
+//   beside a file (named after it, with the id of a process that is gone)
+//   are removed by the first write to that file in a run, or copy from or
+//   to it.
 // - A file this user may not write (read-only) stays unchanged and the call
 //   fails. A missing file is created.
 // Returns nonzero when the file holds the entry afterwards. section, key and
@@ -115,11 +120,20 @@ int WritePrivateProfileStringA(const char* section, const char* key,
 
 // Copies the bytes of `from` to `to`. With failIfExists zero an existing `to`
 // is replaced as a whole (a symbolic link there is replaced, not followed);
-// with failIfExists nonzero an existing `to` makes it fail.
+// with failIfExists nonzero an existing `to` makes it fail, as MoveFileA
+// does.
 int CopyFileA(const char* from, const char* to, int failIfExists);
 
-// Renames `from` to `to`; never replaces: fails when `to` exists (also as a
-// dangling symbolic link).
+// Renames `from` to `to`; never replaces: fails when `to` exists (in any
+// letter case, also as a dangling symbolic link). On POSIX systems it tries,
+// in turn, a rename that the system refuses to let replace
+// (RENAME_NOREPLACE), a hard link followed by the removal of `from`, and,
+// where the file system offers neither (exFAT and FAT through FUSE, the
+// page's in-memory file system), a check that `to` is free followed by a
+// plain rename. That last step cannot stop another program that creates `to`
+// between the check and the rename: that file is then replaced. Nothing
+// else it does can replace a file. A kill between the link and the removal
+// leaves both names for the same file.
 int MoveFileA(const char* from, const char* to);
 
 // Deletes the name (a symbolic link, not the file it points to), also when

@@ -1,7 +1,8 @@
 // The system calls through which files_posix.cpp opens, reads, writes,
-// inspects (fstat, fstatfs), renames and deletes files, reached through one
-// table so that tests can make the N-th call fail (see
-// tests/support/fault_table.h). Name lookups (stat, lstat, access, realpath)
+// inspects (fstat, fstatfs), renames, links and deletes files, reached
+// through one table so that tests can make the N-th call fail, or make a
+// call fail always as on a file system that lacks it (see
+// tests/support/fault_table.h). Other name lookups (stat, access, realpath)
 // and the folder listing (opendir, readdir) call the system directly.
 // Internal to platform/.
 #ifndef OEM2SIF_PLATFORM_POSIX_CALLS_H
@@ -25,8 +26,14 @@ struct PosixCalls {
   int (*fchown)(int fd, uid_t owner, gid_t group);
   // Replaces `to` when it exists.
   int (*rename)(const char* from, const char* to);
-  // Fails with EEXIST when `to` exists.
+  // renameat2 with RENAME_NOREPLACE: EEXIST when `to` exists; EINVAL,
+  // ENOSYS or EOPNOTSUPP where the kernel or the file system lacks it.
   int (*renameNoReplace)(const char* from, const char* to);
+  // A hard link; EPERM, EOPNOTSUPP, ENOSYS or EXDEV where the file system
+  // offers none.
+  int (*link)(const char* from, const char* to);
+  // Only for the never-replacing rename's check that the new name is free.
+  int (*lstat)(const char* path, struct stat* st);
   int (*unlink)(const char* path);
 };
 

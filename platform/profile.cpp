@@ -12,36 +12,9 @@
 #include "platform/ascii_case.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
+#include "platform/profile_lines.h"
 
 namespace o2s {
-namespace {
-
-enum class LineKind : unsigned char { kBlank, kHeader, kEntry, kComment, kOther };
-
-struct Line {
-  size_t offset;        // first byte in the file
-  size_t length;        // bytes before the line end
-  size_t nameOffset;    // section name or key, relative to offset
-  size_t nameLength;
-  size_t valueOffset;   // entry value, relative to offset
-  size_t valueLength;
-  unsigned char endLength;  // 0 (last line without line end), 1 or 2
-  LineKind kind;
-
-  size_t End() const { return offset + length + endLength; }
-};
-
-struct Profile {
-  std::string path;
-  bool loaded = false;   // false: must be read before use
-  bool exists = false;
-  FileIdentity identity;
-  std::string data;
-  std::vector<Line> lines;
-  std::vector<size_t> headers;  // indices of section header lines, ascending
-};
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\x1a'; }
 
 Line ParseLine(const std::string& data, size_t offset, size_t length,
                unsigned char endLength) {
@@ -86,7 +59,6 @@ Line ParseLine(const std::string& data, size_t offset, size_t length,
   return line;
 }
 
-// Splits data[from, to) into lines; `to` must be a line boundary.
 void ParseLines(const std::string& data, size_t from, size_t to,
                 std::vector<Line>* out) {
   const char* bytes = data.data();
@@ -106,6 +78,20 @@ void ParseLines(const std::string& data, size_t from, size_t to,
   }
   if (start < to) out->push_back(ParseLine(data, start, to - start, 0));
 }
+
+namespace {
+
+struct Profile {
+  std::string path;
+  bool loaded = false;   // false: must be read before use
+  bool exists = false;
+  FileIdentity identity;
+  std::string data;
+  std::vector<Line> lines;
+  std::vector<size_t> headers;  // indices of section header lines, ascending
+};
+
+ProfileWriteObserver gWriteObserver = nullptr;
 
 void RebuildHeaders(Profile* p) {
   p->headers.clear();
@@ -402,8 +388,12 @@ unsigned GetPrivateProfileStringA(const char* section, const char* key,
   return static_cast<unsigned>(length);
 }
 
-int WritePrivateProfileStringA(const char* section, const char* key,
-                               const char* value, const char* fileName) {
+void SetProfileWriteObserver(ProfileWriteObserver observer) { gWriteObserver = observer; }
+
+namespace {
+
+int WriteProfileEntry(const char* section, const char* key, const char* value,
+                      const char* fileName) {
   if (fileName == nullptr) return 0;
   if (section == nullptr && key == nullptr && value == nullptr) {
     FindCached(MapFileName(fileName))->loaded = false;
@@ -421,6 +411,17 @@ int WritePrivateProfileStringA(const char* section, const char* key,
   p->identity = identity;
   p->exists = true;
   return 1;
+}
+
+}  // namespace
+
+int WritePrivateProfileStringA(const char* section, const char* key,
+                               const char* value, const char* fileName) {
+  int held = WriteProfileEntry(section, key, value, fileName);
+  if (held && gWriteObserver != nullptr && section != nullptr) {
+    gWriteObserver(section, key, value, fileName);
+  }
+  return held;
 }
 
 }  // namespace o2s

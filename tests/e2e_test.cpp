@@ -215,6 +215,22 @@ TEST_F(Tool, FindsTheFilesInAnyLetterCase) {
   }
 }
 
+// Temporary files of a killed run (of its writes and of its backup copy) go
+// with the next run, also one that finds every entry in place.
+TEST_F(Tool, NextRunClearsTemporaryFilesOfKilledRuns) {
+  PutSimpleOem();
+  Put("txtsetup.sif", BaseSetup().Render());
+  Run("1\n\n");
+  std::string written = Get("txtsetup.sif");
+  Put("txtsetup.sif", written.substr(0, written.size() - 1));  // no end marker: no write changes it
+  const std::string dead = ".o2s-4194305-1-abc.tmp";  // above any pid Linux or Windows gives
+  Put("txtsetup.sif" + dead, "half");
+  Put("txtsetup.sif.temp" + dead, "half");
+  Run("1\n\n");
+  EXPECT_EQ(Files(), (std::vector<std::string>{"txtsetup.oem", "txtsetup.sif", "txtsetup.sif.orig"}));
+  EXPECT_EQ(Get("txtsetup.sif"), SimpleSetup(kValue2000));
+}
+
 TEST_F(Tool, WithoutAnySetupFileTheAppendCreatesOne) {
   PutSimpleOem();
   ProcessResult r = Run("1\n\n");

@@ -1,5 +1,8 @@
 // Every system call of the write path fails in turn: the file holds its old
 // bytes or its new ones, and no temporary file is left behind.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -75,6 +78,26 @@ TEST(ProfileFaults, EveryCallOfTheWritePathCanFail) {
       CheckEveryCallFailing(small, w, EIO, syncing);
       CheckEveryCallFailing(large, w, ENOSPC, syncing);
     }
+  }
+}
+
+// File systems that keep no Unix modes (FAT through FUSE, some shares)
+// refuse to set one; the write goes on, and a read-only file is still refused.
+TEST(ProfileFaults, AModeThatCannotBeSetDoesNotStopAWrite) {
+  ScratchDir dir;
+  std::string path = dir / "txtsetup.sif";
+  for (int error : {ENOSYS, EPERM, EOPNOTSUPP}) {
+    SCOPED_TRACE(error);
+    FaultTable faults;
+    faults.FailEveryCall("fchmod", error);
+    WriteFile(path, "[SCSI]\r\n");
+    EXPECT_NE(o2s::WritePrivateProfileStringA("SCSI", "k", "v", path.c_str()), 0);
+    EXPECT_EQ(ReadFile(path), "[SCSI]\r\nk = v\r\n");
+    chmod(path.c_str(), 0444);
+    EXPECT_EQ(o2s::WritePrivateProfileStringA("SCSI", "k", "w", path.c_str()), 0);
+    EXPECT_EQ(ReadFile(path), "[SCSI]\r\nk = v\r\n");
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"txtsetup.sif"});
+    unlink(path.c_str());
   }
 }
 

@@ -3,12 +3,16 @@
 txtsetup.sif is never torn.
 
 A heavy run writes 40 options of 100 ids each into a generated 1 MB
-txtsetup.sif. Each run is killed (SIGKILL, or SIGINT as Ctrl-C sends) after a
-random delay within the length of a whole run. Afterwards:
+txtsetup.sif (--options, --ids and --lines make it lighter). Each run is
+killed (SIGKILL, or SIGINT as Ctrl-C sends) after a random delay within the
+length of a whole run. Afterwards:
 - txtsetup.sif parses: every original line is still there, in order, every
   other line is a whole entry that the run writes, and 0x1A appears only as
   its last byte;
-- txtsetup.sif.orig, once made, holds the original bytes.
+- txtsetup.sif.orig, once made, holds the original bytes, and a run that
+  changed txtsetup.sif made it;
+- the next run (of one option) leaves txtsetup.oem, txtsetup.sif and
+  txtsetup.sif.orig and no other file: no temporary file of any name.
 A kill between the two renames of the backup rotation leaves no
 txtsetup.sif, but the original as txtsetup.sif.orig and its copy as
 txtsetup.sif.temp, from which the next run restores it; that is counted
@@ -29,28 +33,27 @@ import sys
 import tempfile
 import time
 
-OPTIONS = 40
-IDS = 100
+KEPT = {"txtsetup.oem", "txtsetup.sif", "txtsetup.sif.orig"}
 
 
-def make_oem():
+def make_oem(options, ids):
     lines = ["[Disks]", 'd1 = "Kill Test Disk",\\disk1,\\', "", "[scsi]"]
-    lines += ['opt%d = "Kill Test Controller %d"' % (o, o) for o in range(OPTIONS)]
-    for o in range(OPTIONS):
+    lines += ['opt%d = "Kill Test Controller %d"' % (o, o) for o in range(options)]
+    for o in range(options):
         lines += ["", "[Files.scsi.opt%d]" % o, "driver = d1, kill%d.sys, kill%d" % (o, o)]
         lines += ["", "[HardwareIds.scsi.opt%d]" % o]
-        lines += ['id = "PCI\\VEN_%04X&DEV_%04X", "kill%d"' % (0xC000 + o, i, o) for i in range(IDS)]
+        lines += ['id = "PCI\\VEN_%04X&DEV_%04X", "kill%d"' % (0xC000 + o, i, o) for i in range(ids)]
     return ("\r\n".join(lines) + "\r\n").encode()
 
 
-def expected_entries():
+def expected_entries(options, ids):
     """Section -> the lines a run may add there."""
     entries = {"SCSI": set(), "SCSI.Load": set(), "SourceDisksFiles": set(), "HardwareIdsDatabase": set()}
-    for o in range(OPTIONS):
+    for o in range(options):
         entries["SCSI"].add('kill%d = "Kill Test Controller %d"' % (o, o))
         entries["SCSI.Load"].add("kill%d = kill%d.sys,4" % (o, o))
         entries["SourceDisksFiles"].add("kill%d.sys = 1,,,,,,3_,4,1" % o)
-        for i in range(IDS):
+        for i in range(ids):
             entries["HardwareIdsDatabase"].add('PCI\\VEN_%04X&DEV_%04X = "kill%d"' % (0xC000 + o, i, o))
     return entries
 
@@ -115,7 +118,26 @@ def check_folder(folder, original, entries):
         if os.path.exists(temp) and read(temp) == original and read(orig) == original:
             return None, True
         return "txtsetup.sif lost", False
-    return torn_reason(original, read(sif), entries), False
+    now = read(sif)
+    if now != original and not os.path.exists(orig):
+        return "txtsetup.sif changed without a backup", False
+    return torn_reason(original, now, entries), False
+
+
+def next_run_reason(tool, folder, original, entries, oem):
+    """Runs the tool once more, with `oem`; None when that leaves everything
+    whole and no other file than the three it keeps."""
+    # A new file, not the old one cut short: fusefat was seen to hang
+    # deleting a file that had been cut short and written again.
+    os.unlink(os.path.join(folder, "txtsetup.oem"))
+    with open(os.path.join(folder, "txtsetup.oem"), "wb") as f:
+        f.write(oem)
+    run_once(tool, folder)
+    reason, _ = check_folder(folder, original, entries)
+    left = set(os.listdir(folder))
+    if not reason and left != KEPT:
+        reason = "the next run left %s" % sorted(left ^ KEPT)
+    return reason
 
 
 def full_disk(tool, oem, sif, entries):
@@ -154,15 +176,20 @@ def main():
     parser.add_argument("--interrupts", type=int, default=10)
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("--full-disk", action="store_true")
+    parser.add_argument("--work", default=None, help="the folder to work in (default: a temporary one)")
+    parser.add_argument("--options", type=int, default=40)
+    parser.add_argument("--ids", type=int, default=100)
+    parser.add_argument("--lines", type=int, default=23255, help="of txtsetup.sif (23255: about 1 MB)")
     args = parser.parse_args()
     tool = os.path.abspath(args.tool)
     seed = args.seed if args.seed is not None else int(time.time())
     rng = random.Random(seed)
 
-    oem = make_oem()
-    sif = subprocess.check_output([args.make_setup_file, "23255"])  # about 1 MB
-    entries = expected_entries()
-    work = tempfile.mkdtemp(prefix="oem2sif-kill-")
+    oem = make_oem(args.options, args.ids)
+    one_option = make_oem(1, 1)
+    sif = subprocess.check_output([args.make_setup_file, str(args.lines)])
+    entries = expected_entries(args.options, args.ids)
+    work = tempfile.mkdtemp(prefix="oem2sif-kill-", dir=args.work)
     folder = os.path.join(work, "run")
     try:
         lay_out(folder, oem, sif)
@@ -175,7 +202,8 @@ def main():
         if status != 0 or reason or written != sum(len(e) for e in entries.values()):
             print("the uninterrupted run failed: status %d, %s, %d entries" % (status, reason, written))
             return 1
-        print("seed %d; a whole heavy run takes %.2f s" % (seed, whole))
+        print("seed %d; a whole run of %d options x %d ids, %.1f MB, takes %.2f s" %
+              (seed, args.options, args.ids, len(sif) / 1e6, whole))
 
         torn = 0
         between = 0
@@ -191,18 +219,14 @@ def main():
             p.wait()
             reason, gap = check_folder(folder, sif, entries)
             between += gap
-            leftovers += sum(1 for n in os.listdir(folder) if n.endswith(".tmp"))
-            if number == len(plan) and not gap:
-                # The next run clears what killed runs left behind.
-                run_once(tool, folder)
-                if any(n.endswith(".tmp") for n in os.listdir(folder)):
-                    torn += 1
-                    print("temporary files of killed runs were not cleared")
+            leftovers += len(set(os.listdir(folder)) - KEPT)
+            if not reason:
+                reason = next_run_reason(tool, folder, sif, entries, one_option)
             if reason:
                 torn += 1
                 print("run %d (%s): TORN: %s" % (number, sig.name, reason))
         print("%d kills, %d interrupts: %d torn files, %d between the backup renames "
-              "(recoverable), %d temporary files left by kills (a next run clears them)" %
+              "(recoverable), %d temporary files left by kills (the next run cleared them)" %
               (args.kills, args.interrupts, torn, between, leftovers))
 
         if args.full_disk:

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <set>
 #include <string>
@@ -82,12 +83,19 @@ size_t CheckNothingLost(const std::string& original, const std::string& now) {
   return kAddedLines.size() - found.size();
 }
 
-void CheckWholeRunUnderFaults(int error) {
+// Calls that fail always, as on a file system that lacks them.
+using Lacks = std::vector<std::pair<const char*, int>>;
+// exFAT through FUSE; FAT through FUSE also keeps no owner and no mode.
+const Lacks kNoLinks = {{"renameNoReplace", EINVAL}, {"link", EPERM}};
+const Lacks kNoLinksNoModes = {{"renameNoReplace", EINVAL}, {"link", EPERM}, {"fchmod", ENOSYS}, {"fchown", ENOSYS}};
+
+void CheckWholeRunUnderFaults(int error, const Lacks& lacks = {}) {
   const std::string original = GenerateSetupFile(300);
   ScratchDir dir;
   InFolder in(dir.path());
   FaultTable faults;
   faults.PretendFileSystemNeedsSync(true);
+  for (const auto& lack : lacks) faults.FailEveryCall(lack.first, lack.second);
   for (unsigned n = 1;; ++n) {
     SCOPED_TRACE("failing call " + std::to_string(n));
     for (const std::string& name : ListDir(".")) unlink(name.c_str());
@@ -118,6 +126,7 @@ void CheckWholeRunUnderFaults(int error) {
     }
     if (!fired) {
       EXPECT_EQ(missing, 0u);
+      EXPECT_TRUE(ReadFile("txtsetup.sif.orig") == original) << "no backup";
       EXPECT_GT(n, 50u);
       break;
     }
@@ -127,6 +136,38 @@ void CheckWholeRunUnderFaults(int error) {
 TEST(WholeRunFaults, EveryCallCanFailAndNothingIsLost) { CheckWholeRunUnderFaults(EIO); }
 
 TEST(WholeRunFaults, FullDiskLosesNothing) { CheckWholeRunUnderFaults(ENOSPC); }
+
+TEST(WholeRunFaults, WithoutHardLinksOrModesNothingIsLost) {
+  CheckWholeRunUnderFaults(EIO, kNoLinks);
+  CheckWholeRunUnderFaults(EIO, kNoLinksNoModes);
+}
+
+// The backup rotation's outcomes where neither RENAME_NOREPLACE nor hard
+// links exist; a name in other letters counts as taken.
+TEST(WholeRunFaults, BackupOutcomesWithoutHardLinks) {
+  using Files = std::vector<std::pair<std::string, std::string>>;  // name, bytes; sorted
+  ScratchDir dir;
+  InFolder in(dir.path());
+  FaultTable faults;
+  for (const auto& lack : kNoLinks) faults.FailEveryCall(lack.first, lack.second);
+  const struct {
+    Files before, after;
+  } rows[] = {
+      {{{"txtsetup.sif", "A"}}, {{"txtsetup.sif", "A"}, {"txtsetup.sif.orig", "A"}}},
+      {{{"txtsetup.sif", "A"}, {"txtsetup.sif.orig", "B"}}, {{"txtsetup.sif", "A"}, {"txtsetup.sif.orig", "B"}}},
+      {{{"TXTSETUP.SIF.ORIG", "B"}, {"txtsetup.sif", "A"}}, {{"TXTSETUP.SIF.ORIG", "B"}, {"txtsetup.sif", "A"}}},
+      {{{"txtsetup.sif.temp", "A"}}, {{"txtsetup.sif", "A"}}},
+      {{}, {}},
+  };
+  for (const auto& row : rows) {
+    for (const std::string& name : ListDir(".")) unlink(name.c_str());
+    for (const auto& file : row.before) WriteFile(file.first, file.second);
+    RunAfterMenu();  // no txtsetup.oem: the rotation alone
+    Files after;
+    for (const std::string& name : ListDir(".")) after.push_back({name, ReadFile(name)});
+    EXPECT_EQ(after, row.after);
+  }
+}
 
 class Links : public ::testing::Test {
  protected:
@@ -187,20 +228,25 @@ TEST_F(Links, EngineTemporaryNameIsNeverWrittenThrough) {
   EXPECT_EQ(links, 1u);  // the planted one, left alone
 }
 
-// A temporary file that a killed run left behind goes with the next write;
-// one of a live process stays.
+// Temporary files that a killed run left behind, of the writes and of the
+// backup copy, go with the next run; those of a live process stay.
 TEST(Leftovers, TemporaryFilesOfDeadRunsAreRemoved) {
   ScratchDir dir;
-  WriteFile(dir / "txtsetup.sif", "[SCSI]\r\n");
+  InFolder in(dir.path());
+  WriteFile("txtsetup.oem", kOemFile);
+  WriteFile("txtsetup.sif", "[SCSI]\r\n");
   pid_t dead = fork();
   if (dead == 0) _exit(0);
   waitpid(dead, nullptr, 0);
-  const std::string deadTemp = "txtsetup.sif.o2s-" + std::to_string(dead) + "-1-abc.tmp";
-  const std::string liveTemp = "txtsetup.sif.o2s-1-1-abc.tmp";  // init never goes away
-  WriteFile(dir / deadTemp, "half");
-  WriteFile(dir / liveTemp, "half");
-  ASSERT_NE(o2s::WritePrivateProfileStringA("SCSI", "k", "v", (dir / "txtsetup.sif").c_str()), 0);
-  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"txtsetup.sif", liveTemp}));
+  std::vector<std::string> expected = {"txtsetup.oem", "txtsetup.sif", "txtsetup.sif.orig"};
+  for (const char* name : {"txtsetup.sif", "txtsetup.sif.temp"}) {
+    WriteFile(std::string(name) + ".o2s-" + std::to_string(dead) + "-1-abc.tmp", "half");
+    expected.push_back(std::string(name) + ".o2s-1-1-abc.tmp");  // init never goes away
+    WriteFile(expected.back(), "half");
+  }
+  RunAfterMenu();
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(ListDir("."), expected);
 }
 
 // A second run of the same driver set rewrites the file once per option

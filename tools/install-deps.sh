@@ -10,7 +10,10 @@
 #                                   architecture; where this machine cannot
 #                                   run 32-bit programs, it says so, and the
 #                                   i686 build is built, not run),
-#                                   the release tools (zip, lintian ...), and
+#                                   the release tools (zip, lintian ...), the
+#                                   file systems the tool is tested on (exFAT,
+#                                   NTFS and FAT through FUSE, their mkfs tools,
+#                                   strace to count fsyncs), and
 #                                   emscripten, Chromium, Firefox ESR, WebKit
 #                                   (MiniBrowser, its WebDriver and Xvfb) and
 #                                   the npm packages of the page (web/)
@@ -48,6 +51,8 @@ apt_install cmake g++ make
 [ $tests -eq 1 ] || exit 0
 
 apt_install libgtest-dev libbenchmark-dev clang libclang-rt-dev python3 util-linux mingw-w64
+# The file systems of tools/test-filesystems.sh.
+apt_install fuse3 exfat-fuse exfatprogs ntfs-3g fusefat dosfstools e2fsprogs mount strace
 # The release and its test.
 apt_install git zip unzip strip-nondeterminism lintian
 # The page: emscripten (its optimiser needs node-acorn), Chromium and Firefox

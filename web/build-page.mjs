@@ -1,6 +1,9 @@
-// Inlines the tool's module (its WebAssembly already inside), the diff
-// library and the page's own script and style into one HTML file, and lets
-// only exactly those run: the Content-Security-Policy names each by its hash.
+// Inlines the page's script and style, and the source of its worker (the
+// diff library, the tool's module with its WebAssembly inside, and the
+// worker's own script), into one HTML file, and lets only exactly those run:
+// the Content-Security-Policy names the page's script and style by their
+// hashes, and allows workers only from blob: URLs, which the page makes of
+// the worker source it carries.
 //
 //   node build-page.mjs WEB_DIR GLUE_JS DIFF_JS OUT_HTML VERSION
 import { createHash } from 'node:crypto';
@@ -11,16 +14,20 @@ const [webDir, glueJs, diffJs, outHtml, version] = process.argv.slice(2);
 const read = (path) => readFileSync(path, 'utf8');
 const hash = (text) => `'sha256-${createHash('sha256').update(text, 'utf8').digest('base64')}'`;
 
-const scripts = [read(diffJs), read(glueJs), read(join(webDir, 'page.js'))];
+const script = read(join(webDir, 'page.js'));
+const worker = [read(diffJs), read(glueJs), read(join(webDir, 'worker.js'))].join('\n');
 const style = read(join(webDir, 'page.css'));
-for (const text of [...scripts, style]) {
-  // Would end the inline element early.
-  if (/<\/(script|style)/i.test(text)) throw new Error('an inlined part holds a closing tag');
+for (const text of [script, worker, style]) {
+  // Would end the inline element early, or make the parser look for a
+  // second closing tag.
+  if (/<\/(script|style)|<!--/i.test(text)) throw new Error('an inlined part holds a closing tag or <!--');
 }
 
 const csp = [
   "default-src 'none'",
-  `script-src ${scripts.map(hash).join(' ')} 'wasm-unsafe-eval'`,
+  // The worker inherits this policy: it compiles the WebAssembly.
+  `script-src ${hash(script)} 'wasm-unsafe-eval'`,
+  "worker-src blob:",
   `style-src ${hash(style)}`,
   // The module reads its own WebAssembly from a data: URL, which reaches no
   // network; nothing else may be fetched.
@@ -44,7 +51,10 @@ const parts = {
   '@VERSION@': version,
   '@CSP@': csp,
   '@STYLE@': style,
-  '@SCRIPTS@': scripts.map((s) => `<script>${s}</script>`).join('\n'),
+  // Not run by the page (its type is not JavaScript): the page makes the
+  // worker of it.
+  '@WORKER@': `<script id="worker-source" type="text/x-oem2sif-worker">${worker}</script>`,
+  '@SCRIPT@': `<script>${script}</script>`,
 };
 let html = read(join(webDir, 'page.html'));
 for (const [mark, text] of Object.entries(parts)) {

@@ -18,9 +18,15 @@ const char* gFiredCall = "";
 bool gForeignFileSystem = false;
 std::string gPlantTarget;
 std::map<std::string, unsigned> gCountByName;
+std::map<std::string, int> gLacking;
 
 bool ShouldFail(const char* name) {
   ++gCountByName[name];
+  auto lacking = gLacking.find(name);
+  if (lacking != gLacking.end()) {
+    errno = lacking->second;
+    return true;
+  }
   if (++gCalls != gFailAt) return false;
   gFired = true;
   gFiredCall = name;
@@ -62,13 +68,15 @@ int Rename(const char* a, const char* b) { return ShouldFail("rename") ? -1 : Re
 int RenameNoReplace(const char* a, const char* b) {
   return ShouldFail("renameNoReplace") ? -1 : Real().renameNoReplace(a, b);
 }
+int Link(const char* a, const char* b) { return ShouldFail("link") ? -1 : Real().link(a, b); }
+int Lstat(const char* p, struct stat* st) { return ShouldFail("lstat") ? -1 : Real().lstat(p, st); }
 int Unlink(const char* p) { return ShouldFail("unlink") ? -1 : Real().unlink(p); }
 
 }  // namespace
 
 FaultTable::FaultTable() {
-  o2s::LivePosixCalls() = {Open,  Read,   Write,  Fsync,  Fstatfs,         Close,
-                           Fstat, Fchmod, Fchown, Rename, RenameNoReplace, Unlink};
+  o2s::LivePosixCalls() = {Open,   Read,   Write,           Fsync, Fstatfs, Close, Fstat,
+                           Fchmod, Fchown, Rename, RenameNoReplace, Link,  Lstat,   Unlink};
   Arm(0);
 }
 
@@ -76,6 +84,7 @@ FaultTable::~FaultTable() {
   o2s::LivePosixCalls() = o2s::DefaultPosixCalls();
   gForeignFileSystem = false;
   gPlantTarget.clear();
+  gLacking.clear();
 }
 
 void FaultTable::Arm(unsigned failAt, int error) {
@@ -86,6 +95,8 @@ void FaultTable::Arm(unsigned failAt, int error) {
   gFiredCall = "";
   gCountByName.clear();
 }
+
+void FaultTable::FailEveryCall(const std::string& name, int error) { gLacking[name] = error; }
 
 void FaultTable::PlantLinkAtFirstExclusiveCreate(const std::string& target) { gPlantTarget = target; }
 

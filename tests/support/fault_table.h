@@ -19,6 +19,10 @@ class FaultTable {
   // Counts calls from 0; call number `failAt` (1-based) fails with `error`.
   // 0 fails none.
   void Arm(unsigned failAt, int error = EIO);
+  // Makes every call of `name` fail with `error`, as on a file system that
+  // lacks it (exFAT through FUSE: renameNoReplace EINVAL, link EPERM). Such
+  // calls are counted by CountOf but not by Arm.
+  void FailEveryCall(const std::string& name, int error);
   // Reports every file system as one that needs an fsync before a rename
   // (the default file system here may not), so that path is exercised.
   void PretendFileSystemNeedsSync(bool yes);

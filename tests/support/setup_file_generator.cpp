@@ -100,4 +100,20 @@ std::string GenerateSetupFile(size_t lines) {
   return b.text;
 }
 
+std::string GenerateDriverFile(int options, int ids) {
+  std::string text = "[Disks]\r\nd1 = \"Bench Disk\",\\disk1,\\\r\n\r\n[scsi]\r\n";
+  for (int o = 0; o < options; ++o) text += "opt" + std::to_string(o) + " = \"Bench Controller " + std::to_string(o) + "\"\r\n";
+  for (int o = 0; o < options; ++o) {
+    std::string key = "opt" + std::to_string(o);
+    text += "\r\n[Files.scsi." + key + "]\r\ndriver = d1, bench" + std::to_string(o) + ".sys, bench\r\n";
+    text += "\r\n[HardwareIds.scsi." + key + "]\r\n";
+    for (int i = 0; i < ids; ++i) {
+      char id[80];
+      snprintf(id, sizeof id, "id = \"PCI\\VEN_BE%02X&DEV_%04X&CC_0106\", \"bench%d\"\r\n", o, i, o);
+      text += id;
+    }
+  }
+  return text;
+}
+
 }  // namespace o2s_test
