@@ -70,6 +70,7 @@
       changesHeading: 'txtsetup.sif の変更',
       noChanges: 'txtsetup.sif は変更されていません。',
       comparing: '比べています…',
+      changesFailed: (message) => `変更点を表示できませんでした: ${message}`,
       summary: (i, r, d) => `挿入 ${i} 行、値の置き換え ${r} 件、削除 ${d} 行。`,
       line: '行', kind: '種類', before: '変更前', after: '変更後',
       inserted: '挿入', replaced: '置き換え', removed: '削除',
@@ -131,6 +132,7 @@
       changesHeading: 'Changes to txtsetup.sif',
       noChanges: 'txtsetup.sif was not changed.',
       comparing: 'Comparing…',
+      changesFailed: (message) => `The changes could not be shown: ${message}`,
       summary: (i, r, d) => `${i} lines inserted, ${r} values replaced, ${d} lines removed.`,
       line: 'line', kind: 'change', before: 'before', after: 'after',
       inserted: 'inserted', replaced: 'replaced', removed: 'removed',
@@ -393,7 +395,10 @@
   function failRun(thisRun, error) {
     if (run !== thisRun) return;
     run = null;
-    if (error !== CANCELLED) note(t('failed', error.message));
+    if (error !== CANCELLED) {
+      console.error(error);
+      note(t('failed', error.message));
+    }
     renderPick();
     renderKeys();
   }
@@ -437,13 +442,17 @@
       else if (state !== 'unchanged') Object.assign(entry, { bytes, size: bytes.length });
       files.push({ name: entry.name, lower, state, bytes, url: null });
     }
-    lastResult = { status: result.status, files, changes: null, drivers: result.drivers,
+    lastResult = { status: result.status, files, changes: null, changesFailed: null, drivers: result.drivers,
                    setup, oem: thisRun.used[OEM], rowsShown: new Map() };
     const shown = lastResult;
     result.changes.then((rows) => {
       shown.changes = rows;
       if (lastResult === shown) renderChanges(shown);
-    }, () => {});
+    }, (error) => {
+      console.error(error);
+      shown.changesFailed = error.message;
+      if (lastResult === shown) renderChanges(shown);
+    });
     renderPick();
     renderKeys();
     renderResults();
@@ -544,10 +553,10 @@
   function renderChanges(result) {
     const box = $('changes');
     box.replaceChildren();
-    box.setAttribute('aria-busy', String(result.changes === null));
+    box.setAttribute('aria-busy', String(result.changes === null && !result.changesFailed));
     const rows = result.changes || [];
     if (result.changes === null) {
-      $('change-summary').textContent = t('comparing');
+      $('change-summary').textContent = result.changesFailed ? t('changesFailed', result.changesFailed) : t('comparing');
       return;
     }
     const count = (kind) => rows.filter((r) => r.kind === kind).length;
