@@ -170,7 +170,8 @@ class WebKitPage extends EventEmitter {
   }
 
   async evaluateOnNewDocument(fn, ...args) { this.#onLoad.push([fn, args]); }
-  evaluate(fn, ...args) { return this.#run(fn, args); }
+  // A string is a script, as puppeteer's; its value is not returned.
+  evaluate(fn, ...args) { return this.#run(typeof fn === 'string' ? `() => {\n${fn}\n}` : fn, args); }
 
   $eval(selector, fn, ...args) {
     return this.#run(`(selector, ...args) => {
@@ -238,7 +239,13 @@ class WebKitElement {
   #element;
   constructor(element) { this.#element = element; }
   click() { return this.#element.click(); }
-  uploadFile(...paths) { return this.#element.sendKeys(paths.join('\n')); }
+  // WebKitWebDriver would give a folder as one empty file of its name.
+  async uploadFile(...paths) {
+    if (paths.some((path) => statSync(path).isDirectory())) {
+      throw new Error('WebKitWebDriver gives a folder to an input as one empty file, not the files in it');
+    }
+    await this.#element.sendKeys(paths.join('\n'));
+  }
 }
 
 // In the page: collects errors and the page's console calls.
