@@ -476,6 +476,7 @@
       $(id).classList.toggle('waiting', waiting && Boolean(allowed));
     }
     $('cancel').disabled = run === null;
+    consoleView.classList.toggle('running', run !== null);
     $('run-status').textContent = run === null ? '' : !waiting ? t('running') : t(run.phase === 'menu' ? 'waitingMenu' : 'waitingEnd');
   }
 
