@@ -83,6 +83,7 @@ const browser = await launch.catch((error) => {
 const limits = browser.limits ?? {};
 const screenshot = join(workDir, browserName === 'chromium' ? 'web-page.png' : `web-page-${browserName}.png`);
 rmSync(screenshot, { force: true });
+const errors = [];
 try {
   const page = await browser.newPage();
   await page.setViewport({ width: 1440, height: 780 });  // a laptop's window
@@ -92,7 +93,6 @@ try {
     if (request.url().startsWith('data:application/octet-stream;base64,AGFzbQ')) wasmSeen = true;
     if (!/^(file|data|blob):/.test(request.url())) outside.push(request.url());
   });
-  const errors = [];
   page.on('pageerror', (error) => errors.push(String(error)));
   page.on('console', (message) => {
     if (message.type() === 'error') errors.push(message.text());
@@ -329,6 +329,9 @@ try {
   const violations = await page.evaluate(() => window.cspViolations);
   check(violations.length === 0, 'no Content-Security-Policy violation', JSON.stringify(violations));
   check(errors.length === 0, 'no error in the page', JSON.stringify(errors));
+} catch (error) {
+  // A page that never gets where the test waits fails here, with its errors.
+  check(false, `the test ran to its end: ${error.message.split('\n')[0]}`, `errors in the page: ${JSON.stringify(errors)}`);
 } finally {
   await browser.close();
   rmSync(profile, { recursive: true, force: true });
