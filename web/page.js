@@ -13,6 +13,8 @@
   // A big pick is read in slices of this many milliseconds, the page
   // showing how far it got in between.
   const READ_SLICE = 50;
+  // Options of a driver shown before "more".
+  const OPTIONS_SHOWN = 4;
 
   const TEXT = {
     ja: {
@@ -36,6 +38,7 @@
       chooseDrivers: (n) => n > 1 ? `ドライバー ${n} 個。組み込むものにチェックを付けてください (上から順に実行します):` : 'ドライバー:',
       readingDrivers: 'ドライバーの内容を読んでいます…',
       options: (n) => `${n} 個のオプション`,
+      moreOptions: (n) => `ほか ${n} 個`,
       noOptions: '[scsi] にオプションがありません。',
       noDriverTicked: 'ドライバーにチェックを付けてください。',
       missing: (names) => `${names.join(' と ')} がありません。`,
@@ -106,7 +109,7 @@
       present: (path) => `あります (${path})`,
       compressed: (path) => `圧縮した形であります (${path})`,
       absent: 'ありません。コピーしてください。',
-      absentFrom: (path) => `ありません。ドライバーのフォルダーの ${path} をコピーしてください。`,
+      absentTaken: 'ありません (結果に入れます)。',
       unknown: '確かめられません (フォルダーを選ぶと確かめます)。',
       changesHeading: 'txtsetup.sif の変更',
       noChanges: 'txtsetup.sif は変更されていません。',
@@ -138,6 +141,7 @@
       chooseDrivers: (n) => n > 1 ? `${n} drivers. Tick the ones to integrate (they run top to bottom):` : 'Driver:',
       readingDrivers: 'Reading the drivers…',
       options: (n) => `${n} options`,
+      moreOptions: (n) => `${n} more`,
       noOptions: 'No options in [scsi].',
       noDriverTicked: 'Tick a driver.',
       missing: (names) => `${names.join(' and ')} ${names.length > 1 ? 'are' : 'is'} missing.`,
@@ -208,7 +212,7 @@
       present: (path) => `present (${path})`,
       compressed: (path) => `present, compressed (${path})`,
       absent: 'missing: copy it there.',
-      absentFrom: (path) => `missing: copy ${path} from the driver's folder.`,
+      absentTaken: 'missing (the results bring it).',
       unknown: 'cannot tell (pick the folder to have it checked).',
       changesHeading: 'Changes to txtsetup.sif',
       noChanges: 'txtsetup.sif was not changed.',
@@ -447,11 +451,15 @@
     return group;
   }
 
+  // A long list shows its first few options, the rest one click away.
   function optionList(options) {
     if (options === null) return el('p', { class: 'options' }, t('readingDrivers'));
     if (options.length === 0) return el('p', { class: 'options' }, t('noOptions'));
-    return el('ul', { class: 'options', 'aria-label': t('options', options.length) },
-              ...options.map(({ key, description }) => el('li', { title: key }, description)));
+    const items = options.map(({ key, description }) => el('li', { title: key }, description));
+    const first = options.length > OPTIONS_SHOWN + 1 ? OPTIONS_SHOWN : options.length;
+    const more = first < options.length
+      ? el('li', {}, el('details', {}, el('summary', {}, t('moreOptions', options.length - first)), el('ul', {}, ...items.slice(first)))) : null;
+    return el('ul', { class: 'options', 'aria-label': t('options', options.length) }, ...items.slice(0, first), more);
   }
 
   function describe(entry) {
@@ -839,7 +847,8 @@
     table.replaceChildren(el('tr', {}, ...['service', 'description', 'driverFile', 'inFolder', 'fromDriver']
       .map((k) => el('th', { scope: 'col' }, t(k)))));
     for (const f of files) {
-      const text = f.plain ? t('present', f.plain.path) : f.packed ? t('compressed', f.packed.path) : t(f.state);
+      const text = f.plain ? t('present', f.plain.path) : f.packed ? t('compressed', f.packed.path)
+        : f.state === 'absent' && f.source ? t('absentTaken') : t(f.state);
       table.append(el('tr', { 'data-state': f.state, 'data-taken': f.source ? 'yes' : 'no' },
                       el('td', {}, f.service), el('td', {}, f.description), el('td', { class: 'file' }, f.file),
                       el('td', { class: 'presence' }, text),

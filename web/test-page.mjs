@@ -96,12 +96,12 @@ async function givePack(page) {
   for (const box of await page.$$('.drivers-pick input:not(:checked)')) await box.click();
 }
 
-async function driverPack(page, { runWith, download }) {
+async function driverPack(page, { runWith, download, checkAccessibility, screenshot }) {
   await page.click('#clear');
   await givePack(page);
   same(JSON.stringify(await page.$$eval('.drivers-pick .driver', (nodes) => nodes.map((n) => n.dataset.path))), JSON.stringify(packDrivers),
        'pack: every txtsetup.oem is a driver, in the order of their paths');
-  const options = await page.$$eval('.drivers-pick .driver:first-of-type li', (items) => items.map((i) => `${i.title}=${i.textContent}`));
+  const options = await page.$$eval('.drivers-pick .driver:first-of-type li[title]', (items) => items.map((i) => `${i.title}=${i.textContent}`));
   same(`${options.length} ${options[0]}`, '23 iaAHCI_ESB2=Intel(R) ESB2 SATA AHCI Controller', 'pack: a driver shows its options as the tool reads them');
   await runWith(['key-1', 'key-enter'], 'pack');
   const conflict = await page.$eval('#conflicts', (e) => e.hidden ? '' : e.textContent);
@@ -109,6 +109,10 @@ async function driverPack(page, { runWith, download }) {
         'pack: the warning names both drivers that write the service iastor', conflict);
   same(JSON.stringify(await page.$$eval('#missing:not([hidden]) li', (items) => items.map((i) => i.dataset.file))), '["m5281.sys"]',
        'pack: the driver file not in its folder is reported missing');
+  same(await page.$eval('#write-folder', (b) => b.hidden), await page.evaluate(() => typeof showDirectoryPicker !== 'function'),
+       'pack: "Write into the setup folder" offered exactly where the browser can, the zip everywhere');
+  await checkAccessibility('the results of a pack');
+  await page.screenshot({ path: screenshot, fullPage: true });
   const zip = await download('#save-zip');
   sameFiles(new Map(Object.entries(unzipSync(zip.bytes))), packResult(), 'pack: the zip');
 }
@@ -426,7 +430,7 @@ try {
     await page.screenshot({ path: screenshot, fullPage: true });
   }
 
-  await driverPack(page, { runWith, download });
+  await driverPack(page, { runWith, download, checkAccessibility, screenshot });
   if (!firefox) await writeIntoFolder(await browser.newPage(), { consoleText });
 
   await page.click('#language');
