@@ -56,7 +56,7 @@ apt_install fuse3 exfat-fuse exfatprogs ntfs-3g fusefat dosfstools e2fsprogs mou
 apt_install git zip unzip strip-nondeterminism lintian
 # The page: emscripten (its optimiser needs node-acorn), Chromium and Firefox
 # ESR to test it headless, a Japanese font for its screenshot, npm for the
-# diff library and the browser driver (web/package-lock.json).
+# diff and zip libraries and the browser driver (web/package-lock.json).
 apt_install emscripten node-acorn chromium firefox-esr fonts-ipafont-gothic
 command -v npm >/dev/null || apt_install npm
 (cd web && npm ci --no-audit --no-fund)
