@@ -41,8 +41,6 @@ const char kKeyTooLong[] =
 const char kFilesSectionFormat[] = "files.scsi.%s";
 const char kIdsSectionFormat[] = "hardwareids.scsi.%s";
 
-const unsigned kOptionSectionCapacity = 4000;
-const unsigned kMaxOptions = 40;
 const unsigned kSectionNameCapacity = 100;
 const unsigned kDriverValueCapacity = 100;
 const unsigned kIdSectionCapacity = 10000;
@@ -58,6 +56,17 @@ char* CleanDescription(char* value) {
   return value[0] == '"' ? value + 1 : value;
 }
 
+unsigned ReadDriverOptions(char* optionSection, char** optionKeys,
+                           char** descriptions) {
+  unsigned optionCount =
+      ReadSectionEntries(kOemFile, "scsi", optionSection, kOptionSectionCapacity,
+                         optionKeys, descriptions, kMaxOptions);
+  for (unsigned i = 0; i < optionCount; ++i) {
+    descriptions[i] = CleanDescription(descriptions[i]);
+  }
+  return optionCount;
+}
+
 void ProcessDriverOptions(unsigned char targetIsWindows2000) {
   char optionSection[kOptionSectionCapacity];
   char* optionKeys[kMaxOptions];
@@ -70,12 +79,7 @@ void ProcessDriverOptions(unsigned char targetIsWindows2000) {
   char scratch[kScratchCapacity];
 
   RotateSetupBackup();
-  unsigned optionCount =
-      ReadSectionEntries(kOemFile, "scsi", optionSection, kOptionSectionCapacity,
-                         optionKeys, optionValues, kMaxOptions);
-  for (unsigned i = 0; i < optionCount; ++i) {
-    optionValues[i] = CleanDescription(optionValues[i]);
-  }
+  unsigned optionCount = ReadDriverOptions(optionSection, optionKeys, optionValues);
   for (unsigned i = 0; i < optionCount; ++i) {
     const char* key = optionKeys[i];
     if (strlen(key) > kMaxOptionKey) {

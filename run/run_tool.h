@@ -9,6 +9,19 @@ namespace o2s {
 // description starts (inside `value`).
 char* CleanDescription(char* value);
 
+// The most options a run writes, and the bytes of the "scsi" section it
+// reads them from.
+const unsigned kMaxOptions = 40;
+const unsigned kOptionSectionCapacity = 4000;
+
+// The option list of .\txtsetup.oem as a run takes it: the "scsi" section
+// read into `optionSection` (kOptionSectionCapacity bytes), at most
+// kMaxOptions entries, each description cleaned. Fills optionKeys[i] and
+// descriptions[i] (views into optionSection) and returns the count. The page
+// shows a driver's options through it.
+unsigned ReadDriverOptions(char* optionSection, char** optionKeys,
+                           char** descriptions);
+
 // Everything after the choice, up to the final prompt: backup rotation, the
 // option list of .\txtsetup.oem, description cleaning, and per option the
 // two lookups and the write into .\txtsetup.sif (targetIsWindows2000: 1 for

@@ -58,7 +58,7 @@ apt_install git zip unzip strip-nondeterminism lintian
 # The page: emscripten (its optimiser needs node-acorn), Chromium and Firefox
 # ESR to test it headless, WebKit's MiniBrowser and WebKitWebDriver to test it
 # on a virtual X server (xvfb-run needs xauth), a Japanese font for its
-# screenshot, npm for the diff library and the browser drivers
+# screenshot, npm for the diff and zip libraries and the browser drivers
 # (web/package-lock.json).
 apt_install emscripten node-acorn chromium firefox-esr fonts-ipafont-gothic
 apt_install webkit2gtk-driver xvfb xauth

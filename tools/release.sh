@@ -27,8 +27,8 @@ build_tool() {  # folder, cmake arguments...
 build_tool linux
 build_tool windows-x86 --toolchain cmake/mingw-i686.cmake
 build_tool windows-x64 --toolchain cmake/mingw-x86_64.cmake
-# The page inlines the diff library that web/package-lock.json pins.
-[ -f web/node_modules/diff/dist/diff.min.js ] || (cd web && npm ci --no-audit --no-fund --prefer-offline >/dev/null)
+# The page inlines the diff and zip libraries that web/package-lock.json pins.
+[ -f web/node_modules/diff/dist/diff.min.js ] && [ -f web/node_modules/fflate/umd/index.js ] || (cd web && npm ci --no-audit --no-fund --prefer-offline >/dev/null)
 cmake -S . -B "$build/web" --toolchain cmake/emscripten.cmake -DCMAKE_BUILD_TYPE=Release -DOEM2SIF_TESTS=OFF >/dev/null
 cmake --build "$build/web" -j 2 >/dev/null
 version=$(sed -n 's/^#define OEM2SIF_VERSION "\(.*\)"$/\1/p' "$build/linux/generated/oem2sif_version.h")

@@ -4,11 +4,12 @@
 # the sample, each compared with the Linux build's run on a copy of it
 # (console text, txtsetup.sif and txtsetup.sif.orig byte for byte), the diff
 # view, the driver list, a cancelled run, a folder pick that holds two
-# txtsetup.oem and 6,000 other files, the heavy run (1 MB, 40 options x 100
-# ids) against the Linux build with its time beside the Linux build's,
-# axe-core, and that no request leaves the page. Installs nothing
-# (tools/install-deps.sh --tests does). Leaves screenshots in
-# build/web-test/web-page.png (Chromium), web-page-firefox.png and
+# txtsetup.oem and 6,000 other files, a pack of three drivers run one after
+# another (its zip, and in Chromium its writing into a folder), the heavy
+# run (1 MB, 40 options x 100 ids) against the Linux build with its time
+# beside the Linux build's, axe-core, and that no request leaves the page.
+# Installs nothing (tools/install-deps.sh --tests does). Leaves screenshots
+# in build/web-test/web-page.png (Chromium), web-page-firefox.png and
 # web-page-webkit.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -45,6 +46,29 @@ for i in 1 2 3; do
 done
 sort -n "$work/heavy-times" | sed -n 2p >"$work/heavy-linux-seconds"
 cp "$work/heavy-linux/txtsetup.sif" "$work/sif-heavy"
+
+# A pack of three drivers, each in its folder with its driver files (made
+# up bytes; ULi's m5281.sys left out), beside a setup folder. Two of them are
+# versions of one driver (the same service, iastor). The Linux build runs
+# them one after another on a copy, as the page must.
+corpus=$PWD/tests/corpus
+pack=$work/pack
+drivers=(Intel/8.9.8 Intel/11.2 ULi)
+oems=(DP_MassStorage__Intel_FORCED_Allx86_8.9.8.1005_TWEAK_TXTSETUP.OEM
+      DP_MassStorage__Intel_FORCED_Allx86_11.2.0.1006_TWEAK_TXTSETUP.OEM DP_MassStorage__ULi_Allx86_TXTSETUP.OEM)
+mkdir -p "$pack/setup/I386" "$work/pack-linux"
+cp examples/sample/txtsetup.sif "$pack/setup/I386/TXTSETUP.SIF"
+cp examples/sample/txtsetup.sif "$work/pack-linux/txtsetup.sif"
+for i in 0 1 2; do
+  mkdir -p "$pack/drivers/${drivers[$i]}"
+  cp "$corpus/${oems[$i]}" "$pack/drivers/${drivers[$i]}/TXTSETUP.OEM"
+  cp "$corpus/${oems[$i]}" "$work/pack-linux/txtsetup.oem"
+  (cd "$work/pack-linux" && printf '1\n\n' | "$tool" >>"$work/stdout-pack")
+done
+printf 'iaStor 8.9.8 %.0s' {1..300} >"$pack/drivers/Intel/8.9.8/iaStor.sys"
+printf 'iaStor 11.2 %.0s' {1..400} >"$pack/drivers/Intel/11.2/IASTOR.SYS"
+printf 'm5228 compressed %.0s' {1..50} >"$pack/drivers/ULi/M5228.SY_"
+cp "$work/pack-linux/txtsetup.sif" "$work/sif-pack"
 
 status=0
 for browser in chromium firefox; do

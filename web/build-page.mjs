@@ -1,21 +1,21 @@
 // Inlines the page's script and style, and the source of its worker (the
-// diff library, the tool's module with its WebAssembly inside, and the
-// worker's own script), into one HTML file, and lets only exactly those run:
-// the Content-Security-Policy names the page's script and style by their
+// diff and zip libraries, the tool's module with its WebAssembly inside, and
+// the worker's own script), into one HTML file, and lets only exactly those
+// run: the Content-Security-Policy names the page's script and style by their
 // hashes, and allows workers only from blob: URLs, which the page makes of
 // the worker source it carries.
 //
-//   node build-page.mjs WEB_DIR GLUE_JS DIFF_JS OUT_HTML VERSION
+//   node build-page.mjs WEB_DIR GLUE_JS DIFF_JS ZIP_JS OUT_HTML VERSION
 import { createHash } from 'node:crypto';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
 
-const [webDir, glueJs, diffJs, outHtml, version] = process.argv.slice(2);
+const [webDir, glueJs, diffJs, zipJs, outHtml, version] = process.argv.slice(2);
 const read = (path) => readFileSync(path, 'utf8');
 const hash = (text) => `'sha256-${createHash('sha256').update(text, 'utf8').digest('base64')}'`;
 
 const script = read(join(webDir, 'page.js'));
-const worker = [read(diffJs), read(glueJs), read(join(webDir, 'worker.js'))].join('\n');
+const worker = [read(diffJs), read(zipJs), read(glueJs), read(join(webDir, 'worker.js'))].join('\n');
 const style = read(join(webDir, 'page.css'));
 for (const text of [script, worker, style]) {
   // Would end the inline element early, or make the parser look for a
@@ -41,6 +41,7 @@ const csp = [
 const licenses = [
   'oem2sif\n\n' + read(join(webDir, '..', 'LICENSE')),
   'jsdiff (the diff view)\n\n' + read(join(dirname(diffJs), '..', 'LICENSE')),
+  'fflate (the zip of the results)\n\n' + read(join(dirname(zipJs), '..', 'LICENSE')),
   'The WebAssembly module also holds Emscripten\'s runtime (MIT) and its C and\n' +
     'C++ libraries: musl (MIT) and libc++ (Apache-2.0 WITH LLVM-exception).\n',
 ].join('\n');

@@ -12,6 +12,9 @@ import { mkdirSync, mkdtempSync, copyFileSync, readFileSync, existsSync, rmSync,
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
+import { createServer } from 'node:http';
+import { readdirSync } from 'node:fs';
+import { unzipSync } from 'fflate';
 import puppeteer from 'puppeteer-core';
 import { launchWebKit } from './webkit-page.mjs';
 
@@ -53,6 +56,140 @@ mkdirSync(inputDir, { recursive: true });
 copyFileSync(join(sampleDir, 'txtsetup.oem'), join(inputDir, 'TXTSETUP.OEM'));
 copyFileSync(join(sampleDir, 'txtsetup.sif'), join(inputDir, 'TxtSetup.Sif'));
 const sample = readFileSync(join(sampleDir, 'txtsetup.sif'));
+
+// ---- A pack of drivers: three txtsetup.oem, run one after another ----
+
+const pack = join(workDir, 'pack');
+const packDrivers = ['drivers/Intel/8.9.8/TXTSETUP.OEM', 'drivers/Intel/11.2/TXTSETUP.OEM', 'drivers/ULi/TXTSETUP.OEM'];
+const until = async (test) => { while (!(await test())) await sleep(50); };
+// What the pack's runs leave in the setup folder, by name.
+const packResult = () => new Map([['TXTSETUP.SIF', read('sif-pack')], ['txtsetup.sif.orig', sample],
+  ['IASTOR.SYS', readFileSync(join(pack, 'drivers/Intel/11.2/IASTOR.SYS'))], ['M5228.SY_', readFileSync(join(pack, 'drivers/ULi/M5228.SY_'))]]);
+const sameFiles = (actual, expected, what) => {
+  same([...actual.keys()].sort().join(' '), [...expected.keys()].sort().join(' '), `${what}: the names`);
+  for (const [name, bytes] of expected) if (actual.has(name)) same(Buffer.from(actual.get(name)), bytes, `${what}: ${name} byte for byte`);
+};
+
+// The setup folder and the drivers' folder, picked one after the other.
+// WebDriver BiDi cannot give a folder to an input, so there the files of
+// both go through an input of the test into a drop built in the page, each
+// with its path, as a folder pick gives them.
+async function givePack(page) {
+  const folders = [join(pack, 'setup/I386'), join(pack, 'drivers')];
+  const count = () => page.$$eval('.drivers-pick ul.options', (lists) => lists.length);
+  try {
+    await (await page.$('#pick-folder')).uploadFile(folders[0]);
+    await until(async () => (await page.$eval('#files', (e) => e.textContent)).includes('I386/TXTSETUP.SIF'));
+    await until(() => page.$eval('#clear', (b) => !b.disabled));
+    await (await page.$('#pick-folder')).uploadFile(folders[1]);
+  } catch {
+    const files = [];
+    const walk = (dir, path) => readdirSync(dir, { withFileTypes: true }).forEach((e) => e.isDirectory()
+      ? walk(join(dir, e.name), `${path}/${e.name}`) : files.push([join(dir, e.name), `${path}/${e.name}`]));
+    folders.forEach((dir) => walk(dir, dir.split('/').pop()));
+    await page.evaluate(() => document.body.append(Object.assign(document.createElement('input'), { type: 'file', multiple: true, id: 'test-files' })));
+    await (await page.$('#test-files')).uploadFile(...files.map(([file]) => file));
+    await page.$eval('#test-files', (input, paths) => {
+      const data = new DataTransfer();
+      [...input.files].forEach((file, i) => data.items.add(Object.defineProperty(file, 'webkitRelativePath', { value: paths[i] })));
+      input.remove();
+      document.getElementById('drop').dispatchEvent(new DragEvent('drop', { dataTransfer: data, bubbles: true, cancelable: true }));
+    }, files.map(([, path]) => path));
+    console.log(`note ${browserName}: the pack given as a drop of files with their paths (its driver cannot give a folder)`);
+  }
+  await until(async () => (await count()) === 3);
+  for (const box of await page.$$('.drivers-pick input:not(:checked)')) await box.click();
+}
+
+async function driverPack(page, { runWith, download, checkAccessibility, screenshot }) {
+  await page.click('#clear');
+  await givePack(page);
+  same(JSON.stringify(await page.$$eval('.drivers-pick .driver', (nodes) => nodes.map((n) => n.dataset.path))), JSON.stringify(packDrivers),
+       'pack: every txtsetup.oem is a driver, in the order of their paths');
+  const options = await page.$$eval('.drivers-pick .driver:first-of-type li[title]', (items) => items.map((i) => `${i.title}=${i.textContent}`));
+  same(`${options.length} ${options[0]}`, '23 iaAHCI_ESB2=Intel(R) ESB2 SATA AHCI Controller', 'pack: a driver shows its options as the tool reads them');
+  await runWith(['key-1', 'key-enter'], 'pack');
+  const conflict = await page.$eval('#conflicts', (e) => e.hidden ? '' : e.textContent);
+  check(packDrivers.slice(0, 2).every((d) => conflict.includes(d)) && conflict.includes('iastor'),
+        'pack: the warning names both drivers that write the service iastor', conflict);
+  same(JSON.stringify(await page.$$eval('#missing:not([hidden]) li', (items) => items.map((i) => i.dataset.file))), '["m5281.sys"]',
+       'pack: the driver file not in its folder is reported missing');
+  same(await page.$eval('#write-folder', (b) => b.getClientRects().length === 0), await page.evaluate(() => typeof showDirectoryPicker !== 'function'),
+       'pack: "Write into the setup folder" offered exactly where the browser can, the zip everywhere');
+  await checkAccessibility('the results of a pack');
+  await page.screenshot({ path: screenshot, fullPage: true });
+  const zip = await download('#save-zip');
+  sameFiles(new Map(Object.entries(unzipSync(zip.bytes))), packResult(), 'pack: the zip');
+}
+
+// Writing into a folder, with an origin-private file system in the place of
+// the folder the user would pick: headless Chromium cannot drive the
+// picker, and that file system needs a secure context, so this page comes
+// from a server on 127.0.0.1 (this test only).
+async function writeIntoFolder(page, { consoleText }) {
+  const server = createServer((request, response) => response.end(readFileSync(pageHtml))).listen(0, '127.0.0.1');
+  await new Promise((r) => server.once('listening', r));
+  const origin = `http://127.0.0.1:${server.address().port}`;
+  const outside = [];
+  page.on('request', (request) => { if (!/^(data|blob):/.test(request.url()) && !request.url().startsWith(origin)) outside.push(request.url()); });
+  await page.evaluateOnNewDocument(() => {
+    window.showDirectoryPicker = async () => (await navigator.storage.getDirectory()).getDirectoryHandle('CD');
+  });
+  try {
+    await page.goto(`${origin}/`);
+    // The CD's root is picked; its I386 holds TXTSETUP.SIF and an older iastor.sys.
+    const folder = (files) => page.evaluate(async (files) => {
+      const root = await navigator.storage.getDirectory();
+      const i386 = await (await root.getDirectoryHandle('CD', { create: true })).getDirectoryHandle('I386', { create: true });
+      for (const [name, bytes] of files) {
+        const writable = await (await i386.getFileHandle(name, { create: true })).createWritable();
+        await writable.write(new Uint8Array(bytes));
+        await writable.close();
+      }
+      const all = [];
+      for await (const [name, handle] of i386.entries()) all.push([name, [...new Uint8Array(await (await handle.getFile()).arrayBuffer())]]);
+      return all;
+    }, files.map(([name, bytes]) => [name, [...bytes]])).then((all) => new Map(all.map(([name, bytes]) => [name, Buffer.from(bytes)])));
+    await folder([['TXTSETUP.SIF', sample], ['iastor.sys', Buffer.from('an older iaStor')]]);
+    await givePack(page);
+    await page.click('#run');
+    for (const key of ['key-1', 'key-enter']) {
+      await page.waitForSelector(`#${key}.waiting`);
+      await page.click(`#${key}`);
+    }
+    await page.waitForSelector('#results:not([hidden])');
+    same(await consoleText(page), sjis.decode(read('stdout-pack')), 'write into a folder: console text as the Linux runs');
+    const plan = async () => {
+      await page.click('#write-folder');
+      await page.waitForSelector('#write-plan:not([hidden])');
+      return page.$$eval('#write-plan li', (items) => items.map((i) => `${i.textContent.split(' ')[0]} ${i.dataset.action}`).join(', '));
+    };
+    const write = async () => {
+      await page.click('#write-confirm');
+      await until(async () => !(await page.$eval('#output-status', (e) => e.textContent)).startsWith('書き込んでいます'));
+      return page.$eval('#output-status', (e) => e.textContent);
+    };
+    same(await plan(), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planCreate, iastor.sys planConflict, M5228.SY_ planCreate',
+         'write into a folder: the plan, under the names the folder uses; another iastor.sys is not replaced unasked');
+    check(!(await page.$eval('#write-plan input[data-file="iastor.sys"]', (box) => box.checked)), 'write into a folder: replacing it waits for a tick');
+    await page.click('#write-plan input[data-file="iastor.sys"]');
+    await write();
+    const expected = packResult();
+    expected.set('iastor.sys', expected.get('IASTOR.SYS'));
+    expected.delete('IASTOR.SYS');
+    sameFiles(await folder([]), expected, 'write into a folder: the folder');
+    // An older backup there stays, whatever the run made.
+    await folder([['TXTSETUP.SIF', sample], ['txtsetup.sif.orig', Buffer.from('an older backup')]]);
+    same(await plan(), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planKeepBackup, iastor.sys planSame, M5228.SY_ planSame', 'write into a folder: a backup there is kept');
+    await write();
+    expected.set('txtsetup.sif.orig', Buffer.from('an older backup'));
+    sameFiles(await folder([]), expected, 'write into a folder, again: the folder, its backup kept');
+    check(outside.length === 0, 'write into a folder: no request but the page itself', JSON.stringify(outside));
+  } finally {
+    server.close();
+    await page.close();
+  }
+}
 
 const profile = mkdtempSync(join(tmpdir(), `oem2sif-${browserName}-`));
 const downloadDir = join(workDir, `downloads-${browserName}`);
@@ -147,7 +284,7 @@ try {
 
   // The tool's own output: the console's text nodes (what the user typed and
   // the page's notes are elements).
-  const consoleText = () => page.evaluate(() => [...document.getElementById('console').childNodes]
+  const consoleText = (on = page) => on.evaluate(() => [...document.getElementById('console').childNodes]
     .filter((n) => n.nodeType === Node.TEXT_NODE).map((n) => n.textContent).join(''));
   const inView = (selector) => page.$eval(selector, (e) => {
     const r = e.getBoundingClientRect();
@@ -312,6 +449,11 @@ try {
     await checkAccessibility('a folder pick with a choice');
     await page.screenshot({ path: screenshot, fullPage: true });
   }
+
+  await driverPack(page, { runWith, download, checkAccessibility, screenshot });
+  // Only where the page offers it: the others get the zip (checked above).
+  if (features.fileSystemAccess) await writeIntoFolder(await browser.newPage(), { consoleText });
+  else skip('writing into a folder', 'no File System Access API here; the zip is what the page offers');
 
   await page.click('#language');
   const offline = await page.$eval('#offline', (e) => e.textContent);

@@ -190,6 +190,10 @@ class WebKitPage extends EventEmitter {
     return element ? new WebKitElement(element) : null;
   }
 
+  async $$(selector) {
+    return (await this.#driver.findElements(By.css(selector))).map((element) => new WebKitElement(element));
+  }
+
   async click(selector) { await this.#driver.findElement(By.css(selector)).click(); }
 
   // As puppeteer: visible has a box and is not visibility:hidden; hidden

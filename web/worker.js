@@ -3,14 +3,22 @@
 // and fresh static state, as a new process has), the given files in its
 // folder, the given input typed ahead. The page hears the console as it is
 // written, is asked for input when the tool waits, and gets every file of
-// the folder when the run ends, with what changed in txtsetup.sif and the
-// driver files the run named. Terminating the worker cancels the run.
+// the folder when the run ends, with what changed in txtsetup.sif since
+// `baseline` (the setup file before the first of several runs) and what the
+// run wrote: the driver files, services and hardware ids. Terminating the
+// worker cancels the run. The same worker also reads the options of drivers
+// (through the run's own reading) and zips the results.
 //
-// From the page: {type: 'run', files: [[name, bytes]], input: [char codes]}
+// From the page: {type: 'run', files: [[name, bytes]], input: [char codes],
+//                 baseline: bytes or null, changes: boolean}
 //                {type: 'input', chars: [char codes]}
+//                {type: 'options', files: [bytes]}
+//                {type: 'zip', files: [[name, bytes]]}
 // To the page:   {type: 'console', bytes}, {type: 'waiting'},
-//                {type: 'end', status, files: [[name, bytes, state]], drivers},
-//                then {type: 'changes', rows}; or {type: 'error', message}.
+//                {type: 'end', status, files: [[name, bytes, state]], drivers, ids},
+//                then {type: 'changes', rows} (rows empty unless asked for);
+//                {type: 'options', drivers: [[{key, description}]]};
+//                {type: 'zip', bytes}; or {type: 'error', message}.
 // A file's state is created, changed, unchanged or deleted (bytes null).
 // The changes come in a message of their own, so that the page can offer the
 // files first and no one message keeps its main thread busy for long.
@@ -51,8 +59,12 @@
 
   self.onmessage = (event) => {
     const message = event.data;
-    if (message.type === 'run') {
-      run(message.files, message.input || []).catch((error) => postMessage({ type: 'error', message: String(error) }));
+    const failed = (error) => postMessage({ type: 'error', message: String(error) });
+    if (message.type === 'run') run(message).catch(failed);
+    if (message.type === 'options') readOptions(message.files).catch(failed);
+    if (message.type === 'zip') {
+      const bytes = fflate.zipSync(Object.fromEntries(message.files));
+      postMessage({ type: 'zip', bytes }, [bytes.buffer]);
     }
     if (message.type === 'input') {
       input.push(...message.chars);
@@ -60,7 +72,7 @@
     }
   };
 
-  async function run(files, typedAhead) {
+  async function run({ files, input: typedAhead, baseline, changes }) {
     input.push(...typedAhead);
     const writes = [];
     const options = {
@@ -80,7 +92,7 @@
         if (input.length) deliverInput();
         else postMessage({ type: 'waiting' });
       }),
-      onProfileWrite: (section, key, value) => writes.push({ section, key, value }),
+      onProfileWrite: (section, key, value, keyMatch) => writes.push({ section, key, value, keyMatch }),
       print: (text) => console.log(text),
       printErr: (text) => console.warn(text),
     };
@@ -103,11 +115,38 @@
       const old = before.get(name);
       states.push([name, bytes, !old ? 'created' : sameBytes(old, bytes) ? 'unchanged' : 'changed']);
     }
-    const oldSetup = before.get(SETUP);
-    const newSetup = after.get(SETUP) && after.get(SETUP).slice();
-    postMessage({ type: 'end', status, files: states, drivers: driverFiles(writes) },
+    const newSetup = changes && after.get(SETUP) && after.get(SETUP).slice();
+    postMessage({ type: 'end', status, files: states, drivers: driverFiles(writes), ids: hardwareIds(writes) },
                 [...after.values()].map((bytes) => bytes.buffer));
-    postMessage({ type: 'changes', rows: changeRows(module, oldSetup, newSetup) });
+    postMessage({ type: 'changes', rows: changes ? changeRows(module, baseline || before.get(SETUP), newSetup) : [] });
+  }
+
+  // The options of each txtsetup.oem, each read in a folder of its own as a
+  // run reads them.
+  async function readOptions(files) {
+    const module = await createOem2sif({ noInitialRun: true });
+    const count = module._malloc(4);
+    const drivers = files.map((bytes, i) => {
+      const folder = `/drivers/${i}`;
+      module.FS.mkdirTree(folder);
+      module.FS.writeFile(`${folder}/txtsetup.oem`, bytes);
+      module.FS.chdir(folder);
+      const list = module._o2s_driver_options(count) >> 2;
+      const options = [];
+      for (let n = 0; n < module.HEAPU32[count >> 2]; n++) {
+        const [key, description] = [0, 1].map((k) => text(zeroEnded(module.HEAPU8, module.HEAPU32[list + 2 * n + k])));
+        options.push({ key, description });
+      }
+      return options;
+    });
+    module._free(count);
+    postMessage({ type: 'options', drivers });
+  }
+
+  function zeroEnded(heap, at) {
+    let end = at;
+    while (heap[end]) end++;
+    return heap.subarray(at, end);
   }
 
   function sameBytes(a, b) {
@@ -131,6 +170,18 @@
       if (section === 'SCSI.Load') files.set(text(write.key), text(write.value).split(',')[0]);
     }
     return [...files].map(([service, file]) => ({ service, file, description: descriptions.get(service) || '' }));
+  }
+
+  // The hardware ids the run mapped, each with its service (the value
+  // written is the service in quotes) and its key as the engine compares it;
+  // the last write of an id counts, as the file keeps it.
+  function hardwareIds(writes) {
+    const ids = new Map();
+    for (const write of writes) {
+      if (text(write.section) !== 'HardwareIdsDatabase') continue;
+      ids.set(text(write.keyMatch), { id: text(write.key), service: text(write.value).slice(1, -1) });
+    }
+    return [...ids].map(([match, { id, service }]) => ({ match, id, service }));
   }
 
   // The lines of a setup file as the engine reads them: text, the section it
