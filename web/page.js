@@ -374,7 +374,10 @@
     };
     const setup = pick(SETUP);
     const folder = setup.entry ? setup.entry.folder : null;
-    const backup = entriesNamed(BACKUP).find((e) => e.folder === folder) || null;
+    // An empty txtsetup.sif.orig holds nothing to go back to (a tab closed
+    // while the page wrote a backup leaves one): it is no backup, and the
+    // run takes a new one.
+    const backup = entriesNamed(BACKUP).find((e) => e.folder === folder && e.size > 0) || null;
     const oems = entriesNamed(OEM).sort(byPath);
     const near = oems.filter((e) => e.folder === folder);
     const preferred = oems.length > 1 && near.length === 1 ? near[0] : null;
@@ -977,7 +980,10 @@
     for (const f of output) {
       const bytes = await f.read();
       const name = files.get(f.lower);
-      if (f.lower === BACKUP) items.push({ name: name || f.name, bytes, action: name ? 'planKeepBackup' : 'planCreate' });
+      if (f.lower === BACKUP) {
+        const empty = name && (await readHandleFile(folder.handle, name)).length === 0;  // no backup, see resolve()
+        items.push({ name: name || f.name, bytes, action: name && !empty ? 'planKeepBackup' : 'planCreate' });
+      }
       else if (!name) items.push({ name: f.name, bytes, action: 'planCreate' });
       else if (sameBytes(await readHandleFile(folder.handle, name), bytes)) items.push({ name, bytes, action: 'planSame' });
       else items.push({ name, bytes, action: f.lower === SETUP ? 'planReplace' : 'planConflict', replace: false });

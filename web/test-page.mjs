@@ -184,6 +184,11 @@ async function writeIntoFolder(page, { consoleText }) {
     await write();
     expected.set('txtsetup.sif.orig', Buffer.from('an older backup'));
     sameFiles(await folder([]), expected, 'write into a folder, again: the folder, its backup kept');
+    // An empty one (a tab closed while it was written) is no backup.
+    await folder([['TXTSETUP.SIF', sample], ['txtsetup.sif.orig', Buffer.alloc(0)]]);
+    same(await plan(), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planCreate, iastor.sys planSame, M5228.SY_ planSame', 'write into a folder: an empty backup is taken again');
+    await write();
+    sameFiles(await folder([]), new Map([...expected, ['txtsetup.sif.orig', sample]]), 'write into a folder, over an empty backup: the folder');
     check(outside.length === 0, 'write into a folder: no request but the page itself', JSON.stringify(outside));
   } finally {
     server.close();
@@ -405,8 +410,11 @@ try {
   const watch = await page.evaluate(() => window.watch);
   check(watch.dotsEarly, 'heavy run: the console showed the dots before the run ended');
   if (watch.longest !== null) check(watch.longest < 200, 'heavy run: no main-thread task over 200 ms (Long Tasks API)', watch.longest);
-  else skip('heavy run: no main-thread task over 200 ms (Long Tasks API)', 'this browser has none; the 10 ms timer below judges the main thread');
-  check(watch.gap < 200, 'heavy run: a 10 ms timer on the main thread never waited 200 ms', watch.gap);
+  else skip('heavy run: no main-thread task over 200 ms (Long Tasks API)', 'this browser has none; the 10 ms timer below judges whether the page froze');
+  // A page that runs the tool on its main thread stops the timer for the
+  // whole run (seconds). A busy machine alone delays it by up to ~250 ms, so
+  // the bound is a second; the 200 ms bound is the Long Tasks API's, above.
+  check(watch.gap < 1000, 'heavy run: a 10 ms timer on the main thread never waited a second', watch.gap);
   const linux = Number(read('heavy-linux-seconds'));
   const figures = `heavy run (1 MB, 4,120 writes): page ${seconds.toFixed(2)} s from Run to the change view, Linux build ${linux.toFixed(2)} s, ` +
     `ratio ${(seconds / linux).toFixed(2)}; longest main-thread task ${watch.longest === null ? 'not measurable' : watch.longest ? `${Math.round(watch.longest)} ms` : 'none over 50 ms'}, longest timer gap ${Math.round(watch.gap)} ms`;
@@ -429,7 +437,7 @@ try {
     new MutationObserver(() => window.statusSeen.push(status.textContent)).observe(status, { childList: true, subtree: true });
   });
   const folderPick = await (await page.$('#pick-folder')).uploadFile(pick).then(() => true, (error) => {
-    skip('the folder pick (two txtsetup.oem, 6,000 files, the driver list)', `its driver cannot give a folder: ${error.message.slice(0, 90)}...`);
+    skip('the folder pick (two txtsetup.oem, 6,000 files, the driver list)', `its driver cannot give a folder: ${error.message.split('\n')[0].replace(/ Failed to add file .*/, '')}`);
     return false;
   });
   if (folderPick) {
