@@ -784,18 +784,19 @@
     $('missing').hidden = missing.length === 0;
     $('missing-files').replaceChildren(...missing.map((f) => el('li', { 'data-file': foldName(f.file) },
                                                                   t('missingFile', f.file, f.driver.folder || f.driver.path))));
-    renderOutput(result);
-    renderNextSteps(result, missing.length > 0);
+    const output = outputFiles(result, files);
+    renderOutput(result, output);
+    renderNextSteps(result, missing.length > 0, output.length > 0);
     renderDrivers(result, files);
     renderChanges(result);
   }
 
-  function renderNextSteps(result, missing) {
+  function renderNextSteps(result, missing, anyOutput) {
     const offered = result.files.filter((f) => f.state === 'created' || f.state === 'changed');
     const folder = t('folderLabel', result.setup.folder.replace(/\/$/, ''));
     const steps = [];
     const byHand = [];
-    if (outputFiles(result).length) {
+    if (anyOutput) {
       if (canWriteFolders) steps.push(t('stepWrite', folder));
       steps.push(t('stepZip', folder));
     }
@@ -841,11 +842,12 @@
   // changed, and each driver file found in its driver's folder (of two with
   // one name, the later run's, as its entries stay), under the name the
   // setup folder already uses for it.
-  function outputFiles(result) {
+  // `drivers`: result.drivers through driverFile(), where already at hand.
+  function outputFiles(result, drivers = result.drivers.map((d) => driverFile(result, d))) {
     const out = result.files.filter((f) => f.state === 'created' || f.state === 'changed')
       .map((f) => ({ name: f.name, lower: f.lower, what: t(f.lower === SETUP ? 'outputSif' : 'outputBackup'), read: async () => f.bytes }));
     const taken = new Map();
-    const files = result.drivers.map((d) => driverFile(result, d)).filter((f) => f.source && f.source.folder !== result.setup.folder);
+    const files = drivers.filter((f) => f.source && f.source.folder !== result.setup.folder);
     for (const f of files.sort((a, b) => a.run - b.run)) taken.set(f.source.lower, f.source);
     for (const [lower, source] of taken) {
       const there = result.setup.inFolder ? findIn(result.setup.folder, source.name) : null;
@@ -876,8 +878,7 @@
   const canWriteFolders = typeof window.showDirectoryPicker === 'function';
   let plan = null;  // the writes waiting for the user's confirmation
 
-  function renderOutput(result) {
-    const files = outputFiles(result);
+  function renderOutput(result, files) {
     $('output').hidden = files.length === 0;
     $('output-help').textContent = t('outputHelp', t('folderLabel', result.setup.folder.replace(/\/$/, '')));
     $('output-files').replaceChildren(...files.map((f) => el('tr', { 'data-file': f.lower },
