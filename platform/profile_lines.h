@@ -1,5 +1,5 @@
 // How the profile engine reads a file's lines, and who hears of its writes.
-// Shared within platform/: the engine uses it, and so does the page, whose
+// Shared by platform/ and the page's exports in web/: the engine uses it, and so does the page, whose
 // change view must read a setup file exactly as the engine does.
 // Internal to platform/.
 #ifndef OEM2SIF_PLATFORM_PROFILE_LINES_H

@@ -1,9 +1,7 @@
 #include "run/run_tool.h"
 
-#include <cstdio>
-#include <cstring>
 
-#include "oem/oem_reader.h"
+#include "oem/driver_description.h"
 #include "platform/platform.h"
 #include "sif/sif_writer.h"
 
@@ -33,69 +31,27 @@ const char kQuitting[] = "\x8fI\x97\xb9\x82\xb5\x82\xdc\x82\xb7\x81" "B\n";
 // "Enterを押すと終了します。"
 const char kPressEnter[] =
     "Enter\x82\xf0\x89\x9f\x82\xb7\x82\xc6\x8fI\x97\xb9\x82\xb5\x82\xdc\x82\xb7\x81" "B";
-// "ERROR! %sのキーが長すぎるので処理をしません。\n"
-const char kKeyTooLong[] =
-    "ERROR! %s\x82\xcc\x83L\x81[\x82\xaa\x92\xb7\x82\xb7\x82\xac\x82\xe9\x82\xcc"
-    "\x82\xc5\x8f\x88\x97\x9d\x82\xf0\x82\xb5\x82\xdc\x82\xb9\x82\xf1\x81" "B\n";
-
-const char kFilesSectionFormat[] = "files.scsi.%s";
-const char kIdsSectionFormat[] = "hardwareids.scsi.%s";
-
-const unsigned kSectionNameCapacity = 100;
-const unsigned kDriverValueCapacity = 100;
-const unsigned kIdSectionCapacity = 10000;
-
-// Both section names must fit the section-name buffer; the longer prefix
-// decides.
-const size_t kMaxOptionKey = kSectionNameCapacity - 1 - (sizeof "hardwareids.scsi." - 1);
+OptionObserver gOptionObserver = nullptr;
 
 }  // namespace
 
-char* CleanDescription(char* value) {
-  TakeNextToken(value, ",\"");
-  return value[0] == '"' ? value + 1 : value;
-}
-
-unsigned ReadDriverOptions(char* optionSection, char** optionKeys,
-                           char** descriptions) {
-  unsigned optionCount =
-      ReadSectionEntries(kOemFile, "scsi", optionSection, kOptionSectionCapacity,
-                         optionKeys, descriptions, kMaxOptions);
-  for (unsigned i = 0; i < optionCount; ++i) {
-    descriptions[i] = CleanDescription(descriptions[i]);
-  }
-  return optionCount;
-}
-
 void ProcessDriverOptions(unsigned char targetIsWindows2000) {
-  char optionSection[kOptionSectionCapacity];
-  char* optionKeys[kMaxOptions];
-  char* optionValues[kMaxOptions];
-  char sectionName[kSectionNameCapacity];
-  char driverValue[kDriverValueCapacity];
-  char idSection[kIdSectionCapacity];
-  char* ids[kMaxHardwareIds];
-  char* services[kMaxHardwareIds];
+  // Whole-run buffers; static, as they are too big for a small stack.
+  static DriverDescription driver;
+  static OptionDescription option;
   char scratch[kScratchCapacity];
 
   RotateSetupBackup();
-  unsigned optionCount = ReadDriverOptions(optionSection, optionKeys, optionValues);
-  for (unsigned i = 0; i < optionCount; ++i) {
-    const char* key = optionKeys[i];
-    if (strlen(key) > kMaxOptionKey) {
-      PrintConsole(kKeyTooLong, key);
-      continue;
-    }
-    snprintf(sectionName, sizeof sectionName, kFilesSectionFormat, key);
-    char* driverFile = ReadDriverFile(kOemFile, sectionName, driverValue,
-                                      sizeof driverValue, key);
-    snprintf(sectionName, sizeof sectionName, kIdsSectionFormat, key);
-    unsigned idCount = ReadHardwareIds(kOemFile, sectionName, idSection,
-                                       sizeof idSection, ids, services, key);
-    WriteDriverOption(kSetupFile, scratch, key, optionValues[i], driverFile,
-                      ids, services, idCount, targetIsWindows2000);
+  ReadDriverDescription(kOemFile, &driver);
+  for (unsigned i = 0; i < driver.optionCount; ++i) {
+    if (!ReadOptionDescription(kOemFile, driver, i, &option)) continue;
+    if (gOptionObserver != nullptr) gOptionObserver(option);
+    WriteDriverOption(kSetupFile, scratch, option.key, option.description, option.driverFile,
+                      option.ids, option.services, option.idCount, targetIsWindows2000);
   }
 }
+
+void SetOptionObserver(OptionObserver observer) { gOptionObserver = observer; }
 
 void RunTool() {
   StartConsole();

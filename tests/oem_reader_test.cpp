@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "oem/oem_reader.h"
-#include "run/run_tool.h"
+#include "oem/driver_description.h"
 #include "tests/support/test_support.h"
 
 namespace o2s_test {
@@ -223,6 +223,44 @@ TEST_F(OemFile, HardwareIdsCountOnlyWithinTheFirstHundredEntries) {
               0u);
   });
   EXPECT_EQ(Cp932ToUtf8(out), "ERROR! HardwareIds.scsi.optに有効なidキーがありません。\n");
+}
+
+// What the page shows of a driver: options, file lines and their disks'
+// directories, read as the run reads them.
+TEST_F(OemFile, DriverDescriptionOfEachOption) {
+  Write("[Disks]\r\nd1 = \"Disk, 32-bit\",\\disk1,\\i386\\Win2003\r\nD2 = \"Disk 64\", \\disk1 , \"\\amd64\"\r\n"
+        "d3 = \"no directory\",\\tag\r\n[scsi]\r\nx86 = \"VirtIO x86\", extra\r\nx64 = \"VirtIO x64\"\r\n"
+        "[Files.scsi.x86]\r\ndriver = d1, viostor.sys, viostor\r\ninf = d1, viostor.inf\r\n"
+        "catalog= d1, viostor.cat\r\nDLL = d3, co.dll\r\nhal = d1, x.dll\r\ninf = d1\r\n"
+        "[Files.scsi.x64]\r\ndriver = d2, viostor.sys\r\ndriver = d9, second.sys, cfg\r\n"
+        "[HardwareIds.scsi.x86]\r\nid = \"PCI\\VEN_1AF4\", \"VioStor\"\r\n");
+  static o2s::DriverDescription driver;
+  static o2s::OptionDescription option;
+  o2s::ReadDriverDescription(path_.c_str(), &driver);
+  ASSERT_EQ(driver.optionCount, 2u);
+  EXPECT_STREQ(driver.descriptions[0], "VirtIO x86");
+
+  std::string out = Captured([&] { ASSERT_TRUE(o2s::ReadOptionDescription(path_.c_str(), driver, 0, &option)); });
+  EXPECT_EQ(out, "");
+  EXPECT_STREQ(option.driverFile, "viostor.sys");
+  ASSERT_EQ(option.idCount, 1u);
+  EXPECT_STREQ(option.services[0], "viostor");
+  std::vector<std::string> lines;
+  for (unsigned i = 0; i < option.fileCount; ++i) {
+    const o2s::DriverFileLine& f = option.files[i];
+    lines.push_back(std::to_string(static_cast<int>(f.kind)) + " " + f.diskTag + " " + f.fileName + " [" +
+                    f.configKey + "] " + (f.diskDirectory ? f.diskDirectory : "(none)"));
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{"0 d1 viostor.sys [viostor] \\i386\\Win2003", "1 d1 viostor.inf [] \\i386\\Win2003",
+                                              "2 d1 viostor.cat [] \\i386\\Win2003", "3 d3 co.dll [] (none)"}));
+
+  // Tags match in any letter case; the run's driver file is the first line's.
+  Captured([&] { ASSERT_TRUE(o2s::ReadOptionDescription(path_.c_str(), driver, 1, &option)); });
+  EXPECT_STREQ(option.driverFile, "viostor.sys");
+  ASSERT_EQ(option.fileCount, 2u);
+  EXPECT_STREQ(option.files[0].diskDirectory, "\\amd64");
+  EXPECT_EQ(option.files[1].diskDirectory, nullptr);
+  EXPECT_STREQ(option.files[1].configKey, "cfg");
 }
 
 }  // namespace

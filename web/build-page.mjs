@@ -1,6 +1,8 @@
-// Inlines the page's script and style, and the source of its worker (the
-// diff and zip libraries, the tool's module with its WebAssembly inside, and
-// the worker's own script), into one HTML file, and lets only exactly those
+// Joins the page's modules (page/main.js and what it imports) into one
+// script and the worker's (worker/worker.js and its imports) into another,
+// and inlines the script, the style and the source of the worker (the diff
+// and zip libraries, the tool's module with its WebAssembly inside, and the
+// worker's own script) into one HTML file, and lets only exactly those
 // run: the Content-Security-Policy names the page's script and style by their
 // hashes, and allows workers only from blob: URLs, which the page makes of
 // the worker source it carries.
@@ -9,13 +11,20 @@
 import { createHash } from 'node:crypto';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
+import { buildSync } from 'esbuild';
 
 const [webDir, glueJs, diffJs, zipJs, outHtml, version] = process.argv.slice(2);
 const read = (path) => readFileSync(path, 'utf8');
 const hash = (text) => `'sha256-${createHash('sha256').update(text, 'utf8').digest('base64')}'`;
 
-const script = read(join(webDir, 'page.js'));
-const worker = [read(diffJs), read(zipJs), read(glueJs), read(join(webDir, 'worker.js'))].join('\n');
+// One script of a module and its imports, as it is written: no renaming,
+// no minifying, so that the page's source stays readable in the page.
+const joinModules = (entry) => buildSync({
+  entryPoints: [join(webDir, entry)], bundle: true, format: 'iife', write: false, charset: 'utf8',
+  legalComments: 'none', logLevel: 'error',
+}).outputFiles[0].text;
+const script = joinModules('page/main.js');
+const worker = [read(diffJs), read(zipJs), read(glueJs), joinModules('worker/worker.js')].join('\n');
 const style = read(join(webDir, 'page.css'));
 for (const text of [script, worker, style]) {
   // Would end the inline element early, or make the parser look for a

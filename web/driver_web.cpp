@@ -1,0 +1,103 @@
+// The page's entry points into the run's reading of a driver: the options of
+// a txtsetup.oem as the run reads them, for the list of drivers, and, during
+// a run, each option just before the run writes it, so that the page knows
+// what each run wrote without reading the file or the tool's output itself.
+// Both reach the page as one object per option (Module.onOption).
+#include <emscripten.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "oem/driver_description.h"
+#include "platform/ascii_case.h"
+#include "run/run_tool.h"
+
+// clang-format off
+// `numbers`: the option's texts and counts as laid out by SendOption below.
+EM_JS(void, SendOptionRecord, (const uint32_t* numbers), {
+  const sjis = new TextDecoder("shift_jis");
+  const text = (at) => at ? sjis.decode(HEAPU8.subarray(at, HEAPU8.indexOf(0, at))) : null;
+  let next = numbers >> 2;
+  const take = () => HEAPU32[next++];
+  const option = { key: text(take()), description: text(take()), driverFile: text(take()), ids: [], files: [] };
+  for (let i = take(); i > 0; i--) option.ids.push({ id: text(take()), match: text(take()), service: text(take()) });
+  for (let i = take(); i > 0; i--) {
+    option.files.push({ kind: ["driver", "inf", "catalog", "dll"][take()], disk: text(take()),
+                        name: text(take()), config: text(take()), directory: text(take()) });
+  }
+  option.service = option.ids.length ? option.ids[0].service : null;
+  Module["onOption"](option);
+});
+// clang-format on
+
+namespace o2s {
+namespace {
+
+// Room for an option's texts: the ids as the engine compares them, and each
+// disk directory as a path below the driver's folder ("i386/Win2003", ""
+// for the folder itself).
+char gIdMatches[kIdSectionCapacity];
+char gDirectories[kMaxFileLines][kDisksSectionCapacity / 4];
+uint32_t gNumbers[4 + 3 * kMaxHardwareIds + 1 + 5 * kMaxFileLines];
+
+uint32_t At(const char* text) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(text)); }
+
+const char* PathBelow(const char* directory, char* out, size_t capacity) {
+  if (directory == nullptr) return nullptr;
+  size_t length = 0;
+  for (const char* at = directory; *at != '\0' && length + 1 < capacity; ++at) {
+    char c = *at == '\\' ? '/' : *at;
+    if (c == '/' && (length == 0 || out[length - 1] == '/')) continue;
+    out[length++] = c;
+  }
+  if (length > 0 && out[length - 1] == '/') --length;
+  out[length] = '\0';
+  return out;
+}
+
+void SendOption(const OptionDescription& option) {
+  size_t n = 0;
+  gNumbers[n++] = At(option.key);
+  gNumbers[n++] = At(option.description);
+  gNumbers[n++] = At(option.driverFile);
+  gNumbers[n++] = option.idCount;
+  for (unsigned i = 0; i < option.idCount; ++i) {
+    // The ids are views into the option's section buffer: the folded copy
+    // keeps their offsets.
+    size_t offset = static_cast<size_t>(option.ids[i] - option.idSection);
+    size_t length = strlen(option.ids[i]);
+    for (size_t b = 0; b <= length; ++b) gIdMatches[offset + b] = LowerAscii(option.ids[i][b]);
+    gNumbers[n++] = At(option.ids[i]);
+    gNumbers[n++] = At(gIdMatches + offset);
+    gNumbers[n++] = At(option.services[i]);
+  }
+  gNumbers[n++] = option.fileCount;
+  for (unsigned i = 0; i < option.fileCount; ++i) {
+    const DriverFileLine& file = option.files[i];
+    gNumbers[n++] = static_cast<uint32_t>(file.kind);
+    gNumbers[n++] = At(file.diskTag);
+    gNumbers[n++] = At(file.fileName);
+    gNumbers[n++] = At(file.configKey);
+    gNumbers[n++] = At(PathBelow(file.diskDirectory, gDirectories[i], sizeof gDirectories[i]));
+  }
+  SendOptionRecord(gNumbers);
+}
+
+// During a run, each option before it is written.
+const bool gObserving = (SetOptionObserver(SendOption), true);
+
+}  // namespace
+}  // namespace o2s
+
+// Reads .\txtsetup.oem of the current folder and sends each option, in
+// list order, as a run reads it; the lookups' messages go to the console
+// just before the option they are about. Returns the number of options.
+extern "C" EMSCRIPTEN_KEEPALIVE unsigned o2s_read_driver() {
+  static o2s::DriverDescription driver;
+  static o2s::OptionDescription option;
+  o2s::ReadDriverDescription(".\\txtsetup.oem", &driver);
+  for (unsigned i = 0; i < driver.optionCount; ++i) {
+    if (o2s::ReadOptionDescription(".\\txtsetup.oem", driver, i, &option)) o2s::SendOption(option);
+  }
+  return driver.optionCount;
+}

@@ -1,0 +1,227 @@
+// The page of oem2sif: takes the files of a setup folder and of drivers,
+// runs the tool on them in workers (an in-memory file system there), and
+// shows and offers what it changed, with what the user must still do.
+// Nothing leaves the page. This module holds the page's state and wires the
+// deciding modules (picks, plan) to the views and the workers.
+import { translator } from './texts.js';
+import { OEM } from './names.js';
+import { entryOf, resolve, bytesOf } from './picks.js';
+import { workerBridge } from './worker-bridge.js';
+import { runControl } from './run-control.js';
+import { outputControl } from './output-control.js';
+import { pickedFiles, droppedSource } from './intake.js';
+import { $, el, nextTask } from '../views/dom.js';
+import { renderPick, renderPickState, optionsPending, showOptions } from '../views/pick-view.js';
+import { renderKeys, note, clearConsole, appendConsole, echo } from '../views/run-view.js';
+import { renderResults, renderPlan, outputStatus } from '../views/results-view.js';
+import { renderChanges } from '../views/changes-view.js';
+
+// A big pick is read in slices of this many milliseconds, the page showing
+// how far it got in between.
+const READ_SLICE = 50;
+
+const state = {
+  entries: new Map(),  // path -> entry (picks.js)
+  choices: new Map(),  // lower-case name -> the path the user chose among several
+  ticks: new Map(),    // path of a txtsetup.oem -> ticked, where the user changed it
+  // Path of a txtsetup.oem -> {entry, options}: its options as a run reads
+  // them, null while they are being read.
+  drivers: new Map(),
+  pickState: null,     // {waiting}, {reading: count} or {read: count}
+  reading: false,
+  run: null,           // the runs in progress
+  result: null,        // what the last runs did
+  plan: null,          // the writes waiting for the user's confirmation
+};
+let t = translator('ja');
+// The File System Access API (Chrome, Edge) writes into a folder the user
+// picks; elsewhere the zip is the way.
+const canWriteFolders = typeof window.showDirectoryPicker === 'function';
+const bridge = workerBridge($('worker-source').textContent);
+
+const pickHandlers = {
+  choose: (lower, path) => {
+    state.choices.set(lower, path);
+    showPick();
+  },
+  tick: (path, ticked) => {
+    state.ticks.set(path, ticked);
+    renderPickState(state, resolve(state.entries, state.choices, state.ticks), t);
+  },
+};
+const showPick = () => renderPick(state, t, pickHandlers);
+const showKeys = () => renderKeys(state.run, t);
+
+const output = outputControl(state, {
+  t: () => t,
+  status: outputStatus,
+  plan: () => renderPlan(state, t, planHandlers),
+  focusPlan: () => $('write-confirm').focus(),
+  zip: bridge.zip,
+  download: (result, bytes, name) => {
+    if (result.zipUrl) URL.revokeObjectURL(result.zipUrl);
+    result.zipUrl = URL.createObjectURL(new Blob([bytes], { type: 'application/zip' }));
+    const link = el('a', { href: result.zipUrl, download: name, hidden: true });
+    document.body.append(link);
+    link.click();
+    link.remove();
+  },
+});
+const planHandlers = { confirmPlan: output.confirmPlan, cancelPlan: output.cancelPlan };
+const showResults = () => renderResults(state, t, { canWriteFolders, on: planHandlers });
+
+function forgetResult() {
+  if (state.result) {
+    for (const file of state.result.files) if (file.url) URL.revokeObjectURL(file.url);
+    if (state.result.zipUrl) URL.revokeObjectURL(state.result.zipUrl);
+  }
+  state.result = null;
+  state.plan = null;
+  $('results').hidden = true;
+}
+
+const runs = runControl(state, bridge, {
+  t: () => t,
+  optionsPending: () => optionsPending(state),
+  forgetResult,
+  pick: showPick,
+  keys: showKeys,
+  results: showResults,
+  changes: (result) => renderChanges(result, t),
+  note,
+  clearConsole,
+  appendConsole,
+  echo,
+  showRun: () => $('run-view').scrollIntoView({ block: 'start' }),
+  showWaiting: () => $('keys').scrollIntoView({ block: 'nearest' }),
+  showResults: () => {
+    $('results').scrollIntoView({ block: 'start' });
+    $('results-heading').focus({ preventScroll: true });
+  },
+});
+
+async function addEntries(source) {
+  if (state.reading || state.run !== null) return;
+  state.reading = true;
+  let count = 0;
+  state.pickState = { reading: 0 };
+  showPick();
+  await nextTask();
+  let slice = performance.now();
+  try {
+    for await (const { path, file, inFolder } of source) {
+      const entry = entryOf(path, file, inFolder);
+      state.entries.set(entry.path, entry);
+      count++;
+      if (performance.now() - slice > READ_SLICE) {
+        state.pickState = { reading: count };
+        showPick();
+        await nextTask();
+        slice = performance.now();
+      }
+    }
+  } finally {
+    state.reading = false;
+    state.pickState = { read: count };
+    showPick();
+    if (state.result) showResults();
+  }
+  await readDrivers();
+}
+
+// Reads the options of every txtsetup.oem not read yet, in one worker.
+async function readDrivers() {
+  const pending = [...state.entries.values()].filter((e) => e.lower === OEM &&
+    (!state.drivers.has(e.path) || state.drivers.get(e.path).entry !== e));
+  if (pending.length === 0) return;
+  for (const entry of pending) state.drivers.set(entry.path, { entry, options: null });
+  showPick();
+  let lists;
+  try {
+    lists = await bridge.readDrivers(await Promise.all(pending.map(bytesOf)));
+  } catch (error) {
+    lists = pending.map(() => []);
+    $('pick-status').textContent = t('failed', error.message);
+  }
+  pending.forEach((entry, i) => {
+    const known = state.drivers.get(entry.path);
+    if (!known || known.entry !== entry) return;
+    known.options = lists[i];
+    showOptions(entry.path, known.options, t);
+  });
+  renderPickState(state, resolve(state.entries, state.choices, state.ticks), t);
+}
+
+function applyLanguage() {
+  document.documentElement.lang = t.language;
+  for (const node of document.querySelectorAll('[data-t]')) node.textContent = t(node.dataset.t);
+  $('language').textContent = t.language === 'ja' ? 'English' : '日本語';
+  $('language').lang = t.language === 'ja' ? 'en' : 'ja';
+  showPick();
+  showKeys();
+  showResults();
+}
+
+$('language').addEventListener('click', () => {
+  t = translator(t.language === 'ja' ? 'en' : 'ja');
+  applyLanguage();
+});
+for (const id of ['pick-files', 'pick-folder']) {
+  const input = $(id);
+  input.addEventListener('change', async () => {
+    await addEntries(pickedFiles(input.files));
+    input.value = '';
+  });
+}
+// The browser lists a big folder before it tells the page anything.
+let stateBeforeDialog = null;
+$('pick-folder').addEventListener('click', () => {
+  if (state.reading || state.run !== null) return;
+  stateBeforeDialog = state.pickState;
+  state.pickState = { waiting: true };
+  showPick();
+});
+$('pick-folder').addEventListener('cancel', () => {
+  state.pickState = stateBeforeDialog;
+  showPick();
+});
+const drop = $('drop');
+drop.addEventListener('dragover', (event) => {
+  event.preventDefault();
+  drop.classList.add('over');
+});
+drop.addEventListener('dragleave', () => drop.classList.remove('over'));
+drop.addEventListener('drop', (event) => {
+  event.preventDefault();
+  drop.classList.remove('over');
+  addEntries(droppedSource(event.dataTransfer));
+});
+// A file dropped beside the box must not make the browser leave the page.
+window.addEventListener('dragover', (event) => event.preventDefault());
+window.addEventListener('drop', (event) => event.preventDefault());
+$('run').addEventListener('click', runs.start);
+$('cancel').addEventListener('click', runs.cancel);
+$('save-zip').addEventListener('click', output.saveZip);
+$('write-folder').addEventListener('click', output.writeIntoFolder);
+$('clear').addEventListener('click', () => {
+  state.entries.clear();
+  state.choices.clear();
+  state.ticks.clear();
+  state.drivers.clear();
+  state.pickState = null;
+  forgetResult();
+  showPick();
+});
+$('key-1').addEventListener('click', () => runs.answer('1\n'));
+$('key-2').addEventListener('click', () => runs.answer('2\n'));
+$('key-enter').addEventListener('click', () => runs.answer('\n'));
+document.addEventListener('keydown', (event) => {
+  const run = state.run;
+  if (run === null || !run.waiting || event.ctrlKey || event.altKey || event.metaKey) return;
+  const text = run.phase === 'menu' ? { 1: '1\n', 2: '2\n', Enter: '\n' }[event.key] : { Enter: '\n' }[event.key];
+  if (text === undefined) return;
+  event.preventDefault();
+  runs.answer(text);
+});
+
+applyLanguage();

@@ -1,0 +1,29 @@
+// The names the page goes by: the three files of a run, and how file names
+// compare and sort.
+export const OEM = 'txtsetup.oem';
+export const SETUP = 'txtsetup.sif';
+export const BACKUP = 'txtsetup.sif.orig';
+export const NAMES = [OEM, SETUP, BACKUP];
+
+// File names match in any ASCII letter case, as the tool's own file
+// operations match them (platform/platform.h).
+export const foldName = (name) => name.replace(/[A-Z]+/g, (letters) => letters.toLowerCase());
+
+// Setup reads a driver file as it is or compressed, with the last letter of
+// its extension made "_" (a short or missing extension gets one).
+export function compressedName(name) {
+  const dot = name.lastIndexOf('.');
+  if (dot < 0) return `${name}._`;
+  return name.length - dot - 1 < 3 ? `${name}_` : `${name.slice(0, -1)}_`;
+}
+
+// Drivers are shown, and run, in the order of their paths, numbers taken as
+// numbers ("8.9.8" before "11.2").
+const collator = new Intl.Collator('en', { numeric: true });
+export const byPath = (a, b) => collator.compare(a.path, b.path) || (a.path < b.path ? -1 : a.path > b.path ? 1 : 0);
+
+export function sameBytes(a, b) {
+  if (a.length !== b.length) return false;
+  for (let i = 0; i < a.length; i++) if (a[i] !== b[i]) return false;
+  return true;
+}

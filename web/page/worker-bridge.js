@@ -1,0 +1,83 @@
+// The only place that talks to workers. Each task gets a worker of its own,
+// made of the source the page carries (its URL goes as soon as the worker
+// is made), and ends it when it is done.
+export const CANCELLED = new Error('cancelled');
+
+export function workerBridge(source) {
+  function makeWorker() {
+    const url = URL.createObjectURL(new Blob([source], { type: 'text/javascript' }));
+    const worker = new Worker(url);
+    URL.revokeObjectURL(url);
+    return worker;
+  }
+
+  // One request, answered by one message of `replyType`.
+  function task(message, replyType) {
+    const worker = makeWorker();
+    return new Promise((resolve, reject) => {
+      const end = (error) => {
+        worker.terminate();
+        reject(error);
+      };
+      worker.onmessage = (event) => {
+        if (event.data.type === replyType) {
+          worker.terminate();
+          resolve(event.data);
+        }
+        if (event.data.type === 'error') end(new Error(event.data.message));
+      };
+      worker.onerror = (event) => {
+        event.preventDefault();
+        end(new Error(event.message || 'worker'));
+      };
+      worker.postMessage(message);
+    });
+  }
+
+  // The options of each txtsetup.oem (bytes), as a run reads them.
+  const readDrivers = async (files) => (await task({ type: 'drivers', files }, 'drivers')).drivers;
+  const zip = async (files) => (await task({ type: 'zip', files }, 'zip')).bytes;
+
+  // Runs the tool once on `files` ([lower-case name, bytes]) with
+  // `typedAhead` already typed. `result` settles when the tool ends, with
+  // {status, files: [[name, bytes, state]], options, changes}, where
+  // `changes` is a promise of the rows of the change view against
+  // `baseline` (empty unless `changes` is asked for).
+  function runTool(files, typedAhead, { onConsole, onWaiting, baseline = null, changes = true }) {
+    const worker = makeWorker();
+    let settle;
+    let settleChanges;
+    const result = new Promise((resolve, reject) => { settle = { resolve, reject }; });
+    const changeRows = new Promise((resolve, reject) => { settleChanges = { resolve, reject }; });
+    changeRows.catch(() => {});  // a cancelled run has none, and no one waits for them
+    const end = (error) => {
+      worker.terminate();
+      settle.reject(error);
+      settleChanges.reject(error);
+    };
+    worker.onmessage = (event) => {
+      const message = event.data;
+      if (message.type === 'console') onConsole(message.bytes);
+      if (message.type === 'waiting') onWaiting();
+      if (message.type === 'end') settle.resolve({ ...message, changes: changeRows });
+      if (message.type === 'changes') {
+        worker.terminate();
+        settleChanges.resolve(message.rows);
+      }
+      if (message.type === 'error') end(new Error(message.message));
+    };
+    worker.onerror = (event) => {
+      event.preventDefault();
+      end(new Error(event.message || 'worker'));
+    };
+    const codes = (text) => [...text].map((c) => c.charCodeAt(0));
+    worker.postMessage({ type: 'run', files, input: codes(typedAhead), baseline, changes });
+    return {
+      result,
+      answer: (text) => worker.postMessage({ type: 'input', chars: codes(text) }),
+      cancel: () => end(CANCELLED),
+    };
+  }
+
+  return { readDrivers, zip, runTool };
+}

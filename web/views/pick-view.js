@@ -1,0 +1,92 @@
+// Shows the pick: what was read, the file used for each of the three names
+// (with the choices and the drivers to tick), what keeps it from running.
+import { $, el } from './dom.js';
+import { OEM, SETUP, BACKUP, NAMES } from '../page/names.js';
+import { resolve, pickProblems, tickedDrivers, canRun } from '../page/picks.js';
+
+// Options of a driver shown before "more".
+const OPTIONS_SHOWN = 4;
+
+export function renderPick(state, t, on) {
+  const status = $('pick-status');
+  const pick = state.pickState;
+  if (pick === null) status.textContent = '';
+  else if ('waiting' in pick) status.textContent = t('waitingForBrowser');
+  else if ('reading' in pick) status.textContent = t('reading', t.number(pick.reading));
+  else if ('read' in pick) status.textContent = t('read', t.number(pick.read));
+  const used = resolve(state.entries, state.choices, state.ticks);
+  const table = $('files');
+  table.replaceChildren(el('tr', {}, el('th', { scope: 'col' }, t('name')), el('th', { scope: 'col' }, t('used'))));
+  for (const lower of NAMES) {
+    const { entry, list } = used[lower];
+    const cell = el('td', {});
+    if (lower === OEM && list.length) cell.append(driverChoice(state, used[OEM].drivers, t, on));
+    else if (list.length > 1) {
+      const group = el('fieldset', { class: 'choice' }, el('legend', {}, t('choose', lower, list.length)));
+      for (const candidate of list) {
+        const radio = el('input', { type: 'radio', name: `choose-${lower}`, value: candidate.path, checked: candidate === entry });
+        radio.addEventListener('change', () => on.choose(lower, candidate.path));
+        group.append(el('label', {}, radio, describe(candidate, t)));
+      }
+      cell.append(group);
+    } else {
+      cell.append(entry ? describe(entry, t) : t(lower === BACKUP && used[SETUP].entry ? 'noBackup' : 'none'));
+    }
+    table.append(el('tr', { 'data-name': lower }, el('th', { scope: 'row' }, lower), cell));
+  }
+  renderPickState(state, used, t);
+}
+
+// What the pick lacks, and whether it can run.
+export function renderPickState(state, used, t) {
+  const { missing, unchosen, noDriverTicked } = pickProblems(used);
+  const problem = $('pick-problem');
+  problem.textContent = [missing.length ? t('missing', missing) : '', unchosen.length ? t('mustChoose', unchosen) : '',
+                         noDriverTicked ? t('noDriverTicked') : ''].join(' ').trim();
+  problem.classList.toggle('problem', state.entries.size > 0);
+  const busy = state.run !== null || state.reading || optionsPending(state);
+  const ticked = tickedDrivers(used).length;
+  $('run').disabled = busy || !canRun(used);
+  $('run').textContent = state.result ? t('runAgain') : ticked > 1 ? t('runDrivers', ticked) : t('run');
+  $('clear').disabled = state.run !== null || state.reading;
+}
+
+export const optionsPending = (state) => [...state.drivers.values()].some((known) => known.options === null);
+
+// The drivers, each with its options, to tick; several make a choice.
+function driverChoice(state, drivers, t, on) {
+  const group = drivers.length > 1
+    ? el('fieldset', { class: 'choice drivers-pick' }, el('legend', {}, t('chooseDrivers', drivers.length)))
+    : el('div', { class: 'drivers-pick' });
+  for (const { entry, ticked, preferred } of drivers) {
+    const box = el('input', { type: 'checkbox', value: entry.path, checked: ticked });
+    box.addEventListener('change', () => on.tick(entry.path, box.checked));
+    const known = state.drivers.get(entry.path);
+    group.append(el('div', { class: 'driver', 'data-path': entry.path },
+                    el('label', {}, box, describe(entry, t), preferred ? el('span', { class: 'tag' }, t('sameFolder')) : null),
+                    optionList(known && known.entry === entry ? known.options : null, t)));
+  }
+  return group;
+}
+
+// Puts a driver's options in place, once read, so that a box being ticked
+// stays where it is.
+export function showOptions(path, options, t) {
+  const node = [...document.querySelectorAll('.drivers-pick .driver')].find((n) => n.dataset.path === path);
+  if (node) node.querySelector('.options').replaceWith(optionList(options, t));
+}
+
+// A long list shows its first few options, the rest one click away.
+function optionList(options, t) {
+  if (options === null) return el('p', { class: 'options' }, t('readingDrivers'));
+  if (options.length === 0) return el('p', { class: 'options' }, t('noOptions'));
+  const items = options.map(({ key, description }) => el('li', { title: key }, description));
+  const first = options.length > OPTIONS_SHOWN + 1 ? OPTIONS_SHOWN : options.length;
+  const more = first < options.length
+    ? el('li', {}, el('details', {}, el('summary', {}, t('moreOptions', options.length - first)), el('ul', {}, ...items.slice(first)))) : null;
+  return el('ul', { class: 'options', 'aria-label': t('options', options.length) }, ...items.slice(0, first), more);
+}
+
+export function describe(entry, t) {
+  return `${entry.path} (${t('bytes', t.number(entry.size))}${entry.bytes ? `, ${t('fromRun')}` : ''})`;
+}

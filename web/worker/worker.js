@@ -1,0 +1,189 @@
+// The tool's run, in a worker of the page, so that the page never waits for
+// it. One task per worker: a run, the reading of drivers, or a zip.
+//
+// A run is a new instance of the module (a fresh file system and fresh
+// static state, as a new process has), the given files in its folder, the
+// given input typed ahead. The page hears the console as it is written, is
+// asked for input when the tool waits, and gets every file of the folder
+// when the run ends, with each option the run was about to write (as the
+// run read it, `written` where a write of it landed) and then what changed
+// in txtsetup.sif since `baseline`. Terminating the worker cancels the run.
+//
+// From the page: {type: 'run', files: [[name, bytes]], input: [char codes],
+//                 baseline: bytes or null, changes: boolean}
+//                {type: 'input', chars: [char codes]}
+//                {type: 'drivers', files: [bytes]}
+//                {type: 'zip', files: [[name, bytes]]}
+// To the page:   {type: 'console', bytes}, {type: 'waiting'},
+//                {type: 'end', status, files: [[name, bytes, state]], options},
+//                then {type: 'changes', rows} (rows empty unless asked for);
+//                {type: 'drivers', drivers: [[option]]};
+//                {type: 'zip', bytes}; or {type: 'error', message}.
+// A file's state is created, changed, unchanged or deleted (bytes null). An
+// option is what web/driver_web.cpp sends; reading drivers adds the
+// lookups' messages about it (`messages`). The changes come in a message of
+// their own, so that the page can offer the files first and no one message
+// keeps its main thread busy for long.
+import { changeRows } from './changes.js';
+import { sameBytes } from '../page/names.js';
+
+const FOLDER = '/setup';
+const SETUP = 'txtsetup.sif';
+// Console bytes are passed on at most this often (ms), so that the page
+// gets a few messages a second rather than one per dot.
+const CONSOLE_INTERVAL = 40;
+
+const input = [];
+let waiter = null;
+let pending = [];
+let lastSent = 0;
+
+const joined = (parts) => {
+  const bytes = new Uint8Array(parts.reduce((sum, part) => sum + part.length, 0));
+  let at = 0;
+  for (const part of parts) {
+    bytes.set(part, at);
+    at += part.length;
+  }
+  return bytes;
+};
+
+function sendConsole() {
+  if (pending.length === 0) return;
+  const bytes = joined(pending);
+  pending = [];
+  lastSent = performance.now();
+  postMessage({ type: 'console', bytes }, [bytes.buffer]);
+}
+
+function deliverInput() {
+  if (waiter && input.length) {
+    const resolve = waiter;
+    waiter = null;
+    resolve(input.shift());
+  }
+}
+
+self.onmessage = (event) => {
+  const message = event.data;
+  const failed = (error) => postMessage({ type: 'error', message: String(error) });
+  if (message.type === 'run') run(message).catch(failed);
+  if (message.type === 'drivers') readDrivers(message.files).catch(failed);
+  if (message.type === 'zip') {
+    const bytes = fflate.zipSync(Object.fromEntries(message.files));
+    postMessage({ type: 'zip', bytes }, [bytes.buffer]);
+  }
+  if (message.type === 'input') {
+    input.push(...message.chars);
+    deliverInput();
+  }
+};
+
+async function run({ files, input: typedAhead, baseline, changes }) {
+  input.push(...typedAhead);
+  const options = [];
+  const module = await createOem2sif({
+    noInitialRun: true,
+    preRun: [(m) => {
+      m.FS.mkdir(FOLDER);
+      m.FS.chdir(FOLDER);
+      for (const [name, bytes] of files) m.FS.writeFile(name, bytes);
+    }],
+    onConsoleBytes: (bytes) => {
+      pending.push(bytes);
+      if (performance.now() - lastSent >= CONSOLE_INTERVAL) sendConsole();
+    },
+    readConsoleChar: () => new Promise((resolve) => {
+      sendConsole();
+      waiter = resolve;
+      if (input.length) deliverInput();
+      else postMessage({ type: 'waiting' });
+    }),
+    onOption: (option) => options.push({ ...option, written: false }),
+    onProfileWrite: () => { if (options.length) options[options.length - 1].written = true; },
+    print: (text) => console.log(text),
+    printErr: (text) => console.warn(text),
+  });
+  // The tool ends with exit(), which throws ExitStatus out of main; the
+  // runtime stays, so the files and the line reader can still be used.
+  let status;
+  try {
+    status = await module.ccall('main', 'number', ['number', 'number'], [0, 0], { async: true });
+  } catch (error) {
+    if (!error || error.name !== 'ExitStatus') throw error;
+    status = error.status;
+  }
+  sendConsole();
+  const after = new Map(module.FS.readdir(FOLDER).filter((name) => name !== '.' && name !== '..')
+    .map((name) => [name, module.FS.readFile(`${FOLDER}/${name}`)]));
+  const before = new Map(files);
+  const states = [...before].filter(([name]) => !after.has(name)).map(([name]) => [name, null, 'deleted']);
+  for (const [name, bytes] of after) {
+    const old = before.get(name);
+    states.push([name, bytes, !old ? 'created' : sameBytes(old, bytes) ? 'unchanged' : 'changed']);
+  }
+  const newSetup = changes && after.get(SETUP) && after.get(SETUP).slice();
+  postMessage({ type: 'end', status, files: states, options }, [...after.values()].map((bytes) => bytes.buffer));
+  const rows = changes ? changeRows(readLines(module, baseline || before.get(SETUP)), readLines(module, newSetup), Diff.diffArrays) : [];
+  postMessage({ type: 'changes', rows });
+}
+
+// The options of each txtsetup.oem, each read in a folder of its own as a
+// run reads them, with the messages the run would print about each.
+async function readDrivers(files) {
+  let messages = [];
+  let options;
+  const module = await createOem2sif({
+    noInitialRun: true,
+    onConsoleBytes: (bytes) => messages.push(bytes),
+    onOption: (option) => {
+      options.push({ ...option, messages: text(joined(messages)) });
+      messages = [];
+    },
+  });
+  const drivers = files.map((bytes, i) => {
+    const folder = `/drivers/${i}`;
+    module.FS.mkdirTree(folder);
+    module.FS.writeFile(`${folder}/txtsetup.oem`, bytes);
+    module.FS.chdir(folder);
+    options = [];
+    module._o2s_read_driver();
+    messages = [];
+    return options;
+  });
+  postMessage({ type: 'drivers', drivers });
+}
+
+const sjis = new TextDecoder('shift_jis');
+const text = (bytes) => sjis.decode(bytes);
+
+// The lines of a setup file as the engine reads them: text, the section it
+// is in and, for entries, key and value. `name` is the section name or key
+// as written; `match` is the same in the letter case the engine compares.
+function readLines(module, bytes) {
+  if (!bytes || bytes.length === 0) return [];
+  const size = bytes.length;
+  const data = module._malloc(size);
+  const folded = module._malloc(size);
+  const count = module._malloc(4);
+  module.HEAPU8.set(bytes, data);
+  const index = module._o2s_index_lines(data, size, folded, count) >> 2;
+  const lineCount = module.HEAPU32[count >> 2];
+  const heap = module.HEAPU8;
+  const numbers = module.HEAPU32;
+  const lines = [];
+  let section = { name: '', match: '' };
+  for (let i = 0; i < lineCount; i++) {
+    const [offset, length, kind, nameAt, nameLength, valueAt, valueLength] = numbers.subarray(index + 7 * i, index + 7 * i + 7);
+    const name = text(heap.subarray(data + nameAt, data + nameAt + nameLength));
+    const match = text(heap.subarray(folded + nameAt, folded + nameAt + nameLength));
+    if (kind === 1) section = { name, match };
+    const line = { text: text(heap.subarray(data + offset, data + offset + length)), section };
+    if (kind === 2) Object.assign(line, { key: name, keyMatch: match, value: text(heap.subarray(data + valueAt, data + valueAt + valueLength)) });
+    lines.push(line);
+  }
+  module._free(data);
+  module._free(folded);
+  module._free(count);
+  return lines;
+}
