@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Tests the page (build/web/oem2sif.html) in headless Chromium and Firefox,
+# Runs the node unit tests of the page's deciding modules (web/test/), then
+# tests the page (build/web/oem2sif.html) in headless Chromium and Firefox,
 # and in WebKit (MiniBrowser under xvfb-run), opened from disk: three runs on
 # the sample, each compared with the Linux build's run on a copy of it
 # (console text, txtsetup.sif and txtsetup.sif.orig byte for byte), the diff
@@ -13,6 +14,15 @@
 # web-page-webkit.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# The page's deciding modules first, in node (milliseconds, no browser).
+if ! node --test --test-reporter=tap web/test/ >build/web-unit.tap 2>&1; then
+  grep -B2 -A25 '^not ok' build/web-unit.tap
+  echo "web unit tests: FAILED (build/web-unit.tap)"
+  exit 1
+fi
+awk '/^# (tests|pass|duration_ms)/ { n[$2] = $3 } END { printf "web unit tests: %d of %d passed in %d ms\n", n["pass"], n["tests"], n["duration_ms"] }' build/web-unit.tap
+
 cmake --workflow --preset web
 cmake --preset default >/dev/null
 cmake --build --preset default --target oem2sif make_setup_file

@@ -49,6 +49,15 @@ function same(actual, expected, what) {
   check(actual.equals(expected), what, `${from(actual)}\n     expected: ${from(expected)}`);
 }
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+// Every wait is for what the page shows, however long a loaded machine
+// takes; only a page that never gets there reaches this bound.
+const WAIT = 300000;
+async function until(test, what) {
+  for (const end = Date.now() + WAIT; !(await test());) {
+    if (Date.now() > end) throw new Error(`waited in vain for ${what}`);
+    await sleep(50);
+  }
+}
 
 // The picked files carry names in other letter cases, as a CD's do.
 const inputDir = join(workDir, 'input');
@@ -61,7 +70,6 @@ const sample = readFileSync(join(sampleDir, 'txtsetup.sif'));
 
 const pack = join(workDir, 'pack');
 const packDrivers = ['drivers/Intel/8.9.8/TXTSETUP.OEM', 'drivers/Intel/11.2/TXTSETUP.OEM', 'drivers/ULi/TXTSETUP.OEM'];
-const until = async (test) => { while (!(await test())) await sleep(50); };
 // What the pack's runs leave in the setup folder, by name.
 const packResult = () => new Map([['TXTSETUP.SIF', read('sif-pack')], ['txtsetup.sif.orig', sample],
   ['IASTOR.SYS', readFileSync(join(pack, 'drivers/Intel/11.2/IASTOR.SYS'))], ['M5228.SY_', readFileSync(join(pack, 'drivers/ULi/M5228.SY_'))]]);
@@ -79,8 +87,8 @@ async function givePack(page) {
   const count = () => page.$$eval('.drivers-pick ul.options', (lists) => lists.length);
   try {
     await (await page.$('#pick-folder')).uploadFile(folders[0]);
-    await until(async () => (await page.$eval('#files', (e) => e.textContent)).includes('I386/TXTSETUP.SIF'));
-    await until(() => page.$eval('#clear', (b) => !b.disabled));
+    await until(async () => (await page.$eval('#files', (e) => e.textContent)).includes('I386/TXTSETUP.SIF'), 'the setup folder in the list');
+    await until(() => page.$eval('#clear', (b) => !b.disabled), 'the first pick read');
     await (await page.$('#pick-folder')).uploadFile(folders[1]);
   } catch {
     const files = [];
@@ -97,7 +105,7 @@ async function givePack(page) {
     }, files.map(([, path]) => path));
     console.log(`note ${browserName}: the pack given as a drop of files with their paths (its driver cannot give a folder)`);
   }
-  await until(async () => (await count()) === 3);
+  await until(async () => (await count()) === 3, 'the options of three drivers');
   for (const box of await page.$$('.drivers-pick input:not(:checked)')) await box.click();
 }
 
@@ -151,7 +159,9 @@ async function writeIntoFolder(page, { consoleText }) {
       return all;
     }, files.map(([name, bytes]) => [name, [...bytes]])).then((all) => new Map(all.map(([name, bytes]) => [name, Buffer.from(bytes)])));
     await folder([['TXTSETUP.SIF', sample], ['iastor.sys', Buffer.from('an older iaStor')]]);
+    page.setDefaultTimeout(WAIT);
     await givePack(page);
+    await page.waitForSelector('#run:not([disabled])');
     await page.click('#run');
     for (const key of ['key-1', 'key-enter']) {
       await page.waitForSelector(`#${key}.waiting`);
@@ -166,7 +176,7 @@ async function writeIntoFolder(page, { consoleText }) {
     };
     const write = async () => {
       await page.click('#write-confirm');
-      await until(async () => !(await page.$eval('#output-status', (e) => e.textContent)).startsWith('書き込んでいます'));
+      await until(async () => !(await page.$eval('#output-status', (e) => e.textContent)).startsWith('書き込んでいます'), 'the write to end');
       return page.$eval('#output-status', (e) => e.textContent);
     };
     same(await plan(), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planCreate, iastor.sys planConflict, M5228.SY_ planCreate',
@@ -228,6 +238,7 @@ rmSync(screenshot, { force: true });
 const errors = [];
 try {
   const page = await browser.newPage();
+  page.setDefaultTimeout(WAIT);
   await page.setViewport({ width: 1440, height: 780 });  // a laptop's window
   const outside = [];
   let wasmSeen = false;
@@ -268,13 +279,10 @@ try {
   async function download(selector) {
     const known = new Set(downloads.keys());
     await page.click(selector);
-    for (let i = 0; i < 200; i++) {
-      for (const [id, d] of downloads) {
-        if (!known.has(id) && d.path) return { name: d.name, bytes: readFileSync(d.path) };
-      }
-      await sleep(50);
-    }
-    throw new Error(`no download from ${selector}`);
+    const done = () => [...downloads].find(([id, d]) => !known.has(id) && d.path);
+    await until(done, `a download from ${selector}`);
+    const [, d] = done();
+    return { name: d.name, bytes: readFileSync(d.path) };
   }
 
   await page.goto(pathToFileURL(pageHtml).href);
@@ -283,9 +291,16 @@ try {
   // branch on these to check the fallback.
   const features = await page.evaluate(() => ({ fileSystemAccess: typeof showDirectoryPicker === 'function' }));
   if (!features.fileSystemAccess) console.log(`note ${browserName}: no File System Access API; the page's fallback is what is checked`);
-  const input = await page.$('#pick-files');
-  await input.uploadFile(join(inputDir, 'TXTSETUP.OEM'), join(inputDir, 'TxtSetup.Sif'));
-  await page.waitForSelector('#run:not([disabled])');
+  // A part that fails is one failure, with the page's errors; the page is
+  // loaded afresh, and the parts that do not depend on it still run.
+  async function part(what, body) {
+    try {
+      await body();
+    } catch (error) {
+      check(false, `${what}: ran to its end: ${error.message.split('\n')[0]}`, `errors in the page: ${JSON.stringify(errors)}`);
+      await page.goto(pathToFileURL(pageHtml).href);
+    }
+  }
 
   // The tool's own output: the console's text nodes (what the user typed and
   // the page's notes are elements).
@@ -312,7 +327,9 @@ try {
   };
   const sameEntry = (a, b) => a.replace(/\s*=\s*/, '=') === b.replace(/\s*=\s*/, '=');
 
+  // Run waits until the pick is read; a click before would be lost.
   async function runWith(keys, n, atMenu = async () => {}) {
+    await page.waitForSelector('#run:not([disabled])');
     await page.click('#run');
     for (const key of keys) {
       await page.waitForSelector(`#${key}.waiting`);
@@ -324,11 +341,13 @@ try {
     same(await consoleText(), sjis.decode(read(`stdout-${n}`)), `run ${n}: console text as the Linux build's stdout`);
   }
 
-  // Run 1: Windows 2000 on the sample.
-  await runWith(['key-1', 'key-enter'], 1, async () => {
-    same(await page.$$eval('.keys button.waiting', (keys) => keys.map((k) => k.textContent).join(' | ')),
-         '1: Windows 2000 | 2: Windows XP | Enter: 何もせずに終了', 'the answers say what they do');
-    check(await inView('#key-1'), 'the answers in view while the tool waits');
+  await part('three runs on the sample', async () => {
+    await (await page.$('#pick-files')).uploadFile(join(inputDir, 'TXTSETUP.OEM'), join(inputDir, 'TxtSetup.Sif'));
+    // Run 1: Windows 2000 on the sample.
+    await runWith(['key-1', 'key-enter'], 1, async () => {
+      same(await page.$$eval('.keys button.waiting', (keys) => keys.map((k) => k.textContent).join(' | ')),
+           '1: Windows 2000 | 2: Windows XP | Enter: 何もせずに終了', 'the answers say what they do');
+      check(await inView('#key-1'), 'the answers in view while the tool waits');
   });
   same(JSON.stringify(await offered()), '["txtsetup.sif","txtsetup.sif.orig"]', 'run 1: txtsetup.sif and txtsetup.sif.orig offered');
   const sif1 = await download('a[data-file="txtsetup.sif"]');
@@ -372,36 +391,39 @@ try {
   await runWith(['key-enter'], 3);
   same(JSON.stringify(await offered()), '[]', 'run 3: nothing offered');
 
+  });
+
   // The heavy run: first cancelled halfway, then run through, timed from Run
   // to the results, while the main thread is watched.
-  const heavy = join(workDir, 'heavy');
-  await page.click('#clear');
-  await (await page.$('#pick-files')).uploadFile(join(heavy, 'txtsetup.oem'), join(heavy, 'txtsetup.sif'));
-  await page.waitForSelector('#run:not([disabled])');
-  const picked = await page.$eval('#files', (e) => e.textContent);
-  await page.click('#run');
-  await page.waitForSelector('#key-1.waiting');
-  await page.click('#key-1');
-  while (!(await consoleText()).includes('..')) await sleep(20);
-  await page.click('#cancel');
-  check(await page.$eval('#results', (e) => e.hidden) && (await offered()).length === 0 &&
-        picked === await page.$eval('#files', (e) => e.textContent), 'a cancelled run offers nothing and leaves the picked files as they were');
-  await page.evaluate(() => {
-    const watch = window.watch = { gap: 0, dotsEarly: false, longest: null };
-    let last = performance.now();
-    setInterval(() => {
-      watch.gap = Math.max(watch.gap, performance.now() - last);
-      last = performance.now();
-    }, 10);
-    if (PerformanceObserver.supportedEntryTypes.includes('longtask')) {
-      watch.longest = 0;
-      new PerformanceObserver((list) => list.getEntries().forEach((e) => { watch.longest = Math.max(watch.longest, e.duration); }))
-        .observe({ type: 'longtask' });
-    }
-    const view = document.getElementById('console');
-    new MutationObserver(() => {
-      if (view.textContent.includes('....') && !view.textContent.includes('Enterを押す')) watch.dotsEarly = true;
-    }).observe(view, { childList: true, subtree: true, characterData: true });
+  await part('the heavy run', async () => {
+    const heavy = join(workDir, 'heavy');
+    await page.click('#clear');
+    await (await page.$('#pick-files')).uploadFile(join(heavy, 'txtsetup.oem'), join(heavy, 'txtsetup.sif'));
+    await page.waitForSelector('#run:not([disabled])');
+    const picked = await page.$eval('#files', (e) => e.textContent);
+    await page.click('#run');
+    await page.waitForSelector('#key-1.waiting');
+    await page.click('#key-1');
+    await until(async () => (await consoleText()).includes('..'), 'the dots of the heavy run');
+    await page.click('#cancel');
+    check(await page.$eval('#results', (e) => e.hidden) && (await offered()).length === 0 &&
+          picked === await page.$eval('#files', (e) => e.textContent), 'a cancelled run offers nothing and leaves the picked files as they were');
+    await page.evaluate(() => {
+      const watch = window.watch = { gap: 0, dotsEarly: false, longest: null };
+      let last = performance.now();
+      setInterval(() => {
+        watch.gap = Math.max(watch.gap, performance.now() - last);
+        last = performance.now();
+      }, 10);
+      if (PerformanceObserver.supportedEntryTypes.includes('longtask')) {
+        watch.longest = 0;
+        new PerformanceObserver((list) => list.getEntries().forEach((e) => { watch.longest = Math.max(watch.longest, e.duration); }))
+          .observe({ type: 'longtask' });
+      }
+      const view = document.getElementById('console');
+      new MutationObserver(() => {
+        if (view.textContent.includes('....') && !view.textContent.includes('Enterを押す')) watch.dotsEarly = true;
+      }).observe(view, { childList: true, subtree: true, characterData: true });
   });
   const start = Date.now();
   await runWith(['key-1', 'key-enter'], 'heavy');
@@ -421,26 +443,30 @@ try {
   console.log(`time ${browserName}: ${figures}`);
   writeFileSync(join(workDir, `heavy-${browserName}.txt`), `${figures}\n`);
 
+  });
+
   // A folder pick like a CD's: two txtsetup.oem (the user must choose),
   // 6,000 other files, and two of the three driver files, one compressed.
-  const pick = join(workDir, 'pick');
-  for (const dir of ['I386', 'DRIVER', '$OEM$/TEXTMODE']) mkdirSync(join(pick, dir), { recursive: true });
-  copyFileSync(join(sampleDir, 'txtsetup.sif'), join(pick, 'I386/TxtSetup.Sif'));
-  copyFileSync(join(sampleDir, 'txtsetup.oem'), join(pick, 'DRIVER/TXTSETUP.OEM'));
-  copyFileSync(join(sampleDir, '../../tests/corpus/GenAHCI__txtsetup.oem'), join(pick, '$OEM$/TEXTMODE/TXTSETUP.OEM'));
-  for (const name of ['SMPAHCI.SYS', 'smpcombo.sy_']) writeFileSync(join(pick, 'I386', name), 'driver');
-  for (let i = 0; i < 6000; i++) writeFileSync(join(pick, 'I386', `file${i}.dl_`), '');
-  await page.click('#clear');
-  await page.evaluate(() => {
-    const status = document.getElementById('pick-status');
-    window.statusSeen = [];
-    new MutationObserver(() => window.statusSeen.push(status.textContent)).observe(status, { childList: true, subtree: true });
+  await part('a folder pick', async () => {
+    const pick = join(workDir, 'pick');
+    for (const dir of ['I386', 'DRIVER', '$OEM$/TEXTMODE']) mkdirSync(join(pick, dir), { recursive: true });
+    copyFileSync(join(sampleDir, 'txtsetup.sif'), join(pick, 'I386/TxtSetup.Sif'));
+    copyFileSync(join(sampleDir, 'txtsetup.oem'), join(pick, 'DRIVER/TXTSETUP.OEM'));
+    copyFileSync(join(sampleDir, '../../tests/corpus/GenAHCI__txtsetup.oem'), join(pick, '$OEM$/TEXTMODE/TXTSETUP.OEM'));
+    for (const name of ['SMPAHCI.SYS', 'smpcombo.sy_']) writeFileSync(join(pick, 'I386', name), 'driver');
+    for (let i = 0; i < 6000; i++) writeFileSync(join(pick, 'I386', `file${i}.dl_`), '');
+    await page.click('#clear');
+    await page.evaluate(() => {
+      const status = document.getElementById('pick-status');
+      window.statusSeen = [];
+      new MutationObserver(() => window.statusSeen.push(status.textContent)).observe(status, { childList: true, subtree: true });
   });
   const folderPick = await (await page.$('#pick-folder')).uploadFile(pick).then(() => true, (error) => {
     skip('the folder pick (two txtsetup.oem, 6,000 files, the driver list)', `its driver cannot give a folder: ${error.message.split('\n')[0].replace(/ Failed to add file .*/, '')}`);
     return false;
   });
   if (folderPick) {
+    await until(async () => /^6,005 /.test(await page.$eval('#pick-status', (e) => e.textContent)), 'the 6,005 files read');
     await page.waitForSelector('tr[data-name="txtsetup.oem"] fieldset');
     const seen = await page.evaluate(() => window.statusSeen);
     check(seen.some((s) => s.startsWith('読み込んでいます')) && seen[seen.length - 1].startsWith('6,005 ファイルを読み込みました'),
@@ -458,9 +484,11 @@ try {
     await page.screenshot({ path: screenshot, fullPage: true });
   }
 
-  await driverPack(page, { runWith, download, checkAccessibility, screenshot });
+  });
+
+  await part('a pack of drivers', () => driverPack(page, { runWith, download, checkAccessibility, screenshot }));
   // Only where the page offers it: the others get the zip (checked above).
-  if (features.fileSystemAccess) await writeIntoFolder(await browser.newPage(), { consoleText });
+  if (features.fileSystemAccess) await part('writing into a folder', async () => writeIntoFolder(await browser.newPage(), { consoleText }));
   else skip('writing into a folder', 'no File System Access API here; the zip is what the page offers');
 
   await page.click('#language');

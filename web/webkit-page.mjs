@@ -145,6 +145,7 @@ class WebKitBrowser extends EventEmitter {
 class WebKitPage extends EventEmitter {
   #driver;
   #onLoad = [[listen, [EVENTS]]];
+  #timeout = 30000;
 
   constructor(driver) {
     super();
@@ -198,7 +199,9 @@ class WebKitPage extends EventEmitter {
 
   // As puppeteer: visible has a box and is not visibility:hidden; hidden
   // is not visible or not there, and gives null.
-  async waitForSelector(selector, { visible = false, hidden = false, timeout = 30000 } = {}) {
+  setDefaultTimeout(timeout) { this.#timeout = timeout; }
+
+  async waitForSelector(selector, { visible = false, hidden = false, timeout = this.#timeout } = {}) {
     const found = await this.#driver.wait(() => this.#run((selector, visible, hidden) => {
       const element = document.querySelector(selector);
       const shown = element !== null && element.getClientRects().length > 0

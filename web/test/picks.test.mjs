@@ -1,0 +1,45 @@
+// Which files a run takes from a pick, and which drivers are ticked.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { entryOf, resolve, pickProblems } from '../page/picks.js';
+
+const pick = (...paths) => new Map(paths.map((p) => {
+  const [path, size = 10] = p.split(':');
+  const entry = entryOf(path, { name: path.split('/').pop(), size: Number(size) }, path.includes('/'));
+  return [path, entry];
+}));
+const ticked = (used) => used['txtsetup.oem'].drivers.filter((d) => d.ticked).map((d) => d.entry.path);
+
+test('drivers ticked by default', () => {
+  const cases = [
+    [['I386/TXTSETUP.SIF', 'drv/txtsetup.oem'], ['drv/txtsetup.oem'], 'one driver alone is ticked'],
+    [['I386/txtsetup.sif', 'I386/txtsetup.oem', 'a/txtsetup.oem', 'b/TXTSETUP.OEM'], ['I386/txtsetup.oem'],
+     'of several, the one beside txtsetup.sif'],
+    [['I386/txtsetup.sif', 'a/txtsetup.oem', 'b/txtsetup.oem'], [], 'of several elsewhere, none: the user chooses'],
+    [['txtsetup.sif', 'txtsetup.oem', 'DRV/11.2/txtsetup.oem', 'DRV/8.9.8/txtsetup.oem'], ['txtsetup.oem'],
+     'files given alone are in one folder'],
+  ];
+  for (const [paths, expected, what] of cases) assert.deepEqual(ticked(resolve(pick(...paths), new Map(), new Map())), expected, what);
+});
+
+test('drivers run in the order of their paths, numbers as numbers; the user\'s ticks stay', () => {
+  const entries = pick('I386/txtsetup.sif', 'p/11.2/txtsetup.oem', 'p/8.9.8/txtsetup.oem', 'p/9/TXTSETUP.OEM');
+  const used = resolve(entries, new Map(), new Map([['p/11.2/txtsetup.oem', true], ['p/9/TXTSETUP.OEM', true]]));
+  assert.deepEqual(used['txtsetup.oem'].list.map((e) => e.path), ['p/8.9.8/txtsetup.oem', 'p/9/TXTSETUP.OEM', 'p/11.2/txtsetup.oem']);
+  assert.deepEqual(ticked(used), ['p/9/TXTSETUP.OEM', 'p/11.2/txtsetup.oem']);
+});
+
+test('the backup counts only beside txtsetup.sif, and only when it holds something', () => {
+  const backup = (...paths) => resolve(pick('I386/txtsetup.sif', 'd/txtsetup.oem', ...paths), new Map(), new Map())['txtsetup.sif.orig'].entry;
+  assert.equal(backup('I386/TXTSETUP.SIF.ORIG').path, 'I386/TXTSETUP.SIF.ORIG');
+  assert.equal(backup('other/txtsetup.sif.orig'), null);
+  assert.equal(backup('I386/txtsetup.sif.orig:0'), null, 'an empty backup is a cut-short write: none');
+});
+
+test('what keeps a pick from running', () => {
+  const problems = (paths, choices = new Map()) => pickProblems(resolve(pick(...paths), choices, new Map()));
+  assert.deepEqual(problems(['a/txtsetup.oem']), { missing: ['txtsetup.sif'], unchosen: [], noDriverTicked: false });
+  assert.deepEqual(problems(['a/txtsetup.sif', 'b/txtsetup.sif', 'a/txtsetup.oem']).unchosen, ['txtsetup.sif']);
+  assert.deepEqual(problems(['a/txtsetup.sif', 'b/txtsetup.sif', 'a/txtsetup.oem'], new Map([['txtsetup.sif', 'b/txtsetup.sif']])).unchosen, []);
+  assert.equal(problems(['I386/txtsetup.sif', 'a/txtsetup.oem', 'b/txtsetup.oem']).noDriverTicked, true);
+});
