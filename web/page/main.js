@@ -5,7 +5,7 @@
 // deciding modules (picks, plan) to the views and the workers.
 import { translator } from './texts.js';
 import { OEM } from './names.js';
-import { entryOf, resolve, bytesOf } from './picks.js';
+import { entryOf, resolve, bytesOf, dropRepeatedPick, labeller } from './picks.js';
 import { workerBridge } from './worker-bridge.js';
 import { runControl } from './run-control.js';
 import { outputControl } from './output-control.js';
@@ -21,10 +21,12 @@ import { renderChanges } from '../views/changes-view.js';
 const READ_SLICE = 50;
 
 const state = {
-  entries: new Map(),  // path -> entry (picks.js)
-  choices: new Map(),  // lower-case name -> the path the user chose among several
-  ticks: new Map(),    // path of a txtsetup.oem -> ticked, where the user changed it
-  // Path of a txtsetup.oem -> {entry, options}: its options as a run reads
+  entries: new Map(),  // key -> entry (picks.js): what is in the picked folders
+  picks: 0,            // folder picks and drops so far
+  pickVersion: 0,      // changes with every change to the entries
+  choices: new Map(),  // lower-case name -> the key the user chose among several
+  ticks: new Map(),    // key of a txtsetup.oem -> ticked, where the user changed it
+  // Key of a txtsetup.oem -> {entry, options}: its options as a run reads
   // them, null while they are being read.
   drivers: new Map(),
   pickState: null,     // {waiting}, {reading: count} or {read: count}
@@ -49,13 +51,15 @@ const pickHandlers = {
     renderPickState(state, resolve(state.entries, state.choices, state.ticks), t);
   },
 };
-const showPick = () => renderPick(state, t, pickHandlers);
+const label = (entry) => labeller(state.entries)(entry);
+const showPick = () => renderPick(state, t, pickHandlers, labeller(state.entries));
 const showKeys = () => renderKeys(state.run, t);
 
 const output = outputControl(state, {
   t: () => t,
   status: outputStatus,
   plan: () => renderPlan(state, t, planHandlers),
+  results: () => showResults(),
   focusPlan: () => $('write-confirm').focus(),
   zip: bridge.zip,
   download: (result, bytes, name) => {
@@ -67,23 +71,26 @@ const output = outputControl(state, {
     link.remove();
   },
 });
-const planHandlers = { confirmPlan: output.confirmPlan, cancelPlan: output.cancelPlan };
-const showResults = () => renderResults(state, t, { canWriteFolders, on: planHandlers });
+const planHandlers = { pickedPlan: output.pickedPlan, tick: output.tick, confirmPlan: output.confirmPlan, cancelPlan: output.cancelPlan };
+const showResults = () => renderResults(state, t, { canWriteFolders, label, on: planHandlers });
 
 function forgetResult() {
   if (state.result) {
-    for (const file of state.result.files) if (file.url) URL.revokeObjectURL(file.url);
+    for (const url of state.result.urls.values()) URL.revokeObjectURL(url);
     if (state.result.zipUrl) URL.revokeObjectURL(state.result.zipUrl);
   }
   state.result = null;
   state.plan = null;
   $('results').hidden = true;
+  $('downloads').replaceChildren();
 }
 
 const runs = runControl(state, bridge, {
   t: () => t,
   optionsPending: () => optionsPending(state),
+  label,
   forgetResult,
+  hideResults: () => { $('results').hidden = true; },
   pick: showPick,
   keys: showKeys,
   results: showResults,
@@ -103,6 +110,7 @@ const runs = runControl(state, bridge, {
 async function addEntries(source) {
   if (state.reading || state.run !== null) return;
   state.reading = true;
+  const pick = ++state.picks;
   let count = 0;
   state.pickState = { reading: 0 };
   showPick();
@@ -110,8 +118,8 @@ async function addEntries(source) {
   let slice = performance.now();
   try {
     for await (const { path, file, inFolder } of source) {
-      const entry = entryOf(path, file, inFolder);
-      state.entries.set(entry.path, entry);
+      const entry = entryOf(pick, path, file, inFolder);
+      state.entries.set(entry.key, entry);
       count++;
       if (performance.now() - slice > READ_SLICE) {
         state.pickState = { reading: count };
@@ -121,6 +129,8 @@ async function addEntries(source) {
       }
     }
   } finally {
+    dropRepeatedPick(state.entries, pick);
+    state.pickVersion++;
     state.reading = false;
     state.pickState = { read: count };
     showPick();
@@ -132,9 +142,9 @@ async function addEntries(source) {
 // Reads the options of every txtsetup.oem not read yet, in one worker.
 async function readDrivers() {
   const pending = [...state.entries.values()].filter((e) => e.lower === OEM &&
-    (!state.drivers.has(e.path) || state.drivers.get(e.path).entry !== e));
+    (!state.drivers.has(e.key) || state.drivers.get(e.key).entry !== e));
   if (pending.length === 0) return;
-  for (const entry of pending) state.drivers.set(entry.path, { entry, options: null });
+  for (const entry of pending) state.drivers.set(entry.key, { entry, options: null });
   showPick();
   let lists;
   try {
@@ -144,10 +154,10 @@ async function readDrivers() {
     $('pick-status').textContent = t('failed', error.message);
   }
   pending.forEach((entry, i) => {
-    const known = state.drivers.get(entry.path);
+    const known = state.drivers.get(entry.key);
     if (!known || known.entry !== entry) return;
     known.options = lists[i];
-    showOptions(entry.path, known.options, t);
+    showOptions(entry.key, known.options, t);
   });
   renderPickState(state, resolve(state.entries, state.choices, state.ticks), t);
 }
@@ -209,6 +219,7 @@ $('clear').addEventListener('click', () => {
   state.ticks.clear();
   state.drivers.clear();
   state.pickState = null;
+  state.pickVersion++;
   forgetResult();
   showPick();
 });

@@ -1,20 +1,44 @@
 // What the user picked, and what a run would use of it. Decides only: no
 // DOM, no worker.
 //
-// An entry is one file given, keyed by its path within what was picked or
-// dropped ("I386/txtsetup.sif"; a file given alone is its name, and giving
-// it again replaces it): {path, folder, name, lower, size, file, bytes,
-// inFolder}. inFolder: it came with its folder, so the folder's other files
-// are known too. `bytes` is set where a run replaced the file's content.
+// An entry is one file given: {key, pick, path, folder, name, lower, size,
+// file, inFolder}. `path` is its path within what was picked or dropped
+// ("I386/txtsetup.sif"; a file given alone is its name). inFolder: it came
+// with its folder, so the folder's other files are known too. Such a file is
+// keyed by its pick's number and its path, so that two folders of one name
+// stay two; a file given alone is keyed by its name, and giving it again
+// replaces it. `folder` is keyed the same way: files of one folder share it.
 import { OEM, SETUP, BACKUP, foldName, byPath } from './names.js';
 
-export function entryOf(path, file, inFolder) {
+export function entryOf(pick, path, file, inFolder) {
   const slash = path.lastIndexOf('/');
-  return { path, folder: path.slice(0, slash + 1), name: file.name, lower: foldName(file.name),
-           size: file.size, file, bytes: null, inFolder };
+  const root = inFolder ? `${pick}:` : '';
+  return { key: root + path, pick: inFolder ? pick : 0, path, folder: root + path.slice(0, slash + 1),
+           name: file.name, lower: foldName(file.name), size: file.size, file, inFolder };
 }
 
-export const bytesOf = async (entry) => entry.bytes || new Uint8Array(await entry.file.arrayBuffer());
+export const bytesOf = async (entry) => new Uint8Array(await entry.file.arrayBuffer());
+
+// A folder given again (the same paths, sizes and times) replaces its
+// earlier pick rather than making every driver in it twice.
+export function dropRepeatedPick(entries, pick) {
+  const signatures = new Map();
+  for (const e of entries.values()) {
+    if (!signatures.has(e.pick)) signatures.set(e.pick, []);
+    signatures.get(e.pick).push(`${e.path}|${e.size}|${e.file.lastModified}`);
+  }
+  const signature = (n) => (signatures.get(n) || []).sort().join('\n');
+  const repeated = [...signatures.keys()].filter((n) => n !== 0 && n !== pick && signature(n) === signature(pick));
+  for (const [key, e] of entries) if (repeated.includes(e.pick)) entries.delete(key);
+}
+
+// What the page calls an entry: its path, and the number of its pick where
+// another pick has a file of the same path.
+export function labeller(entries) {
+  const picks = new Map();
+  for (const e of entries.values()) picks.set(e.path, (picks.get(e.path) || new Set()).add(e.pick));
+  return (e) => (picks.get(e.path) && picks.get(e.path).size > 1 ? `${e.path} #${e.pick}` : e.path);
+}
 
 const named = (entries, lower) => [...entries.values()].filter((e) => e.lower === lower);
 
@@ -26,16 +50,16 @@ export function findIn(entries, folder, name) {
 }
 
 // What a run would use: txtsetup.sif is the one file or the user's choice
-// (`choices`: lower-case name -> path); txtsetup.sif.orig must be in its
+// (`choices`: lower-case name -> key); txtsetup.sif.orig must be in its
 // folder. Every txtsetup.oem is a driver ({entry, ticked, preferred}); one
 // alone is ticked, and of several only the one in the folder of
-// txtsetup.sif, when there is exactly one; `ticks` (path -> ticked) holds
-// what the user changed.
+// txtsetup.sif, when there is exactly one; `ticks` (key -> ticked) holds
+// what the user changed (by key).
 export function resolve(entries, choices, ticks) {
   const pick = (lower) => {
     const list = named(entries, lower);
     if (list.length <= 1) return { entry: list[0] || null, list };
-    return { entry: list.find((e) => e.path === choices.get(lower)) || null, list };
+    return { entry: list.find((e) => e.key === choices.get(lower)) || null, list };
   };
   const setup = pick(SETUP);
   const folder = setup.entry ? setup.entry.folder : null;
@@ -48,7 +72,7 @@ export function resolve(entries, choices, ticks) {
   const preferred = oems.length > 1 && near.length === 1 ? near[0] : null;
   const drivers = oems.map((entry) => ({
     entry, preferred: entry === preferred,
-    ticked: ticks.has(entry.path) ? ticks.get(entry.path) : oems.length === 1 || entry === preferred,
+    ticked: ticks.has(entry.key) ? ticks.get(entry.key) : oems.length === 1 || entry === preferred,
   }));
   return { [OEM]: { drivers, list: oems }, [SETUP]: setup, [BACKUP]: { entry: backup, list: backup ? [backup] : [] } };
 }

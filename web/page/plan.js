@@ -1,7 +1,15 @@
 // What the runs did and what goes where: the driver files the results
 // name, the warnings where two runs wrote the same entries, the files that
-// go into the setup folder, and what writing them does to a folder. Decides
-// only: no DOM, no worker; the views make texts of what it returns.
+// go into the setup folder, and what writing them does to a folder (the
+// picked one, for the zip and the texts; the one the user writes into).
+// Decides only: no DOM, no worker; the views make texts of what it returns.
+//
+// A result is what a chain of runs left: each "Run again" continues on the
+// runs' files, never on the picked ones. {setup: the picked txtsetup.sif's
+// entry, original: its bytes when the chain began, pickedBackup: the entry
+// of a backup beside it or null, starts: the txtsetup.sif each set of runs
+// started from, folder: lower-case name -> bytes as the runs left it, runs:
+// every run of the chain, lastRuns: those of the last set}.
 import { SETUP, BACKUP, compressedName, sameBytes } from './names.js';
 import { bytesOf, findIn } from './picks.js';
 
@@ -29,8 +37,9 @@ export function combinedDrivers(runs) {
 }
 
 // What two runs wrote over each other: the same service, or one hardware id
-// for different services. The later run's entries stay.
-export function conflicts(runs) {
+// for different services. The later run's entries stay. `label` names a
+// driver's txtsetup.oem.
+export function conflicts(runs, label) {
   const found = [];
   runs.forEach((later, j) => runs.slice(0, j).forEach((earlier) => {
     const services = new Set(earlier.drivers.map((d) => d.service));
@@ -38,90 +47,125 @@ export function conflicts(runs) {
     const idServices = new Map(earlier.ids.map((id) => [id.match, id.service]));
     const remapped = later.ids.filter((id) => idServices.has(id.match) && idServices.get(id.match) !== id.service)
       .map((id) => `${id.id} (${idServices.get(id.match)} → ${id.service})`);
-    const [a, b] = [earlier.driver.path, later.driver.path];
+    const [a, b] = [label(earlier.driver), label(later.driver)];
     if (shared.length) found.push({ a, b, kind: 'conflictService', list: shared });
     if (remapped.length) found.push({ a, b, kind: 'conflictId', list: remapped });
   }));
   return found;
 }
 
-// A driver file a run named: where the setup folder has it (state: present,
-// compressed, absent, or unknown where the folder's files were not given)
-// and the file in the driver's own folder, as it is or compressed (source).
-export function driverFile(entries, setup, d) {
-  const { folder, inFolder } = setup;
-  const plain = inFolder ? findIn(entries, folder, d.file) : null;
-  const packed = inFolder && !plain ? findIn(entries, folder, compressedName(d.file)) : null;
-  const source = findIn(entries, d.driver.folder, d.file) || findIn(entries, d.driver.folder, compressedName(d.file));
-  const state = !inFolder ? 'unknown' : plain ? 'present' : packed ? 'compressed' : 'absent';
-  return { ...d, state, plain, packed, source, missing: !source && !plain && !packed };
+// The results' two setup files against the picked folder: txtsetup.sif
+// changed or not, and the backup the runs made where the folder has none.
+export function resultFiles(result) {
+  const setup = result.folder.get(SETUP);
+  const files = [{ name: result.setup.name, lower: SETUP, bytes: setup,
+                   state: sameBytes(setup, result.original) ? 'unchanged' : 'changed' }];
+  const backup = result.folder.get(BACKUP);
+  if (result.pickedBackup) files.push({ name: result.pickedBackup.name, lower: BACKUP, bytes: backup, state: 'unchanged' });
+  else if (backup) files.push({ name: BACKUP, lower: BACKUP, bytes: backup, state: 'created' });
+  return files;
 }
 
-// What goes into the setup folder: the setup files the runs made or
-// changed, and each driver file found in its driver's folder (of two with
-// one name, the later run's, as its entries stay), under the name the setup
-// folder already uses for it. `kind` is sif, backup or driver.
-export function outputFiles(entries, result, files) {
-  const out = result.files.filter((f) => f.state === 'created' || f.state === 'changed')
-    .map((f) => ({ name: f.name, lower: f.lower, kind: f.lower === SETUP ? 'sif' : 'backup', read: async () => f.bytes }));
+// A driver file a run named: where the setup folder has it (state: present,
+// compressed, empty, absent, or unknown where the folder's files were not
+// given) and the file in the driver's own folder, as it is or compressed
+// (source). An empty file is what a write cut short leaves: it is not there.
+// missing: setup stops with "file not found" unless the user brings it;
+// unsure: not in the driver's folder, and the setup folder's files unknown.
+export function driverFile(entries, setup, d) {
+  const { folder, inFolder } = setup;
+  const there = (name) => { const e = inFolder ? findIn(entries, folder, name) : null; return e && e.size > 0 ? e : null; };
+  const plain = there(d.file);
+  const packed = plain ? null : there(compressedName(d.file));
+  const empty = inFolder && !plain && !packed && Boolean(findIn(entries, folder, d.file));
+  const source = findIn(entries, d.driver.folder, d.file) || findIn(entries, d.driver.folder, compressedName(d.file));
+  const state = !inFolder ? 'unknown' : plain ? 'present' : packed ? 'compressed' : empty ? 'empty' : 'absent';
+  return { ...d, state, plain, packed, source, missing: !source && (state === 'absent' || state === 'empty'),
+           unsure: !source && state === 'unknown' };
+}
+
+// What the results would put into a setup folder: txtsetup.sif where the
+// runs changed it, the backup, and each driver file found in its driver's
+// folder (of two with one name, the later run's, as its entries stay). The
+// backup's bytes depend on the folder; planWrites gives them.
+export function outputFiles(result, files) {
+  const setup = resultFiles(result)[0];
+  const out = setup.state === 'changed' ? [{ name: setup.name, lower: SETUP, kind: 'sif', read: async () => setup.bytes },
+                                           { name: BACKUP, lower: BACKUP, kind: 'backup' }] : [];
   const taken = new Map();
   const fromDrivers = files.filter((f) => f.source && f.source.folder !== result.setup.folder);
   for (const f of fromDrivers.sort((a, b) => a.run - b.run)) taken.set(f.source.lower, f.source);
-  for (const [lower, source] of taken) {
-    const there = result.setup.inFolder ? findIn(entries, result.setup.folder, source.name) : null;
-    out.push({ name: there ? there.name : source.name, lower, kind: 'driver', path: source.path, read: () => bytesOf(source) });
-  }
+  for (const [lower, source] of taken) out.push({ name: source.name, lower, kind: 'driver', path: source.path, read: () => bytesOf(source) });
   return out;
 }
 
-// The steps of "What to do next": texts' keys with their arguments, the
-// ways out first, then the same by hand.
-export function nextSteps(result, { canWriteFolders, missing, anyOutput }) {
-  const offered = result.files.filter((f) => f.state === 'created' || f.state === 'changed');
-  const steps = [];
-  const byHand = [];
-  if (anyOutput) {
-    if (canWriteFolders) steps.push(['stepWrite']);
-    steps.push(['stepZip']);
-  }
-  if (missing) steps.push(['stepMissing']);
-  if (offered.length) {
-    byHand.push(['stepDownload', offered.map((f) => f.name)]);
-    if (offered.some((f) => f.lower === SETUP)) byHand.push(['stepReplace']);
-    if (offered.some((f) => f.lower === BACKUP)) byHand.push(['stepBackup']);
-  }
-  if (result.drivers.length) byHand.push(['stepDrivers']);
-  if (!steps.length && !byHand.length) steps.push(['stepNothing']);
-  return { steps, byHand };
-}
-
-// What writing the output does to a folder: `names` maps the lower-case
-// names of the folder's files to their names there, `current` gives a
-// file's bytes there by its name. Null when the folder's txtsetup.sif is
-// neither the one the runs started from nor their result. A backup there
-// is never replaced (an empty one is none); a driver file there with other
-// bytes waits for the user's tick (`replace`).
-export async function planWrites(result, output, names, current) {
-  const finalSetup = output.find((f) => f.lower === SETUP);
-  const setupNow = await current(names.get(SETUP));
-  if (!sameBytes(setupNow, result.initialSetup) && !(finalSetup && sameBytes(setupNow, await finalSetup.read()))) return null;
+// What writing `output` does to a folder: `names` maps the lower-case names
+// of its files to their names there, `read` gives a file's bytes there.
+//   {refused: 'otherFolder' | 'changedSince'} when its txtsetup.sif is
+//   neither one the runs started from nor their result: changedSince where
+//   its backup is the picked original, so that it is the same setup source.
+//   {items: [{name, lower, kind, bytes, action, replace}]} otherwise, the actions
+//   being planCreate, planReplace, planSame, planKeepBackup, planRepair (a
+//   driver file there that is empty or the start of the new one: a write
+//   cut short) and planConflict (other bytes there: written only when the
+//   user ticks it, `replace`).
+// The backup is made, where the folder has none (an empty one is none), of
+// the folder's own txtsetup.sif, as the tool would make it; of the picked
+// original where that file is already the result.
+export async function planWrites(result, output, names, read) {
+  const final = result.folder.get(SETUP);
+  const setupNow = names.has(SETUP) ? await read(names.get(SETUP)) : null;
+  const backupNow = names.has(BACKUP) ? await read(names.get(BACKUP)) : null;
+  const known = (bytes) => bytes && (sameBytes(bytes, final) || result.starts.some((s) => sameBytes(bytes, s)));
+  if (!known(setupNow)) return { refused: backupNow && sameBytes(backupNow, result.original) ? 'changedSince' : 'otherFolder' };
   const items = [];
   for (const f of output) {
+    const name = names.get(f.lower) || f.name;
+    if (f.kind === 'backup') {
+      const keep = backupNow && backupNow.length > 0;
+      items.push({ name, lower: f.lower, kind: f.kind, action: keep ? 'planKeepBackup' : 'planCreate',
+                   bytes: keep ? null : sameBytes(setupNow, final) ? result.original : setupNow });
+      continue;
+    }
     const bytes = await f.read();
-    const name = names.get(f.lower);
-    if (f.lower === BACKUP) {
-      const empty = name && (await current(name)).length === 0;
-      items.push({ name: name || f.name, bytes, action: name && !empty ? 'planKeepBackup' : 'planCreate' });
-    } else if (!name) items.push({ name: f.name, bytes, action: 'planCreate' });
-    else if (sameBytes(await current(name), bytes)) items.push({ name, bytes, action: 'planSame' });
-    else items.push({ name, bytes, action: f.lower === SETUP ? 'planReplace' : 'planConflict', replace: false });
+    const there = names.has(f.lower) ? await read(name) : null;
+    const action = !there ? 'planCreate' : sameBytes(there, bytes) ? 'planSame'
+      : f.kind === 'sif' ? 'planReplace' : isCutShort(there, bytes) ? 'planRepair' : 'planConflict';
+    items.push({ name, lower: f.lower, kind: f.kind, bytes, action, replace: false });
   }
-  return items;
+  return { items };
 }
 
-export const toWrite = (item) => item.action === 'planCreate' || item.action === 'planReplace' || (item.action === 'planConflict' && item.replace);
+// A write cut short leaves the start of the file, or nothing.
+const isCutShort = (there, bytes) => there.length < bytes.length && sameBytes(there, bytes.subarray(0, there.length));
+
+export const toWrite = (item) => ['planCreate', 'planReplace', 'planRepair'].includes(item.action) ||
+  (item.action === 'planConflict' && item.replace);
 
 // The order of the writes: driver files first, then the backup, then
 // txtsetup.sif, so that a write cut short never leaves a setup file that
 // names a file not there yet, nor one without its backup.
 export const writeOrder = (lower) => (lower === SETUP ? 2 : lower === BACKUP ? 1 : 0);
+
+// The steps of "What to do next": texts' keys with their arguments, the
+// ways out first, then the same by hand. `items`: the plan against the
+// picked folder, or null where its files are not known.
+export function nextSteps(result, items, { canWriteFolders, missing }) {
+  const written = (items || []).filter(toWrite);
+  const steps = [];
+  const byHand = [];
+  if (written.length) {
+    if (canWriteFolders) steps.push(['stepWrite', written.map((i) => i.name)]);
+    steps.push(['stepZip', written.map((i) => i.name)]);
+  }
+  if (missing) steps.push(['stepMissing']);
+  const offered = resultFiles(result).filter((f) => f.state !== 'unchanged');
+  if (offered.length) {
+    byHand.push(['stepDownload', offered.map((f) => f.name)]);
+    byHand.push(['stepReplace']);
+    if (offered.some((f) => f.lower === BACKUP)) byHand.push(['stepBackup']);
+  }
+  if (written.some((i) => i.kind === 'driver')) byHand.push(['stepDrivers']);
+  if (!steps.length && !byHand.length) steps.push(['stepNothing']);
+  return { steps, byHand };
+}

@@ -3,32 +3,38 @@
 // txtsetup.oem in place, as successive runs in a console would. The user
 // answers the first run's menu; the later runs get the same answer typed
 // ahead, and the last one waits for the final Enter.
-import { OEM, SETUP, BACKUP, sameBytes } from './names.js';
+import { OEM, SETUP, BACKUP } from './names.js';
 import { resolve, tickedDrivers, canRun, bytesOf } from './picks.js';
 import { runOutcome, combinedDrivers, conflicts } from './plan.js';
 import { CANCELLED } from './worker-bridge.js';
 
-// `ui`: t() for the current language, and what the views do: pick(),
-// keys(), results(), changes(result), note(text), clearConsole(),
-// appendConsole(text), echo(text), showRun(), showWaiting(), failed(error).
+// `ui`: t() for the current language, label(entry), and what the views do:
+// pick(), keys(), results(), changes(result), note(text), clearConsole(),
+// appendConsole(text), echo(text), showRun(), showWaiting(), showResults(),
+// hideResults(), forgetResult(), optionsPending().
 export function runControl(state, bridge, ui) {
   async function start() {
     const used = resolve(state.entries, state.choices, state.ticks);
     const drivers = tickedDrivers(used);
     if (state.run !== null || state.reading || ui.optionsPending() || !canRun(used)) return;
-    const run = { phase: 'menu', waiting: false, answer: null, drivers, runs: [],
+    // "Run again" goes on from the runs' files, while the same txtsetup.sif
+    // is chosen; the result keeps the original the chain began with.
+    const chain = state.result && state.result.setup === used[SETUP].entry ? state.result : null;
+    const run = { phase: 'menu', waiting: false, answer: null, drivers, runs: [], chain,
                   setup: used[SETUP].entry, backup: used[BACKUP].entry, decoder: new TextDecoder('shift_jis') };
     state.run = run;
-    ui.forgetResult();
+    // The last result stays until these runs end: a cancelled run loses
+    // nothing.
+    ui.hideResults();
     ui.clearConsole();
     ui.pick();
     ui.keys();
     ui.showRun();
-    const folder = new Map();  // lower-case name -> bytes
+    let folder;  // lower-case name -> bytes
     let oems;
     try {
-      folder.set(SETUP, await bytesOf(run.setup));
-      if (run.backup) folder.set(BACKUP, await bytesOf(run.backup));
+      folder = chain ? new Map(chain.folder) : new Map([[SETUP, await bytesOf(run.setup)]]);
+      if (!chain && run.backup) folder.set(BACKUP, await bytesOf(run.backup));
       oems = await Promise.all(drivers.map(bytesOf));
     } catch (error) {
       fail(run, error);
@@ -39,13 +45,13 @@ export function runControl(state, bridge, ui) {
       const last = i === drivers.length - 1;
       const t = ui.t();
       if (drivers.length > 1) {
-        ui.note(t('runOf', i + 1, drivers.length, drivers[i].path) + (i ? ` ${t('answered', run.answer.trim())}` : ''));
+        ui.note(t('runOf', i + 1, drivers.length, ui.label(drivers[i])) + (i ? ` ${t('answered', run.answer.trim())}` : ''));
       }
       const files = [...folder].filter(([name]) => name !== OEM).concat([[OEM, oems[i]]]);
       const typedAhead = i === 0 ? '' : run.answer + (last ? '' : '\n');
       run.phase = i === 0 ? 'menu' : 'end';
       run.tool = bridge.runTool(files, typedAhead, {
-        baseline: initial.get(SETUP),
+        baseline: chain ? chain.original : initial.get(SETUP),
         changes: last,
         onConsole: (bytes) => ui.appendConsole(run.decoder.decode(bytes, { stream: true })),
         onWaiting: () => {
@@ -81,6 +87,7 @@ export function runControl(state, bridge, ui) {
     }
     ui.pick();
     ui.keys();
+    ui.results();
   }
 
   function cancel() {
@@ -91,6 +98,7 @@ export function runControl(state, bridge, ui) {
     ui.note(ui.t()('cancelled'));
     ui.pick();
     ui.keys();
+    ui.results();
   }
 
   // With more drivers to run, the first run's final Enter is typed at once.
@@ -108,30 +116,21 @@ export function runControl(state, bridge, ui) {
     ui.keys();
   }
 
-  // The runs' files replace those they were given (as the tool leaves the
-  // folder); a file they made joins the folder of txtsetup.sif.
+  // The result is the chain's: the runs' files, the original it began
+  // with, every run of it (their driver files all stay named).
   function finish(run, initial, folder, changes) {
     if (state.run !== run) return;
     state.run = null;
-    const setup = run.setup;
-    const files = [];
-    for (const lower of [SETUP, BACKUP]) {
-      const before = initial.get(lower);
-      const after = folder.get(lower);
-      if (!before && !after) continue;
-      const fileState = !before ? 'created' : !after ? 'deleted' : sameBytes(before, after) ? 'unchanged' : 'changed';
-      let entry = lower === SETUP ? setup : run.backup;
-      if (fileState === 'created') {
-        entry = { path: setup.folder + lower, folder: setup.folder, name: lower, lower, size: 0, file: null, inFolder: setup.inFolder };
-        state.entries.set(entry.path, entry);
-      }
-      if (fileState === 'deleted') state.entries.delete(entry.path);
-      else if (fileState !== 'unchanged') Object.assign(entry, { bytes: after, size: after.length });
-      files.push({ name: entry.name, lower, state: fileState, bytes: after, url: null });
-    }
-    const result = { statuses: run.runs.map((r) => r.status), runs: run.runs, files, changes: null,
-                     changesFailed: null, drivers: combinedDrivers(run.runs), conflicts: conflicts(run.runs),
-                     setup, initialSetup: initial.get(SETUP), zipUrl: null, rowsShown: new Map() };
+    const { chain } = run;
+    const runs = [...(chain ? chain.runs : []), ...run.runs];
+    const result = {
+      setup: run.setup, original: chain ? chain.original : initial.get(SETUP),
+      pickedBackup: chain ? chain.pickedBackup : run.backup,
+      starts: [...(chain ? chain.starts : []), initial.get(SETUP)], folder, runs, lastRuns: run.runs,
+      drivers: combinedDrivers(runs), conflicts: conflicts(runs, ui.label),
+      changes: null, changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), picked: null,
+    };
+    ui.forgetResult();
     state.result = result;
     changes.then((rows) => {
       result.changes = rows;

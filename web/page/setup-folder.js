@@ -37,12 +37,14 @@ export async function setupFolderIn(picked) {
 
 // Writes the items ({name, bytes}) in their order (plan.js), each through
 // createWritable(): the browser writes a swap file and puts it in place on
-// close(), so a closed tab leaves the old file or the new one. Returns them
-// in the order written.
+// close(), so a closed tab leaves the old file or the new one; each file's
+// size is checked before the next is written. Returns them in the order
+// written.
 export async function writeFiles(folder, items) {
   const ordered = [...items].sort((a, b) => writeOrder(foldName(a.name)) - writeOrder(foldName(b.name)));
   for (const item of ordered) {
-    const writable = await (await folder.handle.getFileHandle(item.name, { create: true })).createWritable();
+    const handle = await folder.handle.getFileHandle(item.name, { create: true });
+    const writable = await handle.createWritable();
     try {
       await writable.write(item.bytes);
       await writable.close();
@@ -50,6 +52,10 @@ export async function writeFiles(folder, items) {
       await writable.abort().catch(() => {});
       throw error;
     }
+    // Checked before the next write: a driver file that did not land whole
+    // stops the write before txtsetup.sif names it.
+    const size = (await handle.getFile()).size;
+    if (size !== item.bytes.length) throw new Error(`${item.name}: ${size} / ${item.bytes.length}`);
   }
   return ordered;
 }

@@ -1,12 +1,13 @@
 // Which files a run takes from a pick, and which drivers are ticked.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { entryOf, resolve, pickProblems } from '../page/picks.js';
+import { entryOf, resolve, pickProblems, dropRepeatedPick, labeller } from '../page/picks.js';
 
+// "2:a/x:0": a/x of the second pick, 0 bytes.
 const pick = (...paths) => new Map(paths.map((p) => {
-  const [path, size = 10] = p.split(':');
-  const entry = entryOf(path, { name: path.split('/').pop(), size: Number(size) }, path.includes('/'));
-  return [path, entry];
+  const [, number = '1', path, size = '10'] = p.match(/^(?:(\d+):)?([^:]*)(?::(\d+))?$/);
+  const entry = entryOf(Number(number), path, { name: path.split('/').pop(), size: Number(size), lastModified: 1 }, path.includes('/'));
+  return [entry.key, entry];
 }));
 const ticked = (used) => used['txtsetup.oem'].drivers.filter((d) => d.ticked).map((d) => d.entry.path);
 
@@ -24,7 +25,7 @@ test('drivers ticked by default', () => {
 
 test('drivers run in the order of their paths, numbers as numbers; the user\'s ticks stay', () => {
   const entries = pick('I386/txtsetup.sif', 'p/11.2/txtsetup.oem', 'p/8.9.8/txtsetup.oem', 'p/9/TXTSETUP.OEM');
-  const used = resolve(entries, new Map(), new Map([['p/11.2/txtsetup.oem', true], ['p/9/TXTSETUP.OEM', true]]));
+  const used = resolve(entries, new Map(), new Map([['1:p/11.2/txtsetup.oem', true], ['1:p/9/TXTSETUP.OEM', true]]));
   assert.deepEqual(used['txtsetup.oem'].list.map((e) => e.path), ['p/8.9.8/txtsetup.oem', 'p/9/TXTSETUP.OEM', 'p/11.2/txtsetup.oem']);
   assert.deepEqual(ticked(used), ['p/9/TXTSETUP.OEM', 'p/11.2/txtsetup.oem']);
 });
@@ -40,6 +41,15 @@ test('what keeps a pick from running', () => {
   const problems = (paths, choices = new Map()) => pickProblems(resolve(pick(...paths), choices, new Map()));
   assert.deepEqual(problems(['a/txtsetup.oem']), { missing: ['txtsetup.sif'], unchosen: [], noDriverTicked: false });
   assert.deepEqual(problems(['a/txtsetup.sif', 'b/txtsetup.sif', 'a/txtsetup.oem']).unchosen, ['txtsetup.sif']);
-  assert.deepEqual(problems(['a/txtsetup.sif', 'b/txtsetup.sif', 'a/txtsetup.oem'], new Map([['txtsetup.sif', 'b/txtsetup.sif']])).unchosen, []);
+  assert.deepEqual(problems(['a/txtsetup.sif', 'b/txtsetup.sif', 'a/txtsetup.oem'], new Map([['txtsetup.sif', '1:b/txtsetup.sif']])).unchosen, []);
   assert.equal(problems(['I386/txtsetup.sif', 'a/txtsetup.oem', 'b/txtsetup.oem']).noDriverTicked, true);
+});
+
+test('two folders of one name are two drivers; one folder given again is one', () => {
+  const entries = pick('I386/txtsetup.sif', '2:Allx86/txtsetup.oem', '2:Allx86/a.sys', '3:Allx86/txtsetup.oem', '3:Allx86/b.sys');
+  const label = labeller(entries);
+  assert.deepEqual(resolve(entries, new Map(), new Map())['txtsetup.oem'].list.map(label), ['Allx86/txtsetup.oem #2', 'Allx86/txtsetup.oem #3']);
+  const again = new Map([...entries, ...pick('4:Allx86/txtsetup.oem', '4:Allx86/b.sys')]);
+  dropRepeatedPick(again, 4);
+  assert.deepEqual([...again.keys()], ['1:I386/txtsetup.sif', '2:Allx86/txtsetup.oem', '2:Allx86/a.sys', '4:Allx86/txtsetup.oem', '4:Allx86/b.sys']);
 });

@@ -3,18 +3,20 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { entryOf } from '../page/picks.js';
-import { runOutcome, combinedDrivers, conflicts, driverFile, outputFiles, planWrites } from '../page/plan.js';
+import { runOutcome, combinedDrivers, conflicts, driverFile, outputFiles, planWrites, toWrite } from '../page/plan.js';
 
 const bytes = (text) => new TextEncoder().encode(text);
-const entries = (files) => new Map(Object.entries(files).map(([path, text]) => {
-  const entry = entryOf(path, { name: path.split('/').pop(), size: text.length }, true);
-  entry.bytes = bytes(text);
-  return [path, entry];
+const text = (data) => new TextDecoder().decode(data);
+// Picked files: path -> content; "2:" before a path: of the second pick.
+const entries = (files) => new Map(Object.entries(files).map(([at, content]) => {
+  const [, pick = '1', path] = at.match(/^(?:(\d+):)?(.*)$/);
+  const entry = entryOf(Number(pick), path, { name: path.split('/').pop(), size: content.length, arrayBuffer: async () => bytes(content).buffer }, true);
+  return [entry.key, entry];
 }));
 const option = (key, service, driverFile, ids, written = true) =>
   ({ key, description: `${key} controller`, driverFile, service, written, files: [],
      ids: ids.map((id) => ({ id, match: id.toLowerCase(), service })) });
-const driver = (path) => ({ path, folder: path.slice(0, path.lastIndexOf('/') + 1) });
+const driver = (path) => ({ path, folder: `1:${path.slice(0, path.lastIndexOf('/') + 1)}` });
 
 test('a run stands for the options it wrote; a service written twice keeps the later', () => {
   const run = runOutcome(driver('a/txtsetup.oem'), { status: 0, options: [
@@ -33,7 +35,7 @@ test('which drivers warn', () => {
     runOutcome(driver('uli/txtsetup.oem'), { options: [option('c', 'm5281', 'm5281.sys', ['pci\\ven_8086&dev_1'])] }),
     runOutcome(driver('other/txtsetup.oem'), { options: [option('d', 'other', 'other.sys', ['PCI\\VEN_9'])] }),
   ];
-  assert.deepEqual(conflicts(runs).map(({ a, b, kind, list }) => `${kind} ${a} ${b} ${list}`), [
+  assert.deepEqual(conflicts(runs, (d) => d.path).map(({ a, b, kind, list }) => `${kind} ${a} ${b} ${list}`), [
     'conflictService intel/8.9.8/txtsetup.oem intel/11.2/txtsetup.oem iastor',
     'conflictId intel/8.9.8/txtsetup.oem uli/txtsetup.oem pci\\ven_8086&dev_1 (iastor → m5281)',
     'conflictId intel/11.2/txtsetup.oem uli/txtsetup.oem pci\\ven_8086&dev_1 (iastor → m5281)',
@@ -44,17 +46,16 @@ test('which drivers warn', () => {
 
 // A pack of two versions of one driver and a third, beside I386.
 const files = entries({
-  'I386/TXTSETUP.SIF': 'new', 'I386/IASTOR.SYS': 'older', 'I386/m5228.sy_': 'present',
+  'I386/TXTSETUP.SIF': 'old', 'I386/IASTOR.SYS': 'older', 'I386/m5228.sy_': 'present',
   'p/8/iastor.sys': 'v8', 'p/11/IASTOR.SYS': 'v11', 'p/uli/M5228.SY_': 'packed', 'p/uli/m5281.sys': 'v1',
 });
 const runs = [['p/8/txtsetup.oem', 'iastor.sys'], ['p/11/txtsetup.oem', 'iastor.sys'], ['p/uli/txtsetup.oem', 'm5281.sys'],
               ['p/uli/txtsetup.oem', 'm5228.sys'], ['p/uli/txtsetup.oem', 'gone.sys']]
   .map(([path, file], i) => runOutcome(driver(path), { options: [option(`o${i}`, file.split('.')[0], file, [])] }));
 const result = {
-  runs, drivers: combinedDrivers(runs), initialSetup: bytes('old'),
-  setup: { folder: 'I386/', inFolder: true },
-  files: [{ name: 'TXTSETUP.SIF', lower: 'txtsetup.sif', state: 'changed', bytes: bytes('new') },
-          { name: 'txtsetup.sif.orig', lower: 'txtsetup.sif.orig', state: 'created', bytes: bytes('old') }],
+  runs, drivers: combinedDrivers(runs), original: bytes('old'), starts: [bytes('old')], pickedBackup: null,
+  setup: [...files.values()].find((e) => e.name === 'TXTSETUP.SIF'),
+  folder: new Map([['txtsetup.sif', bytes('new')], ['txtsetup.sif.orig', bytes('old')]]),
 };
 const found = result.drivers.map((d) => driverFile(files, result.setup, d));
 
@@ -65,23 +66,52 @@ test('each driver file: where the setup folder has it, where it is taken from', 
 });
 
 test('what the zip and the write carry: the setup files, and the later run\'s driver files under the folder\'s names', async () => {
-  const output = outputFiles(files, result, found);
-  const carried = await Promise.all(output.map(async (f) => `${f.name}=${new TextDecoder().decode(await f.read())}`));
-  assert.deepEqual(carried, ['TXTSETUP.SIF=new', 'txtsetup.sif.orig=old', 'IASTOR.SYS=v11', 'm5281.sys=v1', 'm5228.sy_=packed']);
+  const output = outputFiles(result, found);
+  assert.deepEqual(output.map((f) => `${f.name} ${f.kind}`), ['TXTSETUP.SIF sif', 'txtsetup.sif.orig backup', 'IASTOR.SYS driver',
+                                                              'm5281.sys driver', 'M5228.SY_ driver']);
 });
 
+// A folder: name -> content.
+async function plan(folder, of = result) {
+  const names = new Map(Object.keys(folder).map((name) => [name.toLowerCase(), name]));
+  const planned = await planWrites(of, outputFiles(of, found), names, async (name) => bytes(folder[name]));
+  return planned.refused || planned.items.map((i) => `${i.name} ${i.action}${i.bytes ? `=${text(i.bytes)}` : ''}`).join(', ');
+}
+
 test('what writing does to a folder', async () => {
-  const output = outputFiles(files, result, found);
-  const plan = async (folder) => {
-    const names = new Map(Object.keys(folder).map((name) => [name.toLowerCase(), name]));
-    const items = await planWrites(result, output, names, async (name) => bytes(folder[name]));
-    return items && items.map((i) => `${i.name} ${i.action}`).join(', ');
-  };
-  assert.equal(await plan({ 'TXTSETUP.SIF': 'old', 'iastor.sys': 'v11' }),
-               'TXTSETUP.SIF planReplace, txtsetup.sif.orig planCreate, iastor.sys planSame, m5281.sys planCreate, m5228.sy_ planCreate');
+  assert.equal(await plan({ 'TXTSETUP.SIF': 'old', 'iastor.sys': 'v11', 'm5228.sy_': 'other' }),
+               'TXTSETUP.SIF planReplace=new, txtsetup.sif.orig planCreate=old, iastor.sys planSame=v11, m5281.sys planCreate=v1, ' +
+               'm5228.sy_ planConflict=packed');
   assert.equal(await plan({ 'TXTSETUP.SIF': 'new', 'TXTSETUP.SIF.ORIG': 'older', 'IASTOR.SYS': 'v8' }),
-               'TXTSETUP.SIF planSame, TXTSETUP.SIF.ORIG planKeepBackup, IASTOR.SYS planConflict, m5281.sys planCreate, m5228.sy_ planCreate');
-  assert.equal(await plan({ 'txtsetup.sif': 'old', 'txtsetup.sif.orig': '' }).then((p) => p.split(', ')[1]), 'txtsetup.sif.orig planCreate',
-               'an empty backup is none');
-  assert.equal(await plan({ 'txtsetup.sif': 'another' }), null, 'a txtsetup.sif the runs did not start from');
+               'TXTSETUP.SIF planSame=new, TXTSETUP.SIF.ORIG planKeepBackup, IASTOR.SYS planConflict=v11, m5281.sys planCreate=v1, ' +
+               'M5228.SY_ planCreate=packed');
+  assert.equal(await plan({ 'txtsetup.sif': 'another' }), 'otherFolder');
+  assert.equal(await plan({ 'txtsetup.sif': 'another', 'txtsetup.sif.orig': 'old' }), 'changedSince');
+});
+
+test('no way out leaves a changed txtsetup.sif without the original beside it', async () => {
+  const backupOf = async (folder, of) => (await plan(folder, of)).split(', ')[1];
+  // An empty backup is what a tab closed while it was written leaves.
+  assert.equal(await backupOf({ 'txtsetup.sif': 'old', 'txtsetup.sif.orig': '' }), 'txtsetup.sif.orig planCreate=old');
+  // The result already there, with no backup: the original goes beside it.
+  assert.equal(await backupOf({ 'txtsetup.sif': 'new' }), 'txtsetup.sif.orig planCreate=old');
+  // "Run again" before saving: the later runs start from the earlier
+  // result, and an untouched folder still gets its original as the backup.
+  const again = { ...result, starts: [bytes('old'), bytes('mid')] };
+  assert.equal(await backupOf({ 'txtsetup.sif': 'old' }, again), 'txtsetup.sif.orig planCreate=old');
+  assert.equal(await backupOf({ 'txtsetup.sif': 'mid', 'txtsetup.sif.orig': 'old' }, again), 'txtsetup.sif.orig planKeepBackup');
+  // The picked folder had a backup; a copy of it without one gets one made
+  // of its own txtsetup.sif, as the tool would make it.
+  const picked = { ...result, pickedBackup: {}, folder: new Map([['txtsetup.sif', bytes('new')], ['txtsetup.sif.orig', bytes('first')]]) };
+  assert.equal(await backupOf({ 'txtsetup.sif': 'old' }, picked), 'txtsetup.sif.orig planCreate=old');
+});
+
+test('a driver file cut short is not there: it is replaced; one with other bytes waits for a tick', async () => {
+  assert.equal((await plan({ 'txtsetup.sif': 'old', 'iastor.sys': '', 'm5281.sys': 'v', 'm5228.sy_': 'pack' })).split(', ').slice(2).join(', '),
+               'iastor.sys planRepair=v11, m5281.sys planRepair=v1, m5228.sy_ planRepair=packed');
+  const empty = entries({ '1:I386/TXTSETUP.SIF': 'new', '1:I386/iastor.sys': '', '1:p/11/iastor.sys': 'v11' });
+  const d = { service: 'iastor', file: 'iastor.sys', driver: driver('p/11/txtsetup.oem') };
+  assert.equal(driverFile(empty, [...empty.values()][0], d).state, 'empty');
+  const items = [{ action: 'planConflict', replace: false }, { action: 'planConflict', replace: true }, { action: 'planKeepBackup' }];
+  assert.deepEqual(items.map(toWrite), [false, true, false], 'the zip and the write leave out what is not ticked');
 });

@@ -3,34 +3,35 @@
 import { $, el } from './dom.js';
 import { OEM, SETUP, BACKUP, NAMES } from '../page/names.js';
 import { resolve, pickProblems, tickedDrivers, canRun } from '../page/picks.js';
+import { resultFiles } from '../page/plan.js';
 
 // Options of a driver shown before "more".
 const OPTIONS_SHOWN = 4;
 
-export function renderPick(state, t, on) {
+export function renderPick(state, t, on, label) {
   const status = $('pick-status');
   const pick = state.pickState;
   if (pick === null) status.textContent = '';
   else if ('waiting' in pick) status.textContent = t('waitingForBrowser');
   else if ('reading' in pick) status.textContent = t('reading', t.number(pick.reading));
-  else if ('read' in pick) status.textContent = t('read', t.number(pick.read));
+  else status.textContent = t('read', t.number(state.entries.size));
   const used = resolve(state.entries, state.choices, state.ticks);
   const table = $('files');
   table.replaceChildren(el('tr', {}, el('th', { scope: 'col' }, t('name')), el('th', { scope: 'col' }, t('used'))));
   for (const lower of NAMES) {
     const { entry, list } = used[lower];
     const cell = el('td', {});
-    if (lower === OEM && list.length) cell.append(driverChoice(state, used[OEM].drivers, t, on));
+    if (lower === OEM && list.length) cell.append(driverChoice(state, used[OEM].drivers, t, on, label));
     else if (list.length > 1) {
       const group = el('fieldset', { class: 'choice' }, el('legend', {}, t('choose', lower, list.length)));
       for (const candidate of list) {
-        const radio = el('input', { type: 'radio', name: `choose-${lower}`, value: candidate.path, checked: candidate === entry });
-        radio.addEventListener('change', () => on.choose(lower, candidate.path));
-        group.append(el('label', {}, radio, describe(candidate, t)));
+        const radio = el('input', { type: 'radio', name: `choose-${lower}`, value: candidate.key, checked: candidate === entry });
+        radio.addEventListener('change', () => on.choose(lower, candidate.key));
+        group.append(el('label', {}, radio, describe(candidate, t, label)));
       }
       cell.append(group);
     } else {
-      cell.append(entry ? describe(entry, t) : t(lower === BACKUP && used[SETUP].entry ? 'noBackup' : 'none'));
+      cell.append(entry ? describe(entry, t, label) : t(lower === BACKUP && used[SETUP].entry ? 'noBackup' : 'none'));
     }
     table.append(el('tr', { 'data-name': lower }, el('th', { scope: 'row' }, lower), cell));
   }
@@ -47,23 +48,26 @@ export function renderPickState(state, used, t) {
   const busy = state.run !== null || state.reading || optionsPending(state);
   const ticked = tickedDrivers(used).length;
   $('run').disabled = busy || !canRun(used);
-  $('run').textContent = state.result ? t('runAgain') : ticked > 1 ? t('runDrivers', ticked) : t('run');
+  // Run again goes on from the results, where they changed anything.
+  const again = state.result && state.result.setup === used[SETUP].entry &&
+    resultFiles(state.result).some((f) => f.state !== 'unchanged');
+  $('run').textContent = again ? t('runAgain') : ticked > 1 ? t('runDrivers', ticked) : t('run');
   $('clear').disabled = state.run !== null || state.reading;
 }
 
 export const optionsPending = (state) => [...state.drivers.values()].some((known) => known.options === null);
 
 // The drivers, each with its options, to tick; several make a choice.
-function driverChoice(state, drivers, t, on) {
+function driverChoice(state, drivers, t, on, label) {
   const group = drivers.length > 1
     ? el('fieldset', { class: 'choice drivers-pick' }, el('legend', {}, t('chooseDrivers', drivers.length)))
     : el('div', { class: 'drivers-pick' });
   for (const { entry, ticked, preferred } of drivers) {
-    const box = el('input', { type: 'checkbox', value: entry.path, checked: ticked });
-    box.addEventListener('change', () => on.tick(entry.path, box.checked));
-    const known = state.drivers.get(entry.path);
-    group.append(el('div', { class: 'driver', 'data-path': entry.path },
-                    el('label', {}, box, describe(entry, t), preferred ? el('span', { class: 'tag' }, t('sameFolder')) : null),
+    const box = el('input', { type: 'checkbox', value: entry.key, checked: ticked });
+    box.addEventListener('change', () => on.tick(entry.key, box.checked));
+    const known = state.drivers.get(entry.key);
+    group.append(el('div', { class: 'driver', 'data-key': entry.key, 'data-path': entry.path },
+                    el('label', {}, box, describe(entry, t, label), preferred ? el('span', { class: 'tag' }, t('sameFolder')) : null),
                     optionList(known && known.entry === entry ? known.options : null, t)));
   }
   return group;
@@ -71,8 +75,8 @@ function driverChoice(state, drivers, t, on) {
 
 // Puts a driver's options in place, once read, so that a box being ticked
 // stays where it is.
-export function showOptions(path, options, t) {
-  const node = [...document.querySelectorAll('.drivers-pick .driver')].find((n) => n.dataset.path === path);
+export function showOptions(key, options, t) {
+  const node = [...document.querySelectorAll('.drivers-pick .driver')].find((n) => n.dataset.key === key);
   if (node) node.querySelector('.options').replaceWith(optionList(options, t));
 }
 
@@ -87,6 +91,6 @@ function optionList(options, t) {
   return el('ul', { class: 'options', 'aria-label': t('options', options.length) }, ...items.slice(0, first), more);
 }
 
-export function describe(entry, t) {
-  return `${entry.path} (${t('bytes', t.number(entry.size))}${entry.bytes ? `, ${t('fromRun')}` : ''})`;
+export function describe(entry, t, label) {
+  return `${label(entry)} (${t('bytes', t.number(entry.size))})`;
 }
