@@ -122,6 +122,7 @@ void ReadDriverDescription(const char* fileName, DriverDescription* driver) {
 bool ReadOptionDescription(const char* fileName, const DriverDescription& driver,
                            unsigned index, OptionDescription* option) {
   const char* key = driver.optionKeys[index];
+  option->index = index;
   option->key = key;
   option->description = driver.descriptions[index];
   option->driverFile = nullptr;

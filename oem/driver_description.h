@@ -66,6 +66,7 @@ struct DriverFileLine {
 
 // Everything one option's sections say, as the run takes it.
 struct OptionDescription {
+  unsigned index;  // in the option list
   const char* key;
   const char* description;
   // The file the run writes: what ReadDriverFile returns (its first

@@ -79,6 +79,25 @@ void ParseLines(const std::string& data, size_t from, size_t to,
   if (start < to) out->push_back(ParseLine(data, start, to - start, 0));
 }
 
+std::string KeepSectionEntries(const std::string& data, const char* section,
+                               const std::vector<std::string>& keys) {
+  std::vector<Line> lines;
+  ParseLines(data, 0, data.size(), &lines);
+  std::string kept;
+  kept.reserve(data.size());
+  bool inSection = false;
+  for (const Line& line : lines) {
+    const char* name = data.data() + line.offset + line.nameOffset;
+    if (line.kind == LineKind::kHeader) inSection = EqualNoCase(name, line.nameLength, section, strlen(section));
+    bool keep = !inSection || line.kind != LineKind::kEntry ||
+                std::any_of(keys.begin(), keys.end(), [&](const std::string& key) {
+                  return key.size() == line.nameLength && memcmp(key.data(), name, key.size()) == 0;
+                });
+    if (keep) kept.append(data, line.offset, line.End() - line.offset);
+  }
+  return kept;
+}
+
 namespace {
 
 struct Profile {

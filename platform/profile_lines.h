@@ -39,6 +39,14 @@ Line ParseLine(const std::string& data, size_t offset, size_t length,
 void ParseLines(const std::string& data, size_t from, size_t to,
                 std::vector<Line>* out);
 
+// The bytes of `data` without the entries of `section` (every occurrence of
+// its header, the name in any ASCII letter case) whose key, as the engine
+// reads it, is none of `keys` (compared exactly, as a run compares option
+// keys). Every other byte stays. The page gives a run a driver's file with
+// only the options the user ticked.
+std::string KeepSectionEntries(const std::string& data, const char* section,
+                               const std::vector<std::string>& keys);
+
 // Called after every WritePrivateProfileStringA that leaves the file holding
 // the entry (also when the file already held it), with that call's
 // arguments. Null (the default) calls nothing. The page lists the driver

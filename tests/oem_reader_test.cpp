@@ -8,6 +8,7 @@
 
 #include "oem/oem_reader.h"
 #include "oem/driver_description.h"
+#include "platform/profile_lines.h"
 #include "tests/support/test_support.h"
 
 namespace o2s_test {
@@ -261,6 +262,21 @@ TEST_F(OemFile, DriverDescriptionOfEachOption) {
   EXPECT_STREQ(option.files[0].diskDirectory, "\\amd64");
   EXPECT_EQ(option.files[1].diskDirectory, nullptr);
   EXPECT_STREQ(option.files[1].configKey, "cfg");
+}
+
+// A driver's file with only the ticked options: every other byte the same,
+// and the run reads exactly those options from it.
+TEST_F(OemFile, OnlyTheTickedOptionsKeepEveryOtherByte) {
+  const std::string kept = "[Disks]\r\nd1 = \"x\",\\d,\\i386\r\n[SCSI]\r\n; comment\r\nWNET32 = \"32-bit\"\r\n";
+  const std::string text = kept + "WNET64 = \"64-bit\"\r\n\r\n[other]\r\nWNET64 = stays\r\n[scsi]\r\n  wnet64\t= \"again\"\n\x1a";
+  std::string filtered = o2s::KeepSectionEntries(text, "scsi", {"WNET32"});
+  EXPECT_EQ(filtered, kept + "\r\n[other]\r\nWNET64 = stays\r\n[scsi]\r\n\x1a");
+  Write(filtered);
+  static o2s::DriverDescription driver;
+  o2s::ReadDriverDescription(path_.c_str(), &driver);
+  ASSERT_EQ(driver.optionCount, 1u);
+  EXPECT_STREQ(driver.optionKeys[0], "WNET32");
+  EXPECT_EQ(o2s::KeepSectionEntries(text, "scsi", {"WNET32", "WNET64", "wnet64"}), text);
 }
 
 }  // namespace

@@ -7,9 +7,15 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include "oem/driver_description.h"
 #include "platform/ascii_case.h"
+#include "platform/platform.h"
+#include "platform/profile_lines.h"
 #include "run/run_tool.h"
 
 // clang-format off
@@ -19,7 +25,7 @@ EM_JS(void, SendOptionRecord, (const uint32_t* numbers), {
   const text = (at) => at ? sjis.decode(HEAPU8.subarray(at, HEAPU8.indexOf(0, at))) : null;
   let next = numbers >> 2;
   const take = () => HEAPU32[next++];
-  const option = { key: text(take()), description: text(take()), driverFile: text(take()), ids: [], files: [] };
+  const option = { index: take(), key: text(take()), description: text(take()), driverFile: text(take()), ids: [], files: [] };
   for (let i = take(); i > 0; i--) option.ids.push({ id: text(take()), match: text(take()), service: text(take()) });
   for (let i = take(); i > 0; i--) {
     option.files.push({ kind: ["driver", "inf", "catalog", "dll"][take()], disk: text(take()),
@@ -38,7 +44,7 @@ namespace {
 // for the folder itself).
 char gIdMatches[kIdSectionCapacity];
 char gDirectories[kMaxFileLines][kDisksSectionCapacity / 4];
-uint32_t gNumbers[4 + 3 * kMaxHardwareIds + 1 + 5 * kMaxFileLines];
+uint32_t gNumbers[5 + 3 * kMaxHardwareIds + 1 + 5 * kMaxFileLines];
 
 uint32_t At(const char* text) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(text)); }
 
@@ -57,6 +63,7 @@ const char* PathBelow(const char* directory, char* out, size_t capacity) {
 
 void SendOption(const OptionDescription& option) {
   size_t n = 0;
+  gNumbers[n++] = option.index;
   gNumbers[n++] = At(option.key);
   gNumbers[n++] = At(option.description);
   gNumbers[n++] = At(option.driverFile);
@@ -100,4 +107,26 @@ extern "C" EMSCRIPTEN_KEEPALIVE unsigned o2s_read_driver() {
     if (o2s::ReadOptionDescription(".\\txtsetup.oem", driver, i, &option)) o2s::SendOption(option);
   }
   return driver.optionCount;
+}
+
+// Leaves in the "scsi" section of .\txtsetup.oem (the current folder's)
+// only the options at `indices` of its list (`count` of them), every other
+// byte the same, so that a run takes exactly the options the user ticked.
+// Returns false when the file cannot be read or written.
+extern "C" EMSCRIPTEN_KEEPALIVE bool o2s_keep_options(const uint32_t* indices, uint32_t count) {
+  static o2s::DriverDescription driver;
+  o2s::ReadDriverDescription(".\\txtsetup.oem", &driver);
+  std::vector<std::string> keys;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (indices[i] < driver.optionCount) keys.emplace_back(driver.optionKeys[indices[i]]);
+  }
+  std::ifstream in("txtsetup.oem", std::ios::binary);
+  if (!in.is_open()) return false;
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::ofstream out("txtsetup.oem", std::ios::binary | std::ios::trunc);
+  out << o2s::KeepSectionEntries(bytes, "scsi", keys);
+  out.close();
+  // The engine keeps what it read: the run must read the new bytes.
+  o2s::WritePrivateProfileStringA(nullptr, nullptr, nullptr, ".\\txtsetup.oem");
+  return static_cast<bool>(out);
 }

@@ -39,11 +39,12 @@ export function workerBridge(source) {
   const zip = async (files) => (await task({ type: 'zip', files }, 'zip')).bytes;
 
   // Runs the tool once on `files` ([lower-case name, bytes]) with
-  // `typedAhead` already typed. `result` settles when the tool ends, with
+  // `typedAhead` already typed, and only the options at `keep` of the
+  // driver's list (all where null). `result` settles when the tool ends, with
   // {status, files: [[name, bytes, state]], options, changes}, where
   // `changes` is a promise of the rows of the change view against
   // `baseline` (empty unless `changes` is asked for).
-  function runTool(files, typedAhead, { onConsole, onWaiting, baseline = null, changes = true }) {
+  function runTool(files, typedAhead, { onConsole, onWaiting, keep = null, baseline = null, changes = true }) {
     const worker = makeWorker();
     let settle;
     let settleChanges;
@@ -71,7 +72,7 @@ export function workerBridge(source) {
       end(new Error(event.message || 'worker'));
     };
     const codes = (text) => [...text].map((c) => c.charCodeAt(0));
-    worker.postMessage({ type: 'run', files, input: codes(typedAhead), baseline, changes });
+    worker.postMessage({ type: 'run', files, input: codes(typedAhead), keep, baseline, changes });
     return {
       result,
       answer: (text) => worker.postMessage({ type: 'input', chars: codes(text) }),

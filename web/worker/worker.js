@@ -10,7 +10,8 @@
 // in txtsetup.sif since `baseline`. Terminating the worker cancels the run.
 //
 // From the page: {type: 'run', files: [[name, bytes]], input: [char codes],
-//                 baseline: bytes or null, changes: boolean}
+//                 keep: [option indices] or null, baseline: bytes or null,
+//                 changes: boolean}
 //                {type: 'input', chars: [char codes]}
 //                {type: 'drivers', files: [bytes]}
 //                {type: 'zip', files: [[name, bytes]]}
@@ -79,7 +80,7 @@ self.onmessage = (event) => {
   }
 };
 
-async function run({ files, input: typedAhead, baseline, changes }) {
+async function run({ files, input: typedAhead, keep, baseline, changes }) {
   input.push(...typedAhead);
   const options = [];
   const module = await createOem2sif({
@@ -104,6 +105,15 @@ async function run({ files, input: typedAhead, baseline, changes }) {
     print: (text) => console.log(text),
     printErr: (text) => console.warn(text),
   });
+  // Only the options the user ticked: the driver's file as the tool reads
+  // it, with the others left out of its option list.
+  if (keep) {
+    const indices = module._malloc(4 * keep.length + 4);
+    module.HEAPU32.set(keep, indices >> 2);
+    const kept = module._o2s_keep_options(indices, keep.length);
+    module._free(indices);
+    if (!kept) throw new Error('txtsetup.oem');
+  }
   // The tool ends with exit(), which throws ExitStatus out of main; the
   // runtime stays, so the files and the line reader can still be used.
   let status;
