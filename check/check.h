@@ -55,6 +55,7 @@ enum FindingKind : unsigned {
   kFindingTextAfterEnd = 12,       // file: the text file; line: the first such line
   kFindingDamagedCabinet = 13,     // file: the compressed file
   kFindingTooBig = 14,             // file: a text file too big to check; number: the capacity
+                                   // (extra "services": more changed services than judged)
   // Notes: what the check could not judge. They are no problem.
   kNoteNoBackup = 101,             // every [SCSI.Load] entry was judged
   kNoteNotChecked = 102,           // file not read; extra: "LZX/Quantum" or "too big"
@@ -134,10 +135,10 @@ enum CheckStatus {
 };
 
 // Checks `folder` (null or "" for the current folder), writing at most
-// `capacity` findings, in this order: the text findings of txtsetup.sif,
-// the notes, then service by service (in the order of their [SCSI.Load]
-// entries, then the hardware ids' services), then the text findings of
-// dosnet.inf.
+// `capacity` findings, in this order: the backup's and the architecture's,
+// the text findings of txtsetup.sif, too many services, dosnet.inf too big,
+// then service by service in the order txtsetup.sif first shows them
+// changed, then the text findings of dosnet.inf.
 CheckStatus CheckSetupFolder(const char* folder, CheckWorkspace* work,
                              Finding* findings, unsigned capacity,
                              CheckResult* result);
