@@ -406,6 +406,59 @@ int DeleteFileA(const char* name) {
   return gCalls.unlink(MapFileName(name).c_str()) == 0 ? 1 : 0;
 }
 
+ReadFileResult ReadFileBytes(const char* name, void* buf, size_t capacity,
+                             size_t* size) {
+  *size = 0;
+  int fd = gCalls.open(MapFileName(name).c_str(), O_RDONLY, 0);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? kFileMissing : kFileUnreadable;
+  struct stat st;
+  if (gCalls.fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    gCalls.close(fd);
+    return kFileUnreadable;
+  }
+  ReadFileResult result = kFileRead;
+  char* out = static_cast<char*>(buf);
+  for (;;) {
+    // A file that grew past the buffer: one byte more tells.
+    char spare;
+    bool full = *size == capacity;
+    ssize_t n = full ? gCalls.read(fd, &spare, 1) : gCalls.read(fd, out + *size, capacity - *size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      result = kFileUnreadable;
+      break;
+    }
+    if (n == 0) break;
+    if (full) {
+      result = kFileTooBig;
+      *size = static_cast<size_t>(st.st_size) > capacity ? static_cast<size_t>(st.st_size) : capacity + 1;
+      break;
+    }
+    *size += static_cast<size_t>(n);
+  }
+  gCalls.close(fd);
+  return result;
+}
+
+int IsFilePresent(const char* name) {
+  struct stat st;
+  return stat(MapFileName(name).c_str(), &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
+}
+
+unsigned GetFolderName(const char* folder, char* buf, unsigned capacity) {
+  if (capacity == 0) return 0;
+  buf[0] = '\0';
+  char full[PATH_MAX];
+  if (realpath(folder != nullptr && *folder ? folder : ".", full) == nullptr) return 0;
+  const char* name = strrchr(full, '/');
+  name = name != nullptr ? name + 1 : full;
+  size_t length = strlen(name);
+  if (length > capacity - 1) length = capacity - 1;
+  memcpy(buf, name, length);
+  buf[length] = '\0';
+  return static_cast<unsigned>(length);
+}
+
 struct AppendStream {
   int fd;
 };

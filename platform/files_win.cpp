@@ -3,7 +3,9 @@
 // Windows 2000 already offers is used.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -191,6 +193,60 @@ int DeleteFileA(const char* name) {
   if (::DeleteFileA(name)) return 1;
   SetFileAttributesA(name, attributes);
   return 0;
+}
+
+ReadFileResult ReadFileBytes(const char* name, void* buf, size_t capacity, size_t* size) {
+  *size = 0;
+  HANDLE file = OpenForReading(name);
+  if (file == INVALID_HANDLE_VALUE) return IsMissingError(GetLastError()) ? kFileMissing : kFileUnreadable;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    CloseHandle(file);
+    return kFileUnreadable;
+  }
+  uint64_t length = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  ReadFileResult result = kFileRead;
+  char* out = static_cast<char*>(buf);
+  for (;;) {
+    // A file that grew past the buffer: one byte more tells.
+    char spare;
+    bool full = *size == capacity;
+    DWORD want = full ? 1 : static_cast<DWORD>(std::min<size_t>(capacity - *size, 1u << 30));
+    DWORD got = 0;
+    if (!ReadFile(file, full ? &spare : out + *size, want, &got, nullptr)) {
+      result = kFileUnreadable;
+      break;
+    }
+    if (got == 0) break;
+    if (full) {
+      result = kFileTooBig;
+      *size = length > capacity ? static_cast<size_t>(length) : capacity + 1;
+      break;
+    }
+    *size += got;
+  }
+  CloseHandle(file);
+  return result;
+}
+
+int IsFilePresent(const char* name) {
+  DWORD attributes = GetFileAttributesA(name);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+}
+
+unsigned GetFolderName(const char* folder, char* buf, unsigned capacity) {
+  if (capacity == 0) return 0;
+  buf[0] = '\0';
+  char full[MAX_PATH * 2];
+  DWORD length = GetFullPathNameA(folder != nullptr && *folder ? folder : ".", sizeof full, full, nullptr);
+  if (length == 0 || length >= sizeof full) return 0;
+  while (length > 0 && (full[length - 1] == '\\' || full[length - 1] == '/')) full[--length] = '\0';
+  size_t start = length;
+  while (start > 0 && full[start - 1] != '\\' && full[start - 1] != '/' && full[start - 1] != ':') --start;
+  size_t nameLength = std::min<size_t>(length - start, capacity - 1);
+  memcpy(buf, full + start, nameLength);
+  buf[nameLength] = '\0';
+  return static_cast<unsigned>(nameLength);
 }
 
 struct AppendStream {

@@ -114,6 +114,33 @@ unsigned GetPrivateProfileStringA(const char* section, const char* key,
 int WritePrivateProfileStringA(const char* section, const char* key,
                                const char* value, const char* fileName);
 
+// One line of a profile file as the engine reads it (the rules above), for
+// code that must read such a file line by line within its own buffer, with
+// line numbers: the check of a setup folder.
+enum ProfileLineKind {
+  kProfileBlank,
+  kProfileHeader,   // name: the section name
+  kProfileEntry,    // name: the key; value: the value
+  kProfileComment,
+  kProfileOther,    // any other line (no '='): the text is the whole line
+};
+struct ProfileLine {
+  size_t offset;       // first byte of the line in the file
+  size_t length;       // bytes before the line end
+  size_t nameOffset;   // section name or key, from the start of the file
+  size_t nameLength;
+  size_t valueOffset;  // entry value, from the start of the file
+  size_t valueLength;
+  unsigned endLength;  // 0 (the last line, without a line end), 1 or 2 (CR LF)
+  ProfileLineKind kind;
+};
+
+// Reads the line of bytes[0, size) that starts at `offset` (below size).
+// Returns the offset of the next line (size after the last one). Reads
+// nothing at or past bytes[size].
+size_t ReadProfileLine(const char* bytes, size_t size, size_t offset,
+                       ProfileLine* line);
+
 // ---------------------------------------------------------------------------
 // File operations.
 // ---------------------------------------------------------------------------
@@ -148,6 +175,46 @@ AppendStream* OpenAppendStream(const char* name);
 int WriteAppendStream(AppendStream* stream, const void* bytes, size_t size);
 // Closes the stream; returns nonzero when everything reached the file.
 int CloseAppendStream(AppendStream* stream);
+
+// Reading the files of a folder, for the check of a setup folder. Names
+// are found as for every operation here (in any letter case).
+
+enum ReadFileResult { kFileRead, kFileMissing, kFileTooBig, kFileUnreadable };
+
+// Reads the whole file `name` into buf. kFileRead: *size bytes were read.
+// kFileTooBig: the file holds more than `capacity` bytes (*size is its
+// size; buf is unspecified). Nothing is written at or past buf[capacity].
+// A folder of that name is kFileUnreadable.
+ReadFileResult ReadFileBytes(const char* name, void* buf, size_t capacity,
+                             size_t* size);
+
+// Nonzero when `name` is a file (a symbolic link to one counts), not a
+// folder.
+int IsFilePresent(const char* name);
+
+// Copies the folder's own name (the last part of its full path; "" or null
+// names the current folder) into buf, cut to capacity - 1 bytes and ended
+// by a zero byte. Returns the bytes before the zero byte: 0 when the path
+// cannot be had (also a root folder, which has no name).
+unsigned GetFolderName(const char* folder, char* buf, unsigned capacity);
+
+// ---------------------------------------------------------------------------
+// Decompression.
+// ---------------------------------------------------------------------------
+
+// Inflates one raw deflate stream (RFC 1951, no zlib or gzip wrapper) from
+// input[0, inputSize) into output, with `dictionary` (the last
+// dictionarySize bytes of output that came before, at most 32768 of them
+// used; null and 0 for none) as the history that back references may reach,
+// as a block of a Microsoft cabinet's MSZIP folder needs. Returns nonzero
+// when the stream ended (its last block) and all its output fit `capacity`;
+// *outputSize gets the bytes written. Bytes after the stream's end are
+// ignored. Never writes at or past output[capacity], and never fails
+// otherwise than by returning 0: on damaged input too.
+// (zlib on Linux and Windows; the page's fflate in the browser.)
+int InflateRaw(const void* input, size_t inputSize, const void* dictionary,
+               size_t dictionarySize, void* output, size_t capacity,
+               size_t* outputSize);
 
 // ---------------------------------------------------------------------------
 // Console. Message texts are Shift_JIS (code page 932) bytes.

@@ -16,10 +16,10 @@
 
 namespace o2s {
 
-Line ParseLine(const std::string& data, size_t offset, size_t length,
+Line ParseLine(const char* data, size_t offset, size_t length,
                unsigned char endLength) {
   Line line{offset, length, 0, 0, 0, 0, endLength, LineKind::kBlank};
-  const char* text = data.data() + offset;
+  const char* text = data + offset;
   size_t first = 0;
   while (first < length && IsBlank(text[first])) ++first;
   if (first == length) return line;
@@ -72,11 +72,26 @@ void ParseLines(const std::string& data, size_t from, size_t to,
     }
     unsigned char endLength = 1;
     if (c == '\r' && i + 1 < data.size() && bytes[i + 1] == '\n') endLength = 2;
-    out->push_back(ParseLine(data, start, i - start, endLength));
+    out->push_back(ParseLine(bytes, start, i - start, endLength));
     i += endLength;
     start = i;
   }
-  if (start < to) out->push_back(ParseLine(data, start, to - start, 0));
+  if (start < to) out->push_back(ParseLine(bytes, start, to - start, 0));
+}
+
+size_t ReadProfileLine(const char* bytes, size_t size, size_t offset,
+                       ProfileLine* line) {
+  size_t end = offset;
+  while (end < size && bytes[end] != '\n' && bytes[end] != '\r') ++end;
+  unsigned char endLength = 0;
+  if (end < size) endLength = bytes[end] == '\r' && end + 1 < size && bytes[end + 1] == '\n' ? 2 : 1;
+  Line parsed = ParseLine(bytes, offset, end - offset, endLength);
+  static const ProfileLineKind kKinds[] = {kProfileBlank, kProfileHeader, kProfileEntry,
+                                           kProfileComment, kProfileOther};
+  *line = ProfileLine{offset, parsed.length, offset + parsed.nameOffset, parsed.nameLength,
+                      offset + parsed.valueOffset, parsed.valueLength, endLength,
+                      kKinds[static_cast<int>(parsed.kind)]};
+  return end + endLength;
 }
 
 std::string KeepSectionEntries(const std::string& data, const char* section,

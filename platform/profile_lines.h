@@ -31,7 +31,7 @@ inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\x1a'; }
 
 // Reads the line data[offset, offset + length), which ends with a line end
 // of endLength bytes.
-Line ParseLine(const std::string& data, size_t offset, size_t length,
+Line ParseLine(const char* data, size_t offset, size_t length,
                unsigned char endLength);
 
 // Splits data[from, to) into lines and appends them to out; `to` must be a

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang) and runs each for SECONDS (default 60),
-# seeded from the real driver files. Crashes land in build/fuzz/findings/.
+# seeded from the real driver files (the driver image reader needs no
+# seeds of its own: it finds the "MZ" and "MSCF" headers by itself).
+# Crashes land in build/fuzz/findings/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -11,7 +13,7 @@ findings=$PWD/build/fuzz/findings
 mkdir -p "$seeds" "$findings"
 cp tests/corpus/*.[oO][eE][mM] "$seeds/"
 status=0
-for target in profile_fuzz oem_fuzz; do
+for target in profile_fuzz oem_fuzz driver_image_fuzz; do
   corpus=$PWD/build/fuzz/corpus-$target
   mkdir -p "$corpus"
   echo "== $target: $seconds s"

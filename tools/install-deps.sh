@@ -2,10 +2,12 @@
 # Installs what oem2sif needs on Debian (12 or later), only what is missing,
 # with sudo when not run as root.
 #
-#   tools/install-deps.sh           what building the tool needs: CMake and g++
+#   tools/install-deps.sh           what building the tools needs: CMake, g++
+#                                   and zlib (oem2sif-check unpacks cabinets)
 #   tools/install-deps.sh --tests   that, and everything the tests need: the
 #                                   test libraries, clang for the fuzzers,
-#                                   mingw-w64 for the Windows builds and Wine
+#                                   mingw-w64 and its zlib for the Windows
+#                                   builds and Wine
 #                                   to run them (wine32 comes with the i386
 #                                   architecture; where this machine cannot
 #                                   run 32-bit programs, it says so, and the
@@ -47,10 +49,10 @@ apt_install() {  # [--with-recommends] packages...
   "${as_root[@]}" apt-get install -y -qq $recommends $need
 }
 
-apt_install cmake g++ make
+apt_install cmake g++ make zlib1g-dev
 [ $tests -eq 1 ] || exit 0
 
-apt_install libgtest-dev libbenchmark-dev clang libclang-rt-dev python3 util-linux mingw-w64
+apt_install libgtest-dev libbenchmark-dev clang libclang-rt-dev python3 util-linux mingw-w64 libz-mingw-w64-dev
 # The file systems of tools/test-filesystems.sh.
 apt_install fuse3 exfat-fuse exfatprogs ntfs-3g fusefat dosfstools e2fsprogs mount strace
 # The release and its test.

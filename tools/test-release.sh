@@ -2,11 +2,12 @@
 # Checks the release that tools/release.sh makes:
 # - two builds of HEAD, in two clones, give the same bytes;
 # - the archives hold what they should, the guides as Notepad reads them;
-# - the i686 oem2sif.exe from its zip runs the sample under Wine, its output
-#   compared byte for byte (where this machine cannot run 32-bit programs,
-#   the x64 one from its zip runs in its place, and the reason is printed);
-# - the .deb installs, runs the sample from PATH and is removed cleanly
-#   (as root only);
+# - the i686 oem2sif.exe from its zip runs the sample under Wine, and its
+#   oem2sif-check.exe checks the result, their output compared byte for byte
+#   (where this machine cannot run 32-bit programs, the x64 ones from their
+#   zip run in their place, and the reason is printed);
+# - the .deb installs, runs the sample and the check from PATH and is
+#   removed cleanly (as root only);
 # - lintian finds no error, and the README states the glibc the Linux
 #   executable needs.
 set -euo pipefail
@@ -17,6 +18,7 @@ trap 'rm -rf "$work"' EXIT
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 expected=$top/tests/release/sample-xp.out
+expected_check=$top/tests/release/sample-check.out
 
 head=$(git rev-parse HEAD)
 for dir in a second-build; do  # two folders, even of different lengths
@@ -37,10 +39,11 @@ echo "== archives"
 for arch in x86 x64; do
   zip=$(ls oem2sif-*-windows-$arch.zip)
   [ "$(unzip -Z1 "$zip" | sed 's,^[^/]*/,,' | sort | tr '\n' ' ')" = \
-    "LICENSE.txt guide-en.txt guide-ja.txt oem2sif.exe " ] || fail "$zip: unexpected members"
+    "LICENSE.txt guide-en.txt guide-ja.txt oem2sif-check.exe oem2sif.exe " ] || fail "$zip: unexpected members"
 done
 tar tzf oem2sif-*-linux-x86_64.tar.gz | sed 's,^[^/]*/,,' | sort | tr '\n' ' ' | grep -qx \
-  ' LICENSE guide-en.md guide-ja.md oem2sif oem2sif.1 ' || fail "tarball: unexpected members"
+  ' LICENSE guide-en.md guide-ja.md oem2sif oem2sif-check oem2sif-check.1 oem2sif.1 ' ||
+  fail "tarball: unexpected members"
 mkdir "$work/zip" && unzip -q oem2sif-*-windows-x86.zip -d "$work/zip"
 guides=$(echo "$work"/zip/*/)
 # Notepad on XP and 11: every line ends in CR LF; Shift_JIS, and UTF-8 with a BOM.
@@ -68,11 +71,16 @@ else
   mkdir "$work/zip-x64" && unzip -q oem2sif-*-windows-x64.zip -d "$work/zip-x64"
   exe=$(echo "$work"/zip-x64/*/oem2sif.exe)
 fi
+wine() { WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX=$top/build/$prefix WINEARCH=$winearch "$loader" "$@"; }
 sample "$work/wine"
-(cd "$work/wine" && printf '2\n\n' | WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-   WINEPREFIX=$top/build/$prefix WINEARCH=$winearch "$loader" "$exe" > "$work/wine.out") || true
+(cd "$work/wine" && printf '2\n\n' | wine "$exe" > "$work/wine.out") || true
 perl -pe 's/\n/\r\n/' "$expected" | cmp - "$work/wine.out" && echo "output as expected" ||
   fail "Windows ($arch) output differs"
+# The sample's driver files are not there: three findings, status 1.
+(cd "$work/wine" && { wine "$(dirname "$exe")/oem2sif-check.exe" > "$work/wine-check.out" && echo 0 || echo $?; } \
+   > "$work/wine-check.status")
+perl -pe 's/\n/\r\n/' "$expected_check" | cmp - "$work/wine-check.out" && [ "$(cat "$work/wine-check.status")" = 1 ] &&
+  echo "oem2sif-check.exe: output and status as expected" || fail "Windows ($arch) oem2sif-check output or status differs"
 
 echo "== Debian package"
 deb=$(ls "$dist"/oem2sif_*_amd64.deb)
@@ -92,6 +100,12 @@ else
   cmp "$expected" "$work/deb.out" && echo "output as expected" || fail "installed oem2sif: output differs"
   cmp "$work/wine/txtsetup.sif" "$work/deb/txtsetup.sif" && echo "txtsetup.sif as Windows ($arch) wrote it" ||
     fail "Linux and Windows ($arch) wrote different txtsetup.sif"
+  status_of() { (cd "$1" && PATH=/usr/bin:/bin oem2sif-check "${@:2}" > "$work/check.out" && echo 0 || echo $?); }
+  [ "$(status_of "$work/deb")" = 1 ] && cmp -s "$expected_check" "$work/check.out" &&
+    echo "installed oem2sif-check: output and status as expected" || fail "installed oem2sif-check: output or status differs"
+  sample "$work/deb-clean" && cp "$work/deb-clean/txtsetup.sif" "$work/deb-clean/txtsetup.sif.orig"
+  [ "$(status_of "$work/deb-clean")" = 0 ] || fail "installed oem2sif-check: an unchanged folder is not clean"
+  [ "$(status_of "$work" deb-missing)" = 2 ] || fail "installed oem2sif-check: a folder without txtsetup.sif is no usage error"
   apt_get remove oem2sif
   for p in $files /usr/share/doc/oem2sif; do [ ! -e "$p" ] || fail "left after removal: $p"; done
   echo "installed $(echo "$files" | wc -w) files, removed"
@@ -100,7 +114,8 @@ lintian --fail-on error "$deb" 2>/dev/null || fail "lintian"
 
 echo "== glibc"
 mkdir "$work/tar" && tar xzf oem2sif-*-linux-x86_64.tar.gz -C "$work/tar"
-needed=$(objdump -T "$work"/tar/*/oem2sif | grep -o 'GLIBC_[0-9.]*' | sed 's/GLIBC_//' | sort -uV | tail -n 1)
+needed=$(objdump -T "$work"/tar/*/oem2sif "$work"/tar/*/oem2sif-check | grep -o 'GLIBC_[0-9.]*' | sed 's/GLIBC_//' |
+  sort -uV | tail -n 1)
 stated=$(grep -o 'glibc [0-9.]*[0-9] or later' "$top/README.md" | head -n 1 | cut -d' ' -f2)
 [ "$needed" = "$stated" ] && echo "glibc $needed" || fail "the executable needs glibc $needed, the README says ${stated:-nothing}"
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows executables with mingw-w64 and tests them under Wine:
 # - their imports against what Windows 2000 offers,
-# - the end-to-end and corpus suites, byte for byte (CR LF line ends),
+# - the end-to-end and corpus suites, byte for byte (CR LF line ends), and
+#   oem2sif-check.exe on a checked setup folder,
 # - the profile engine against the system's profile functions, whose
 #   figures the README quotes.
 # The i686 build is always built and its imports checked; it runs where
@@ -18,13 +19,14 @@ cmake --workflow --preset windows-x86
 [ -x build/default/tests/oem2sif_tests ] || { cmake --preset default && cmake --build --preset default; }
 
 status=0
-python3 tests/windows/check_imports.py i686-w64-mingw32-objdump build/windows-x86/oem2sif.exe \
-  tests/windows/win2000_imports.txt || status=1
-python3 tests/windows/check_imports.py x86_64-w64-mingw32-objdump build/windows-x64/oem2sif.exe \
-  tests/windows/win2000_imports.txt || status=1
-
-for exe in build/windows-x86/oem2sif.exe build/windows-x64/oem2sif.exe; do
-  grep -q version.1.01 "$exe" || { echo "$exe: the release string is missing"; status=1; }
+for tool in oem2sif oem2sif-check; do
+  python3 tests/windows/check_imports.py i686-w64-mingw32-objdump build/windows-x86/$tool.exe \
+    tests/windows/win2000_imports.txt || status=1
+  python3 tests/windows/check_imports.py x86_64-w64-mingw32-objdump build/windows-x64/$tool.exe \
+    tests/windows/win2000_imports.txt || status=1
+  for exe in build/windows-x86/$tool.exe build/windows-x64/$tool.exe; do
+    grep -q version.1.01 "$exe" || { echo "$exe: the release string is missing"; status=1; }
+  done
 done
 
 run_suite() {  # name, wine loader, prefix, arch, build folder
@@ -43,8 +45,9 @@ run_suite() {  # name, wine loader, prefix, arch, build folder
     grep -A2 '^FAIL' "$top/build/diff-$name/profile_diff.txt" || true
   fi
   tail -n 2 "$top/build/diff-$name/profile_diff.txt"
-  OEM2SIF_TOOL=$top/$build/oem2sif.exe build/default/tests/oem2sif_tests \
-    --gtest_filter='Tool.*:Corpus.EveryFileRuns*' --gtest_brief=1 || status=1
+  OEM2SIF_TOOL=$top/$build/oem2sif.exe OEM2SIF_CHECK_TOOL=$top/$build/oem2sif-check.exe \
+    build/default/tests/oem2sif_tests \
+    --gtest_filter='Tool.*:Corpus.EveryFileRuns*:SetupFolder.Command*' --gtest_brief=1 || status=1
   "$wineserver" -k || true
 }
 

@@ -1,0 +1,478 @@
+#include "check/check.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "check/dosnet.h"
+#include "check/driver_image.h"
+#include "check/pe_image.h"
+#include "check/text_lines.h"
+#include "platform/platform.h"
+
+namespace o2s {
+namespace {
+
+const char kSetupName[] = "txtsetup.sif";
+const char kBackupName[] = "txtsetup.sif.orig";
+const char kDosnetName[] = "dosnet.inf";
+const char kLoadSection[] = "SCSI.Load";
+const char kScsiSection[] = "SCSI";
+const char kIdsSection[] = "HardwareIdsDatabase";
+const char kFilesSection[] = "SourceDisksFiles";
+
+struct Checker {
+  const char* folder;  // "" for the current one
+  CheckWorkspace* work;
+  Finding* findings;
+  unsigned capacity;
+  CheckResult* result;
+  size_t setupSize;
+  unsigned serviceCount;
+  bool servicesCut;
+};
+
+// The path of `name` in the folder, in work->path (the caller made sure
+// that every name of kFindingTextCapacity fits).
+const char* PathOf(Checker* c, const char* name) {
+  char* path = c->work->path;
+  size_t folderLength = strlen(c->folder);
+  if (folderLength == 0) {
+    memcpy(path, ".\\", 2);  // the current folder, as platform.h names it
+    folderLength = 2;
+  } else {
+    memcpy(path, c->folder, folderLength);
+    char last = path[folderLength - 1];
+    if (last != '/' && last != '\\') path[folderLength++] = '/';
+  }
+  CopyText(path + folderLength, kMaxPath - folderLength, name, strlen(name));
+  return path;
+}
+
+void Add(Checker* c, FindingKind kind, FindingPlace place, unsigned line, const char* service,
+         const char* file, const char* extra, unsigned number = 0) {
+  if (IsProblem(kind)) ++c->result->problems;
+  if (c->result->count == c->capacity) {
+    ++c->result->dropped;
+    return;
+  }
+  Finding* f = &c->findings[c->result->count++];
+  f->kind = kind;
+  f->place = place;
+  f->line = line;
+  f->number = number;
+  CopyText(f->service, sizeof f->service, service, strlen(service));
+  CopyText(f->file, sizeof f->file, file, strlen(file));
+  CopyText(f->extra, sizeof f->extra, extra, strlen(extra));
+}
+
+// --- The backup's entries, as hashes of section, key (both as the engine
+// compares them) and value.
+
+uint64_t EntryHash(const TextLines& lines) {
+  uint64_t hash = 14695981039346656037ull;
+  auto mix = [&hash](const char* bytes, size_t length, bool fold) {
+    for (size_t i = 0; i < length; ++i) {
+      char b = bytes[i];
+      if (fold && b >= 'A' && b <= 'Z') b = static_cast<char>(b + ('a' - 'A'));
+      hash = (hash ^ static_cast<unsigned char>(b)) * 1099511628211ull;
+    }
+    hash = (hash ^ 0x100) * 1099511628211ull;  // a separator no byte equals
+  };
+  mix(lines.bytes + lines.sectionOffset, lines.sectionLength, true);
+  mix(lines.bytes + lines.line.nameOffset, lines.line.nameLength, true);
+  mix(lines.bytes + lines.line.valueOffset, lines.line.valueLength, false);
+  return hash != 0 ? hash : 1;  // 0 marks an empty slot
+}
+
+bool IsJudgedSection(const TextLines& lines) {
+  return InSection(lines, kLoadSection) || InSection(lines, kScsiSection) ||
+         InSection(lines, kIdsSection);
+}
+
+// False when the table filled up.
+bool RememberBackup(Checker* c, size_t size) {
+  uint64_t* slots = c->work->backupEntries;
+  memset(slots, 0, sizeof c->work->backupEntries);
+  unsigned used = 0;
+  TextLines lines;
+  StartLines(&lines, c->work->backupFile, size);
+  while (NextLine(&lines)) {
+    if (lines.line.kind != kProfileEntry || !IsJudgedSection(lines)) continue;
+    uint64_t hash = EntryHash(lines);
+    unsigned at = static_cast<unsigned>(hash) & (kBackupSlots - 1);
+    while (slots[at] != 0 && slots[at] != hash) at = (at + 1) & (kBackupSlots - 1);
+    if (slots[at] == hash) continue;
+    if (++used > kBackupSlots / 4 * 3) return false;
+    slots[at] = hash;
+  }
+  return true;
+}
+
+bool BackupHolds(const Checker& c, const TextLines& lines) {
+  const uint64_t* slots = c.work->backupEntries;
+  uint64_t hash = EntryHash(lines);
+  unsigned at = static_cast<unsigned>(hash) & (kBackupSlots - 1);
+  while (slots[at] != 0) {
+    if (slots[at] == hash) return true;
+    at = (at + 1) & (kBackupSlots - 1);
+  }
+  return false;
+}
+
+// --- Services.
+
+CheckedService* FindService(Checker* c, const char* name, size_t length) {
+  for (unsigned i = 0; i < c->serviceCount; ++i) {
+    CheckedService* s = &c->work->services[i];
+    if (EqualNoCase(s->name, strlen(s->name), name, length)) return s;
+  }
+  return nullptr;
+}
+
+CheckedService* AddService(Checker* c, const char* name, size_t length) {
+  if (length == 0) return nullptr;
+  if (length >= kFindingTextCapacity) length = kFindingTextCapacity - 1;
+  CheckedService* s = FindService(c, name, length);
+  if (s != nullptr) return s;
+  if (c->serviceCount == kMaxCheckedServices) {
+    c->servicesCut = true;
+    return nullptr;
+  }
+  s = &c->work->services[c->serviceCount++];
+  memset(s, 0, sizeof *s);
+  CopyText(s->name, sizeof s->name, name, length);
+  return s;
+}
+
+// The value without one pair of quotes around it, as setup reads a service.
+void Unquote(const char** text, size_t* length) {
+  if (*length >= 2 && (*text)[0] == '"' && (*text)[*length - 1] == '"') {
+    ++*text;
+    *length -= 2;
+  }
+  TrimBlanks(text, length);
+}
+
+// The first field of a [SCSI.Load] value: the driver file.
+void LoadFile(const TextLines& lines, char* file) {
+  const char* value = lines.bytes + lines.line.valueOffset;
+  size_t length = lines.line.valueLength;
+  const char* comma = static_cast<const char*>(memchr(value, ',', length));
+  if (comma != nullptr) length = static_cast<size_t>(comma - value);
+  Unquote(&value, &length);
+  CopyText(file, kFindingTextCapacity, value, length);
+}
+
+bool EndsWithLoad(const TextLines& lines) {
+  const char* name = lines.bytes + lines.sectionOffset;
+  size_t length = lines.sectionLength;
+  return length > 5 && EqualNoCase(name + length - 5, 5, ".Load");
+}
+
+// The suffix of `prefix`.SUFFIX section names, or null.
+const char* SuffixAfter(const TextLines& lines, const char* prefix, size_t* suffixLength) {
+  size_t prefixLength = strlen(prefix);
+  const char* name = lines.bytes + lines.sectionOffset;
+  if (lines.sectionLength <= prefixLength + 1 || name[prefixLength] != '.' ||
+      !EqualNoCase(name, prefixLength, prefix)) {
+    return nullptr;
+  }
+  *suffixLength = lines.sectionLength - prefixLength - 1;
+  return name + prefixLength + 1;
+}
+
+const char* MachineSuffix(unsigned machine) {
+  return machine == kMachineX86 ? "x86" : machine == kMachineX64 ? "amd64" : machine == kMachineIa64 ? "ia64" : "";
+}
+
+// The machine that [SourceDisksFiles.ARCH] / [SourceDisksNames.ARCH] name;
+// a 64-bit source may name x86 too (its 32-bit files), so 64 bits win.
+unsigned MachineOfSections(Checker* c) {
+  bool x86 = false, x64 = false, ia64 = false;
+  TextLines lines;
+  StartLines(&lines, c->work->setupFile, c->setupSize);
+  while (NextLine(&lines)) {
+    if (lines.line.kind != kProfileHeader) continue;
+    size_t length = 0;
+    const char* suffix = SuffixAfter(lines, kFilesSection, &length);
+    if (suffix == nullptr) suffix = SuffixAfter(lines, "SourceDisksNames", &length);
+    if (suffix == nullptr) continue;
+    x86 = x86 || EqualNoCase(suffix, length, "x86");
+    x64 = x64 || EqualNoCase(suffix, length, "amd64");
+    ia64 = ia64 || EqualNoCase(suffix, length, "ia64");
+  }
+  return x64 ? kMachineX64 : ia64 ? kMachineIa64 : x86 ? kMachineX86 : 0;
+}
+
+unsigned MachineOfFolder(const char* folder) {
+  char name[64];
+  unsigned length = GetFolderName(folder, name, sizeof name);
+  if (EqualNoCase(name, length, "I386")) return kMachineX86;
+  if (EqualNoCase(name, length, "AMD64")) return kMachineX64;
+  if (EqualNoCase(name, length, "IA64")) return kMachineIa64;
+  return 0;
+}
+
+// The services whose entries changed, in the order they are first met.
+void CollectServices(Checker* c, bool haveBackup) {
+  TextLines lines;
+  StartLines(&lines, c->work->setupFile, c->setupSize);
+  while (NextLine(&lines)) {
+    if (lines.line.kind != kProfileEntry) continue;
+    bool load = InSection(lines, kLoadSection);
+    if (!(load || (haveBackup && IsJudgedSection(lines)))) continue;
+    if (haveBackup && BackupHolds(*c, lines)) continue;
+    const char* key = lines.bytes + lines.line.nameOffset;
+    if (!InSection(lines, kIdsSection)) {
+      AddService(c, key, lines.line.nameLength);
+      continue;
+    }
+    const char* service = lines.bytes + lines.line.valueOffset;
+    size_t length = lines.line.valueLength;
+    Unquote(&service, &length);
+    CheckedService* s = AddService(c, service, length);
+    if (s != nullptr && s->idCount++ == 0) {
+      s->idLine = lines.number;
+      CopyText(s->id, sizeof s->id, key, lines.line.nameLength);
+    }
+  }
+}
+
+// Where each service is listed, and each driver file in [SourceDisksFiles].
+void LookUpServices(Checker* c) {
+  TextLines lines;
+  StartLines(&lines, c->work->setupFile, c->setupSize);
+  while (NextLine(&lines)) {
+    if (lines.line.kind != kProfileEntry) continue;
+    CheckedService* s = FindService(c, lines.bytes + lines.line.nameOffset, lines.line.nameLength);
+    if (s == nullptr) continue;
+    if (InSection(lines, kLoadSection)) {
+      if (s->loadLine == 0) {
+        s->loadLine = lines.number;
+        LoadFile(lines, s->file);
+      }
+    } else if (InSection(lines, kScsiSection)) {
+      s->inScsi = true;
+    } else if (EndsWithLoad(lines)) {
+      s->loadedElsewhere = true;
+    }
+  }
+  const char* ownSuffix = MachineSuffix(c->result->machine);
+  StartLines(&lines, c->work->setupFile, c->setupSize);
+  while (NextLine(&lines)) {
+    if (lines.line.kind != kProfileEntry) continue;
+    size_t suffixLength = 0;
+    const char* suffix = SuffixAfter(lines, kFilesSection, &suffixLength);
+    bool listing = InSection(lines, kFilesSection) ||
+                   (suffix != nullptr && (*ownSuffix == '\0' || EqualNoCase(suffix, suffixLength, ownSuffix)));
+    if (!listing) continue;
+    for (unsigned i = 0; i < c->serviceCount; ++i) {
+      CheckedService* s = &c->work->services[i];
+      if (EqualNoCase(lines.bytes + lines.line.nameOffset, lines.line.nameLength, s->file)) {
+        s->inSourceDisksFiles = true;
+      }
+    }
+  }
+}
+
+// A lone LF in a CR LF file, and anything after the first 0x1A.
+void CheckText(Checker* c, const char* bytes, size_t size, const char* name, FindingPlace place) {
+  const char* marker = static_cast<const char*>(memchr(bytes, '\x1a', size));
+  size_t after = size;  // the first byte after the marker that setup would miss
+  if (marker != nullptr) {
+    for (size_t i = static_cast<size_t>(marker - bytes); i < size && after == size; ++i) {
+      if (strchr(" \t\x1a\r\n", bytes[i]) == nullptr || bytes[i] == '\0') after = i;
+    }
+  }
+  TextLines lines;
+  StartLines(&lines, bytes, size);
+  int firstEnd = 0;  // the first line end's length
+  bool mixed = false;
+  while (NextLine(&lines)) {
+    const ProfileLine& line = lines.line;
+    if (firstEnd == 0) firstEnd = static_cast<int>(line.endLength);
+    if (!mixed && firstEnd == 2 && line.endLength == 1 && bytes[line.offset + line.length] == '\n') {
+      mixed = true;
+      Add(c, kFindingMixedLineEnds, place, lines.number, "", name, "");
+    }
+    if (after < lines.next) {
+      Add(c, kFindingTextAfterEnd, place, lines.number, "", name, "");
+      after = size;
+    }
+  }
+}
+
+bool IsPresent(Checker* c, const char* file, char* compressed) {
+  CompressedName(file, compressed, kFindingTextCapacity);
+  return IsFilePresent(PathOf(c, file)) || IsFilePresent(PathOf(c, compressed));
+}
+
+void CheckDriverFile(Checker* c, const CheckedService& s) {
+  const char* service = s.name;
+  char compressed[kFindingTextCapacity];
+  CompressedName(s.file, compressed, sizeof compressed);
+  const char* read = s.file;
+  if (!IsFilePresent(PathOf(c, s.file))) {
+    read = compressed;
+    if (!IsFilePresent(PathOf(c, compressed))) {
+      Add(c, kFindingDriverMissing, kInSetupFile, s.loadLine, service, s.file, compressed);
+      return;
+    }
+  }
+  CheckWorkspace* work = c->work;
+  size_t size = 0;
+  ReadFileResult got = ReadFileBytes(PathOf(c, read), work->driver, kDriverFileCapacity, &size);
+  if (got != kFileRead) {
+    Add(c, kNoteNotChecked, kInSetupFile, s.loadLine, service, read, got == kFileTooBig ? "too big" : "unreadable");
+    return;
+  }
+  PeImage image;
+  switch (ReadDriverImage(work->driver, size, work->unpacked, kDriverFileCapacity, &image)) {
+    case kDriverEmpty:
+      Add(c, kFindingDriverEmpty, kInSetupFile, s.loadLine, service, read, "");
+      return;
+    case kDriverNotImage:
+      Add(c, kFindingNotDriver, kInSetupFile, s.loadLine, service, read, "");
+      return;
+    case kDriverOtherPacking:
+      Add(c, kNoteNotChecked, kInSetupFile, s.loadLine, service, read, "LZX/Quantum");
+      return;
+    case kDriverTooBig:
+      Add(c, kNoteNotChecked, kInSetupFile, s.loadLine, service, read, "too big");
+      return;
+    case kDriverDamagedCabinet:
+      Add(c, kFindingDamagedCabinet, kInSetupFile, s.loadLine, service, read, "");
+      return;
+    case kDriverImage:
+      break;
+  }
+  if (image.subsystem != kSubsystemNative) {
+    Add(c, kFindingNotDriver, kInSetupFile, s.loadLine, service, read, "", image.subsystem);
+  }
+  unsigned machine = c->result->machine;
+  if (machine != 0 && image.machine != machine) {
+    char name[16];
+    const char* known = MachineName(image.machine);
+    if (known == nullptr) {
+      snprintf(name, sizeof name, "0x%04X", image.machine);
+      known = name;
+    }
+    Add(c, kFindingWrongMachine, kInSetupFile, s.loadLine, service, read, known, image.machine);
+  }
+  for (unsigned i = 0; i < image.importCount; ++i) {
+    char packed[kFindingTextCapacity];
+    if (!IsPresent(c, image.imports[i], packed)) {
+      Add(c, kFindingImportMissing, kInSetupFile, s.loadLine, service, read, image.imports[i]);
+    }
+  }
+  if (!image.importsComplete) Add(c, kNoteImportsCut, kInSetupFile, s.loadLine, service, read, "");
+}
+
+// dosnet.inf's lists, where the folder has one. False without one.
+bool ReadDosnet(Checker* c, size_t* size, unsigned* bootLine, unsigned* filesLine) {
+  CheckWorkspace* work = c->work;
+  ReadFileResult got = ReadFileBytes(PathOf(c, kDosnetName), work->dosnet, kDosnetCapacity, size);
+  if (got == kFileTooBig) {
+    Add(c, kFindingTooBig, kInNoFile, 0, "", kDosnetName, "", static_cast<unsigned>(kDosnetCapacity));
+  }
+  if (got != kFileRead) return false;
+  TextLines lines;
+  StartLines(&lines, work->dosnet, *size);
+  while (NextLine(&lines)) {
+    const ProfileLine& line = lines.line;
+    bool boot = InSection(lines, kDosnetBootSection);
+    bool files = InSection(lines, kDosnetFilesSection);
+    if (line.kind == kProfileHeader) {
+      if (boot && *bootLine == 0) *bootLine = lines.number;
+      if (files && *filesLine == 0) *filesLine = lines.number;
+    }
+    if ((!boot && !files) || (line.kind != kProfileOther && line.kind != kProfileEntry)) continue;
+    for (unsigned i = 0; i < c->serviceCount; ++i) {
+      CheckedService* s = &work->services[i];
+      if (s->loadLine == 0 || !DosnetLineNames(lines.bytes + line.offset, line.length, s->file, strlen(s->file))) continue;
+      s->inBootFiles = s->inBootFiles || boot;
+      s->inDosnetFiles = s->inDosnetFiles || files;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void CompressedName(const char* file, char* buf, size_t capacity) {
+  size_t length = strlen(file);
+  const char* dot = strrchr(file, '.');
+  size_t extension = dot != nullptr ? length - static_cast<size_t>(dot - file) - 1 : 0;
+  char name[kFindingTextCapacity + 2];
+  if (length > kFindingTextCapacity) length = kFindingTextCapacity;
+  memcpy(name, file, length);
+  if (dot == nullptr) {
+    name[length++] = '.';
+    name[length++] = '_';
+  } else if (extension >= 3) {
+    name[length - 1] = '_';
+  } else {
+    name[length++] = '_';
+  }
+  CopyText(buf, capacity, name, length);
+}
+
+CheckStatus CheckSetupFolder(const char* folder, CheckWorkspace* work, Finding* findings,
+                             unsigned capacity, CheckResult* result) {
+  memset(result, 0, sizeof *result);
+  Checker c{folder != nullptr ? folder : "", work, findings, capacity, result, 0, 0, false};
+  if (strlen(c.folder) + 2 + kFindingTextCapacity > kMaxPath) return kCheckPathTooLong;
+
+  switch (ReadFileBytes(PathOf(&c, kSetupName), work->setupFile, kSetupFileCapacity, &c.setupSize)) {
+    case kFileMissing:
+      return kCheckNoSetupFile;
+    case kFileUnreadable:
+      return kCheckUnreadable;
+    case kFileTooBig:
+      Add(&c, kFindingTooBig, kInNoFile, 0, "", kSetupName, "", static_cast<unsigned>(kSetupFileCapacity));
+      return kCheckDone;
+    case kFileRead:
+      break;
+  }
+  size_t backupSize = 0;
+  ReadFileResult backup = ReadFileBytes(PathOf(&c, kBackupName), work->backupFile, kSetupFileCapacity, &backupSize);
+  bool haveBackup = backup == kFileRead && backupSize > 0;
+  if (haveBackup && !RememberBackup(&c, backupSize)) haveBackup = false;
+  if (backup == kFileTooBig || (backup == kFileRead && backupSize > 0 && !haveBackup)) {
+    Add(&c, kFindingTooBig, kInNoFile, 0, "", kBackupName, "", static_cast<unsigned>(kSetupFileCapacity));
+  }
+  if (!haveBackup) Add(&c, kNoteNoBackup, kInNoFile, 0, "", kBackupName, "");
+
+  result->machine = MachineOfFolder(c.folder);
+  if (result->machine == 0) result->machine = MachineOfSections(&c);
+  if (result->machine == 0) Add(&c, kNoteArchitectureUnknown, kInNoFile, 0, "", kSetupName, "");
+
+  CheckText(&c, work->setupFile, c.setupSize, kSetupName, kInSetupFile);
+  CollectServices(&c, haveBackup);
+  if (c.servicesCut) {
+    Add(&c, kFindingTooBig, kInNoFile, 0, "", kSetupName, "services", kMaxCheckedServices);
+  }
+  LookUpServices(&c);
+  size_t dosnetSize = 0;
+  unsigned bootLine = 0, filesLine = 0;
+  bool haveDosnet = ReadDosnet(&c, &dosnetSize, &bootLine, &filesLine);
+
+  for (unsigned i = 0; i < c.serviceCount; ++i) {
+    const CheckedService& s = work->services[i];
+    if (s.loadLine == 0) {
+      if (s.idCount > 0 && !s.loadedElsewhere) {
+        Add(&c, kFindingIdWithoutLoad, kInSetupFile, s.idLine, s.name, "", s.id, s.idCount);
+      }
+      continue;
+    }
+    if (!s.inScsi) Add(&c, kFindingNotInScsi, kInSetupFile, s.loadLine, s.name, s.file, "");
+    if (!s.inSourceDisksFiles) Add(&c, kFindingNoSourceDisksFiles, kInSetupFile, s.loadLine, s.name, s.file, "");
+    CheckDriverFile(&c, s);
+    if (haveDosnet && !s.inBootFiles) Add(&c, kFindingNotInBootFiles, kInDosnet, bootLine, s.name, s.file, "");
+    if (haveDosnet && !s.inDosnetFiles) Add(&c, kFindingNotInDosnetFiles, kInDosnet, filesLine, s.name, s.file, "");
+  }
+  if (haveDosnet) CheckText(&c, work->dosnet, dosnetSize, kDosnetName, kInDosnet);
+  return kCheckDone;
+}
+
+}  // namespace o2s

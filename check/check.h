@@ -1,0 +1,153 @@
+// The check of a finished setup folder, before the user burns it: what
+// integrations added to or changed in txtsetup.sif, judged as text-mode
+// setup (and winnt32.exe, through dosnet.inf) will take it. The same code
+// runs in the native command oem2sif-check and in the page; it reaches the
+// folder only through platform.h, keeps everything in the caller's
+// workspace and allocates nothing.
+//
+// What is judged: the entries of [SCSI.Load], [SCSI] and
+// [HardwareIdsDatabase] that differ from txtsetup.sif.orig (an entry the
+// backup does not hold with the same key and value). Without a backup, or
+// with an empty one, every [SCSI.Load] entry, and a note says so. Each
+// service so touched that [SCSI.Load] lists (S = FILE,4) is checked:
+// - [SCSI] lists S, and a [SourceDisksFiles] section lists FILE (the plain
+//   one or that of the setup source's architecture; any when that is not
+//   known);
+// - FILE is in the folder, plain or compressed (setup's compressed name:
+//   the extension's last letter made '_', viostor.sy_), in any ASCII
+//   letter case; the plain one is read where both are;
+// - it is not empty, it is a PE image of the native subsystem, built for
+//   the setup source's machine (when that is known), and every module it
+//   imports is in the folder, plain or compressed;
+// - where the folder holds dosnet.inf, its [FloppyFiles.2] and [Files]
+//   name FILE (d1,FILE).
+// An added or changed hardware id whose service no *.Load section lists
+// (setup loads from [SCSI.Load] and from the other *.Load lists alike) is
+// a finding, once per service. txtsetup.sif and dosnet.inf are judged as
+// text too: a lone LF in a file whose first line ends in CR LF, and
+// anything but white space and line ends after the first 0x1A byte (setup
+// stops reading there).
+//
+// The setup source's architecture: from the folder's name (I386, AMD64,
+// IA64), else from the sections of txtsetup.sif ([SourceDisksFiles.amd64]
+// and the like), else unknown (a note says so; no machine is judged).
+#ifndef OEM2SIF_CHECK_CHECK_H
+#define OEM2SIF_CHECK_CHECK_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace o2s {
+
+// The numbers stay as they are: the page reads them.
+enum FindingKind : unsigned {
+  kFindingDriverMissing = 1,       // file: the plain name; extra: the compressed name
+  kFindingNoSourceDisksFiles = 2,  // no [SourceDisksFiles] entry for file
+  kFindingNotInScsi = 3,           // [SCSI] does not list service
+  kFindingIdWithoutLoad = 4,       // extra: the first such id; number: how many
+  kFindingDriverEmpty = 5,
+  kFindingNotDriver = 6,           // no PE image; number: the subsystem of one that is not native
+  kFindingWrongMachine = 7,        // number: the driver's machine; extra: its name
+  kFindingImportMissing = 8,       // extra: the imported module
+  kFindingNotInBootFiles = 9,      // dosnet.inf's [FloppyFiles.2] (line: its header, 0 if none)
+  kFindingNotInDosnetFiles = 10,   // dosnet.inf's [Files] (line: its header, 0 if none)
+  kFindingMixedLineEnds = 11,      // file: the text file; line: the first lone LF
+  kFindingTextAfterEnd = 12,       // file: the text file; line: the first such line
+  kFindingDamagedCabinet = 13,     // file: the compressed file
+  kFindingTooBig = 14,             // file: a text file too big to check; number: the capacity
+                                   // (extra "services": more changed services than judged)
+  // Notes: what the check could not judge. They are no problem.
+  kNoteNoBackup = 101,             // every [SCSI.Load] entry was judged
+  kNoteNotChecked = 102,           // file not read; extra: "LZX/Quantum" or "too big"
+  kNoteArchitectureUnknown = 103,  // no machine judged
+  kNoteImportsCut = 104,           // file's import table not read to its end
+};
+
+inline bool IsProblem(FindingKind kind) { return kind < 100; }
+
+// Which text file `line` counts in.
+enum FindingPlace : unsigned { kInNoFile = 0, kInSetupFile = 1, kInDosnet = 2 };
+
+// Names longer than this, less one, are cut.
+const unsigned kFindingTextCapacity = 128;
+
+struct Finding {
+  FindingKind kind;
+  FindingPlace place;
+  unsigned line;    // from 1; 0: none
+  unsigned number;  // see the kinds
+  char service[kFindingTextCapacity];  // "" where none
+  char file[kFindingTextCapacity];
+  char extra[kFindingTextCapacity];
+};
+
+struct CheckResult {
+  unsigned count;     // findings written
+  unsigned problems;  // findings that are problems, also those not written
+  unsigned dropped;   // findings that did not fit the caller's array
+  unsigned machine;   // the setup source's (kMachineX86 ...), 0: unknown
+};
+
+// Bytes the workspace holds for each file; a bigger one is a kFindingTooBig
+// (txtsetup.sif, its backup, dosnet.inf) or a kNoteNotChecked (a driver).
+const size_t kSetupFileCapacity = 4u << 20;
+const size_t kDosnetCapacity = 1u << 20;
+const size_t kDriverFileCapacity = 4u << 20;
+// Services judged at most; the rest are left out with a kFindingTooBig.
+const unsigned kMaxCheckedServices = 512;
+// Entries of the backup remembered, as hashes (open addressing, kept at
+// most three quarters full).
+const unsigned kBackupSlots = 1u << 17;
+const unsigned kMaxPath = 1024;
+
+struct CheckedService {
+  char name[kFindingTextCapacity];
+  char file[kFindingTextCapacity];
+  char id[kFindingTextCapacity];  // the first changed hardware id naming it
+  unsigned loadLine;              // its [SCSI.Load] entry; 0: none
+  unsigned idLine;
+  unsigned idCount;
+  bool loadedElsewhere;           // another *.Load section lists it
+  bool inScsi;
+  bool inSourceDisksFiles;
+  bool inBootFiles;
+  bool inDosnetFiles;
+};
+
+// Everything the check keeps, about 18 MB: static or allocated once by the
+// caller.
+struct CheckWorkspace {
+  char setupFile[kSetupFileCapacity];
+  char backupFile[kSetupFileCapacity];
+  char dosnet[kDosnetCapacity];
+  unsigned char driver[kDriverFileCapacity];
+  unsigned char unpacked[kDriverFileCapacity];
+  uint64_t backupEntries[kBackupSlots];
+  CheckedService services[kMaxCheckedServices];
+  char path[kMaxPath];
+};
+
+enum CheckStatus {
+  kCheckDone,          // *result and the findings are filled
+  kCheckNoSetupFile,   // the folder holds no txtsetup.sif (or is no folder)
+  kCheckUnreadable,    // txtsetup.sif cannot be read
+  kCheckPathTooLong,   // the folder's path leaves no room for a file name
+};
+
+// Checks `folder` (null or "" for the current folder), writing at most
+// `capacity` findings, in this order: the backup's and the architecture's,
+// the text findings of txtsetup.sif, too many services, dosnet.inf too big,
+// then service by service in the order txtsetup.sif first shows them
+// changed, then the text findings of dosnet.inf.
+CheckStatus CheckSetupFolder(const char* folder, CheckWorkspace* work,
+                             Finding* findings, unsigned capacity,
+                             CheckResult* result);
+
+// Setup's compressed name of `file` into buf (capacity bytes, cut, zero-
+// ended): the extension's last letter made '_' (viostor.sys: viostor.sy_);
+// a shorter extension gets '_' added, a name without one "._".
+void CompressedName(const char* file, char* buf, size_t capacity);
+
+}  // namespace o2s
+
+#endif  // OEM2SIF_CHECK_CHECK_H

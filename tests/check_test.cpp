@@ -1,0 +1,311 @@
+// The check of a finished setup folder: a folder like a CD's I386 after two
+// integrations, clean, then with each fault planted once; the command as a
+// process; the dosnet.inf edit; the cabinet and PE readers at their edges.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "check/cabinet.h"
+#include "check/check.h"
+#include "check/dosnet.h"
+#include "check/driver_image.h"
+#include "platform/platform.h"
+#include "sif/sif_writer.h"
+#include "tests/support/driver_files.h"
+#include "tests/support/setup_file_generator.h"
+#include "tests/support/test_support.h"
+
+namespace o2s_test {
+namespace {
+
+struct Driver {
+  const char* service;
+  const char* file;
+  const char* id;
+};
+const Driver kViostor{"viostor", "viostor.sys", "PCI\\VEN_1AF4&DEV_1001&SUBSYS_00021AF4"};
+const Driver kIastor{"iastor", "iastor.sys", "PCI\\VEN_8086&DEV_2822&CC_0104"};
+
+o2s::CheckWorkspace gWorkspace;
+
+// One finding as text, so that a failure shows all of it.
+std::string Describe(const o2s::Finding& f) {
+  return std::to_string(f.kind) + " " + f.service + " " + f.file + " " + f.extra + " @" +
+         std::to_string(f.place) + ":" + std::to_string(f.line);
+}
+
+class SetupFolder : public ::testing::Test {
+ protected:
+  // A setup folder after two integrations: viostor.sys plain, iastor.sys
+  // compressed (100 KB: four cabinet blocks), the modules they import as
+  // compressed names in capitals, dosnet.inf naming both.
+  void Build(const std::string& folder = "I386") {
+    folder_ = dir_ / ("case" + std::to_string(++cases_));
+    mkdir(folder_.c_str(), 0755);
+    folder_ += "/" + folder;
+    mkdir(folder_.c_str(), 0755);
+    const std::string original = GenerateSetupFile(3000);
+    Put("txtsetup.sif.orig", original);
+    Put("txtsetup.sif", original);
+    ::testing::internal::CaptureStdout();  // the writer's progress
+    Integrate(kViostor);
+    Integrate(kIastor);
+    ::testing::internal::GetCapturedStdout();
+    Put("viostor.sys", MakeDriverImage(o2s::kMachineX86, {"ntoskrnl.exe", "HAL.dll", "SCSIPORT.SYS"}));
+    Put("iastor.sy_", IastorCabinet({"ntoskrnl.exe", "scsiport.sys"}));
+    for (const char* name : {"NTOSKRNL.EX_", "HAL.DL_", "SCSIPORT.SY_"}) Put(name, "");
+    Put("dosnet.inf", MakeDosnet({"viostor.sys", "iastor.sys"}, {"viostor.sys", "iastor.sys"}));
+  }
+  void Integrate(const Driver& d) {
+    char scratch[o2s::kScratchCapacity];
+    std::string id = d.id, service = d.service;
+    char* ids[] = {&id[0]};
+    char* services[] = {&service[0]};
+    o2s::WriteDriverOption(Path("txtsetup.sif").c_str(), scratch, d.service, "Test Adapter", d.file,
+                           ids, services, 1, 0);
+  }
+  static std::string IastorCabinet(const std::vector<std::string>& imports) {
+    return MakeCabinet("iastor.sys", MakeDriverImage(o2s::kMachineX86, imports, 100000));
+  }
+  std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+  void Put(const std::string& name, const std::string& bytes) { WriteFile(Path(name), bytes); }
+  std::string Get(const std::string& name) { return ReadFile(Path(name)); }
+  void Replace(const std::string& name, const std::string& from, const std::string& to) {
+    std::string text = Get(name);
+    size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    Put(name, text.replace(at, from.size(), to));
+  }
+  unsigned LineOf(const std::string& name, const std::string& needle) {
+    std::string text = Get(name);
+    size_t at = text.find(needle);
+    EXPECT_NE(at, std::string::npos) << needle;
+    return 1 + static_cast<unsigned>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
+  }
+  std::vector<std::string> Check() {
+    o2s::Finding findings[64];
+    o2s::CheckResult result;
+    EXPECT_EQ(o2s::CheckSetupFolder(folder_.c_str(), &gWorkspace, findings, 64, &result), o2s::kCheckDone);
+    std::vector<std::string> out;
+    for (unsigned i = 0; i < result.count; ++i) out.push_back(Describe(findings[i]));
+    return out;
+  }
+  std::string Expect(o2s::FindingKind kind, const std::string& service, const std::string& file,
+                     const std::string& extra, o2s::FindingPlace place, unsigned line) {
+    o2s::Finding f{kind, place, line, 0, {}, {}, {}};
+    strcpy(f.service, service.c_str());
+    strcpy(f.file, file.c_str());
+    strcpy(f.extra, extra.c_str());
+    return Describe(f);
+  }
+
+  ScratchDir dir_;
+  std::string folder_;
+  int cases_ = 0;
+};
+
+TEST_F(SetupFolder, CleanFolderHasNoFindingAndEachPlantedFaultIsFoundOnce) {
+  Build();
+  EXPECT_EQ(Check(), std::vector<std::string>{});
+
+  using o2s::kInDosnet;
+  using o2s::kInSetupFile;
+  struct Plant {
+    const char* what;
+    std::function<void()> plant;
+    std::function<std::vector<std::string>()> expected;
+  };
+  auto viostor = [&](o2s::FindingKind kind, const std::string& file, const std::string& extra) {
+    return std::vector<std::string>{
+        Expect(kind, "viostor", file, extra, kInSetupFile, LineOf("txtsetup.sif", "viostor = viostor.sys,4"))};
+  };
+  auto dosnet = [&](o2s::FindingKind kind, const char* header) {
+    return std::vector<std::string>{
+        Expect(kind, "viostor", "viostor.sys", "", kInDosnet, LineOf("dosnet.inf", header))};
+  };
+  const Plant plants[] = {
+      {"driver file missing", [&] { unlink(Path("viostor.sys").c_str()); },
+       [&] { return viostor(o2s::kFindingDriverMissing, "viostor.sys", "viostor.sy_"); }},
+      {"no [SourceDisksFiles] entry", [&] { Replace("txtsetup.sif", "viostor.sys = 1,,,,,,4_,4,1,,,1,4\r\n", ""); },
+       [&] { return viostor(o2s::kFindingNoSourceDisksFiles, "viostor.sys", ""); }},
+      {"[SCSI] without the service", [&] { Replace("txtsetup.sif", "viostor = \"Test Adapter\"\r\n", ""); },
+       [&] { return viostor(o2s::kFindingNotInScsi, "viostor.sys", ""); }},
+      {"an id whose service is not loaded",
+       [&] { o2s::WritePrivateProfileStringA("HardwareIdsDatabase", "PCI\\VEN_DEAD&DEV_BEEF", "\"ghost\"",
+                                             Path("txtsetup.sif").c_str()); },
+       [&] {
+         return std::vector<std::string>{Expect(o2s::kFindingIdWithoutLoad, "ghost", "", "PCI\\VEN_DEAD&DEV_BEEF",
+                                                kInSetupFile, LineOf("txtsetup.sif", "PCI\\VEN_DEAD"))};
+       }},
+      {"empty driver file", [&] { Put("viostor.sys", ""); },
+       [&] { return viostor(o2s::kFindingDriverEmpty, "viostor.sys", ""); }},
+      {"no PE image", [&] { Put("viostor.sys", "MZ, but no more"); },
+       [&] { return viostor(o2s::kFindingNotDriver, "viostor.sys", ""); }},
+      {"a 64-bit driver in a 32-bit source",
+       [&] { Put("viostor.sys", MakeDriverImage(o2s::kMachineX64, {"ntoskrnl.exe"})); },
+       [&] { return viostor(o2s::kFindingWrongMachine, "viostor.sys", "x64"); }},
+      {"a compressed driver that imports storport.sys",
+       [&] { Put("iastor.sy_", IastorCabinet({"ntoskrnl.exe", "storport.sys"})); },
+       [&] {
+         return std::vector<std::string>{Expect(o2s::kFindingImportMissing, "iastor", "iastor.sy_", "storport.sys",
+                                                kInSetupFile, LineOf("txtsetup.sif", "iastor = iastor.sys,4"))};
+       }},
+      {"a damaged cabinet", [&] { Put("iastor.sy_", Get("iastor.sy_").substr(0, 2000)); },
+       [&] {
+         return std::vector<std::string>{Expect(o2s::kFindingDamagedCabinet, "iastor", "iastor.sy_", "",
+                                                kInSetupFile, LineOf("txtsetup.sif", "iastor = iastor.sys,4"))};
+       }},
+      {"missing from [FloppyFiles.2]", [&] { Put("dosnet.inf", MakeDosnet({"iastor.sys"}, {"VIOSTOR.SYS", "iastor.sys"})); },
+       [&] { return dosnet(o2s::kFindingNotInBootFiles, "[FloppyFiles.2]"); }},
+      {"missing from [Files]", [&] { Put("dosnet.inf", MakeDosnet({"viostor.sys", "iastor.sys"}, {"iastor.sys"})); },
+       [&] { return dosnet(o2s::kFindingNotInDosnetFiles, "[Files]"); }},
+      {"a lone LF", [&] { Replace("txtsetup.sif", "\r\n[Strings]", "\n[Strings]"); },
+       [&] {
+         return std::vector<std::string>{Expect(o2s::kFindingMixedLineEnds, "", "txtsetup.sif", "", kInSetupFile,
+                                                LineOf("txtsetup.sif", "[Strings]") - 1)};
+       }},
+      {"a line after the 0x1A", [&] { Put("txtsetup.sif", Get("txtsetup.sif") + "\r\nlate = 1\r\n"); },
+       [&] {
+         return std::vector<std::string>{Expect(o2s::kFindingTextAfterEnd, "", "txtsetup.sif", "", kInSetupFile,
+                                                LineOf("txtsetup.sif", "late = 1"))};
+       }},
+  };
+  for (const Plant& p : plants) {
+    SCOPED_TRACE(p.what);
+    Build();
+    p.plant();
+    EXPECT_EQ(Check(), p.expected());
+  }
+}
+
+TEST_F(SetupFolder, ArchitectureFromTheSetupFileAndNotesWithoutBackup) {
+  // Not named I386: the sections of an x64 source make both drivers wrong.
+  Build("setup");
+  Replace("txtsetup.sif", "[SourceDisksFiles.x86]", "[SourceDisksFiles.amd64]");
+  Replace("txtsetup.sif", "[SourceDisksNames.x86]", "[SourceDisksNames.amd64]");
+  unsigned viostor = LineOf("txtsetup.sif", "viostor = viostor.sys,4");
+  unsigned iastor = LineOf("txtsetup.sif", "iastor = iastor.sys,4");
+  EXPECT_EQ(Check(), (std::vector<std::string>{
+                         Expect(o2s::kFindingWrongMachine, "viostor", "viostor.sys", "x86", o2s::kInSetupFile, viostor),
+                         Expect(o2s::kFindingWrongMachine, "iastor", "iastor.sy_", "x86", o2s::kInSetupFile, iastor)}));
+  // An empty backup is none: every [SCSI.Load] entry is judged, the
+  // generated source's own drivers among them (no files for them here).
+  Put("txtsetup.sif.orig", "");
+  std::vector<std::string> found = Check();
+  ASSERT_GT(found.size(), 2u);
+  EXPECT_EQ(found[0], Expect(o2s::kNoteNoBackup, "", "txtsetup.sif.orig", "", o2s::kInNoFile, 0));
+  EXPECT_EQ(found[1], Expect(o2s::kFindingNoSourceDisksFiles, "scsidrv0", "scsidrv0.sys", "", o2s::kInSetupFile,
+                             LineOf("txtsetup.sif", "scsidrv0 = scsidrv0.sys,4")));
+}
+
+// The command: the tool under test's sibling, or the one named by
+// OEM2SIF_CHECK_TOOL (a Windows .exe runs under Wine).
+std::string CheckTool() {
+  const char* chosen = getenv("OEM2SIF_CHECK_TOOL");
+  return chosen != nullptr && *chosen ? chosen : OEM2SIF_CHECK_TOOL_PATH;
+}
+
+std::string CheckOutput(const std::string& utf8) {
+  std::string text = Utf8ToCp932(utf8);
+  if (CheckTool().size() < 4 || CheckTool().compare(CheckTool().size() - 4, 4, ".exe") != 0) return text;
+  std::string crlf;
+  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return crlf;
+}
+
+TEST_F(SetupFolder, CommandExitsZeroOnlyWhenNothingIsWrong) {
+  Build();
+  const std::string parent = folder_.substr(0, folder_.rfind('/'));
+  ProcessResult clean = RunProcess(CheckTool(), folder_, "");
+  EXPECT_EQ(clean.status, 0);
+  EXPECT_EQ(clean.out, CheckOutput("見つかった問題: 0 件\n"));
+
+  Put("iastor.sy_", IastorCabinet({"ntoskrnl.exe", "storport.sys"}));
+  ProcessResult found = RunProcess(CheckTool(), parent, "", {"I386"});
+  EXPECT_EQ(found.status, 1);
+  EXPECT_EQ(found.out,
+            CheckOutput("ERROR! txtsetup.sif " + std::to_string(LineOf("txtsetup.sif", "iastor = iastor.sys,4")) +
+                        "行目、サービス iastor、ファイル iastor.sy_\n"
+                        "  iastor.sy_ が使う storport.sys がフォルダーにありません"
+                        " (Windows 2000 / XP にはないファイルかもしれません)。\n"
+                        "  セットアップはこのドライバーを読み込めず、「ファイル iastor.sy_ を読み込めません」"
+                        "と表示して止まります。\n\n見つかった問題: 1 件\n"))
+      << Cp932ToUtf8(found.out);
+
+  ProcessResult missing = RunProcess(CheckTool(), parent, "");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.out, CheckOutput("ERROR! . に txtsetup.sif がありません。\n"));
+  EXPECT_EQ(RunProcess(CheckTool(), parent, "", {"I386", "more"}).status, 2);
+}
+
+TEST(DosnetEdit, AddsBothLinesOnceKeepingEveryOtherByte) {
+  const std::string before = MakeDosnet({"viostor.sys"}, {"viostor.sys"});
+  std::vector<char> out(before.size() + 200);
+  size_t size = 0;
+  ASSERT_EQ(o2s::AddDriverToDosnet(before.data(), before.size(), "iaStor.sys", out.data(), out.size(), &size),
+            o2s::kDosnetChanged);
+  const std::string after(out.data(), size);
+  EXPECT_EQ(after, MakeDosnet({"viostor.sys", "iaStor.sys"}, {"viostor.sys", "iaStor.sys"}));
+  // Once: the lines are there, in any letter case.
+  std::vector<char> again(after.size());
+  ASSERT_EQ(o2s::AddDriverToDosnet(after.data(), after.size(), "IASTOR.SYS", again.data(), again.size(), &size),
+            o2s::kDosnetUnchanged);
+  EXPECT_EQ(std::string(again.data(), size), after);
+  EXPECT_EQ(o2s::AddDriverToDosnet(before.data(), before.size(), "a,b.sys", out.data(), out.size(), &size),
+            o2s::kDosnetBadName);
+  EXPECT_EQ(o2s::AddDriverToDosnet(before.data(), before.size(), "x.sys", out.data(), before.size(), &size),
+            o2s::kDosnetTooBig);
+}
+
+TEST(DosnetEdit, MissingSectionsGoBeforeTheEndMarkerWithTheFilesLineEnds) {
+  const std::string before = "[Version]\nsignature=\"$Windows NT$\"\n[Files]\nd1,atapi.sys\x1a\n\x1a";
+  std::vector<char> out(before.size() + 200);
+  size_t size = 0;
+  ASSERT_EQ(o2s::AddDriverToDosnet(before.data(), before.size(), "x.sys", out.data(), out.size(), &size),
+            o2s::kDosnetChanged);
+  EXPECT_EQ(std::string(out.data(), size),
+            "[Version]\nsignature=\"$Windows NT$\"\n[Files]\nd1,atapi.sys\nd1,x.sys\n\n"
+            "[FloppyFiles.2]\nd1,x.sys\n\x1a\n\x1a");
+}
+
+TEST(DriverImage, CabinetsUnpackAndNoInputIsReadPastItsEnd) {
+  const std::string image = MakeDriverImage(o2s::kMachineX64, {"ntoskrnl.exe", "storport.sys"}, 70000);
+  std::string cabinet = MakeCabinet("x.sys", image);
+  static unsigned char unpacked[1 << 17];
+  size_t size = 0;
+  ASSERT_EQ(o2s::UnpackFirstCabinetFile(reinterpret_cast<const unsigned char*>(cabinet.data()), cabinet.size(),
+                                        unpacked, sizeof unpacked, &size),
+            o2s::kCabinetUnpacked);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(unpacked), size), image);
+  o2s::PeImage pe;
+  auto read = [&](const std::string& bytes, size_t capacity = sizeof unpacked) {
+    return o2s::ReadDriverImage(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), unpacked,
+                                capacity, &pe);
+  };
+  ASSERT_EQ(read(cabinet), o2s::kDriverImage);
+  EXPECT_EQ(pe.machine, o2s::kMachineX64);
+  ASSERT_EQ(pe.importCount, 2u);
+  EXPECT_STREQ(pe.imports[1], "storport.sys");
+  EXPECT_EQ(read(cabinet, image.size() - 1), o2s::kDriverTooBig);
+  cabinet[42] = 3;  // LZX
+  EXPECT_EQ(read(cabinet), o2s::kDriverOtherPacking);
+  // Every cut of both readers' input, in a buffer of exactly that size
+  // (AddressSanitizer sees a read past it).
+  cabinet[42] = 1;
+  for (const std::string& whole : {image.substr(0, 700), cabinet.substr(0, 700)}) {
+    for (size_t cut = 0; cut < whole.size(); ++cut) {
+      std::vector<unsigned char> part(whole.begin(), whole.begin() + static_cast<long>(cut));
+      o2s::ReadDriverImage(part.data(), part.size(), unpacked, sizeof unpacked, &pe);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace o2s_test
