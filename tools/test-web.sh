@@ -57,11 +57,28 @@ done
 sort -n "$work/heavy-times" | sed -n 2p >"$work/heavy-linux-seconds"
 cp "$work/heavy-linux/txtsetup.sif" "$work/sif-heavy"
 
-# A pack of three drivers, each in its folder with its driver files (made
-# up bytes; ULi's m5281.sys left out), beside a setup folder. Two of them are
+# Stand-ins for driver files: minimal PE images built for a machine
+# (x86, x64), importing what a storage driver imports; each one a size of its
+# own, so that copies can be told apart.
+stand_ins=0
+stand_in() {  # path machine [name in a cabinet]
+  mkdir -p "$(dirname "$1")"
+  stand_ins=$((stand_ins + 1))
+  "$make_setup_file" --driver "$2" --size $((1024 + 16 * stand_ins)) ntoskrnl.exe scsiport.sys >"$1"
+  if [ -n "${3:-}" ]; then "$make_setup_file" --cabinet "$3" <"$1" >"$1.cab" && mv "$1.cab" "$1"; fi
+}
+corpus=$PWD/tests/corpus
+# A copy of a driver's file without the options the page must leave
+# unticked (the [scsi] lines of KEYS, an extended regular expression).
+ticked_only() {  # corpus file, KEYS
+  grep -v -E "^($2) *=" "$corpus/$1"
+}
+
+# A pack of three drivers, each in its folder as it ships (ULi's files in
+# the folders its [Disks] names; its m5281.sys left out, and its x64 options
+# left unticked in an I386 source), beside a setup folder. Two of them are
 # versions of one driver (the same service, iastor). The Linux build runs
 # them one after another on a copy, as the page must.
-corpus=$PWD/tests/corpus
 pack=$work/pack
 drivers=(Intel/8.9.8 Intel/11.2 ULi)
 oems=(DP_MassStorage__Intel_FORCED_Allx86_8.9.8.1005_TWEAK_TXTSETUP.OEM
@@ -72,15 +89,51 @@ cp examples/sample/txtsetup.sif "$work/pack-linux/txtsetup.sif"
 for i in 0 1 2; do
   mkdir -p "$pack/drivers/${drivers[$i]}"
   cp "$corpus/${oems[$i]}" "$pack/drivers/${drivers[$i]}/TXTSETUP.OEM"
-  cp "$corpus/${oems[$i]}" "$work/pack-linux/txtsetup.oem"
+  ticked_only "${oems[$i]}" 'm52(28|81)XPA64' >"$work/pack-linux/txtsetup.oem"
   (cd "$work/pack-linux" && printf '1\n\n' | "$tool" >>"$work/stdout-pack")
 done
-printf 'iaStor 8.9.8 %.0s' {1..300} >"$pack/drivers/Intel/8.9.8/iaStor.sys"
-printf 'iaStor 11.2 %.0s' {1..400} >"$pack/drivers/Intel/11.2/IASTOR.SYS"
-printf 'm5228 compressed %.0s' {1..50} >"$pack/drivers/ULi/M5228.SY_"
+stand_in "$pack/drivers/Intel/8.9.8/iaStor.sys" x86
+stand_in "$pack/drivers/Intel/11.2/IASTOR.SYS" x86
+stand_in "$pack/drivers/ULi/win_xp/M5228.SY_" x86 m5228.sys
+stand_in "$pack/drivers/ULi/win_2000/M5228.SY_" x86 m5228.sys
+stand_in "$pack/drivers/ULi/WINXPA64/m5228.sys" x64
 cp "$work/pack-linux/txtsetup.sif" "$work/sif-pack"
 # "Run again" with ULi's driver alone, on the pack's results.
 (cd "$work/pack-linux" && printf '1\n\n' | "$tool" >"$work/stdout-pack-again" && cp txtsetup.sif "$work/sif-pack-again")
+
+# Real driver packages laid out as they ship, each beside a setup folder
+# (I386 or AMD64): LAYOUT/setup/FOLDER, LAYOUT/driver, and what the Linux
+# build does with the options the page must tick (LAYOUT/stdout,
+# LAYOUT/txtsetup.sif).
+layout() {  # name, setup folder, corpus file, options left unticked
+  local dir=$work/layouts/$1
+  mkdir -p "$dir/setup/$2" "$dir/driver" "$dir/linux"
+  cp examples/sample/txtsetup.sif "$dir/setup/$2/TXTSETUP.SIF"
+  cp examples/sample/txtsetup.sif "$dir/linux/txtsetup.sif"
+  cp "$corpus/$3" "$dir/driver/txtsetup.oem"
+  ticked_only "$3" "$4" >"$dir/linux/txtsetup.oem"
+  (cd "$dir/linux" && printf '1\n\n' | "$tool" >"$dir/stdout")
+}
+virtio=kvm-guest-drivers-windows__viostor_txtsetup_2010.oem
+layout virtio-x86 I386 $virtio WNET64
+layout virtio-x64 AMD64 $virtio WNET32
+for name in virtio-x86 virtio-x64; do
+  stand_in "$work/layouts/$name/driver/i386/Win2003/viostor.sys" x86
+  stand_in "$work/layouts/$name/driver/amd64/Win2003/viostor.sys" x64
+done
+layout firadisk I386 Firadisk__txtset64.oem firadiskx64
+stand_in "$work/layouts/firadisk/driver/firadisk.sys" x86
+stand_in "$work/layouts/firadisk/driver/firadi64.sys" x64
+layout uli I386 DP_MassStorage__ULi_Allx86_TXTSETUP.OEM 'm52(28|81)XPA64'
+for folder in win_nt win_2000 win_xp; do
+  stand_in "$work/layouts/uli/driver/$folder/m5228.sys" x86
+  stand_in "$work/layouts/uli/driver/$folder/M5281.SY_" x86 m5281.sys
+done
+stand_in "$work/layouts/uli/driver/WINXPA64/m5228.sys" x64
+stand_in "$work/layouts/uli/driver/WINXPA64/m5281.sys" x64
+layout genahci I386 GenAHCI__txtsetup.oem storahci_x64
+stand_in "$work/layouts/genahci/driver/x86/storahci.sys" x86
+stand_in "$work/layouts/genahci/driver/x64/storahci.sys" x64
 
 status=0
 for browser in chromium firefox; do

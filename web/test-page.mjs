@@ -72,7 +72,7 @@ const pack = join(workDir, 'pack');
 const packDrivers = ['drivers/Intel/8.9.8/TXTSETUP.OEM', 'drivers/Intel/11.2/TXTSETUP.OEM', 'drivers/ULi/TXTSETUP.OEM'];
 // What the pack's runs leave in the setup folder, by name.
 const packResult = () => new Map([['TXTSETUP.SIF', read('sif-pack')], ['txtsetup.sif.orig', sample],
-  ['IASTOR.SYS', readFileSync(join(pack, 'drivers/Intel/11.2/IASTOR.SYS'))], ['M5228.SY_', readFileSync(join(pack, 'drivers/ULi/M5228.SY_'))]]);
+  ['IASTOR.SYS', readFileSync(join(pack, 'drivers/Intel/11.2/IASTOR.SYS'))], ['M5228.SY_', readFileSync(join(pack, 'drivers/ULi/win_2000/M5228.SY_'))]]);
 const sameFiles = (actual, expected, what) => {
   same([...actual.keys()].sort().join(' '), [...expected.keys()].sort().join(' '), `${what}: the names`);
   for (const [name, bytes] of expected) if (actual.has(name)) same(Buffer.from(actual.get(name)), bytes, `${what}: ${name} byte for byte`);
@@ -82,12 +82,11 @@ const sameFiles = (actual, expected, what) => {
 // WebDriver BiDi cannot give a folder to an input, so there the files of
 // both go through an input of the test into a drop built in the page, each
 // with its path, as a folder pick gives them.
-async function givePack(page) {
-  const folders = [join(pack, 'setup/I386'), join(pack, 'drivers')];
+async function giveFolders(page, folders, drivers) {
   const count = () => page.$$eval('.drivers-pick ul.options', (lists) => lists.length);
   try {
     await (await page.$('#pick-folder')).uploadFile(folders[0]);
-    await until(async () => (await page.$eval('#files', (e) => e.textContent)).includes('I386/TXTSETUP.SIF'), 'the setup folder in the list');
+    await until(async () => (await page.$eval('#files', (e) => e.textContent)).includes('/TXTSETUP.SIF'), 'the setup folder in the list');
     await until(() => page.$eval('#clear', (b) => !b.disabled), 'the first pick read');
     await (await page.$('#pick-folder')).uploadFile(folders[1]);
   } catch {
@@ -103,18 +102,20 @@ async function givePack(page) {
       input.remove();
       document.getElementById('drop').dispatchEvent(new DragEvent('drop', { dataTransfer: data, bubbles: true, cancelable: true }));
     }, files.map(([, path]) => path));
-    console.log(`note ${browserName}: the pack given as a drop of files with their paths (its driver cannot give a folder)`);
+    console.log(`note ${browserName}: folders given as a drop of files with their paths (its driver cannot give a folder)`);
   }
-  await until(async () => (await count()) === 3, 'the options of three drivers');
-  for (const box of await page.$$('.drivers-pick input:not(:checked)')) await box.click();
+  await until(async () => (await count()) === drivers, `the options of ${drivers} drivers`);
+  await page.waitForSelector('#files[aria-busy="false"]');
+  for (let box; (box = await page.$('.drivers-pick .driver > label > input:not(:checked)'));) await box.click();
 }
+const givePack = (page) => giveFolders(page, [join(pack, 'setup/I386'), join(pack, 'drivers')], 3);
 
 async function driverPack(page, { runWith, download, checkAccessibility, screenshot }) {
   await page.click('#clear');
   await givePack(page);
   same(JSON.stringify(await page.$$eval('.drivers-pick .driver', (nodes) => nodes.map((n) => n.dataset.path))), JSON.stringify(packDrivers),
        'pack: every txtsetup.oem is a driver, in the order of their paths');
-  const options = await page.$$eval('.drivers-pick .driver:first-of-type li[title]', (items) => items.map((i) => `${i.title}=${i.textContent}`));
+  const options = await page.$$eval('.drivers-pick .driver:first-of-type li[title]', (items) => items.map((i) => `${i.title}=${i.querySelector('.description').textContent}`));
   same(`${options.length} ${options[0]}`, '23 iaAHCI_ESB2=Intel(R) ESB2 SATA AHCI Controller', 'pack: a driver shows its options as the tool reads them');
   await runWith(['key-1', 'key-enter'], 'pack');
   const conflict = await page.$eval('#conflicts', (e) => e.hidden ? '' : e.textContent);
@@ -128,6 +129,46 @@ async function driverPack(page, { runWith, download, checkAccessibility, screens
   await page.screenshot({ path: screenshot, fullPage: true });
   const zip = await download('#save-zip');
   sameFiles(new Map(Object.entries(unzipSync(zip.bytes))), packResult(), 'pack: the zip');
+}
+
+// Real driver packages as they ship, each into a setup folder of its own
+// (test-web.sh lays them out): the options ticked by default, the run as the
+// Linux build's on the file with only those, the driver files the zip
+// takes from the folders [Disks] names, none reported missing.
+const layoutCases = [  // name, setup folder, options ticked, driver files the zip carries
+  ['virtio-x86', 'I386', 'WNET32', ['i386/Win2003/viostor.sys']],
+  ['virtio-x64', 'AMD64', 'WNET64', ['amd64/Win2003/viostor.sys']],
+  ['firadisk', 'I386', 'firadiskx86', ['firadisk.sys']],
+  ['uli', 'I386', 'm5281XP m5228XP m52812K m52282K m5281NT m5228NT', ['win_2000/M5281.SY_', 'win_2000/m5228.sys']],
+  ['genahci', 'I386', 'storahci_x86', ['x86/storahci.sys']],
+];
+async function layouts(page, { runWith, download }) {
+  for (const [name, setup, ticked, carried] of layoutCases) {
+    const dir = join(workDir, 'layouts', name);
+    await page.waitForSelector('#clear:not([disabled])');
+    await page.click('#clear');
+    await giveFolders(page, [join(dir, 'setup', setup), join(dir, 'driver')], 1);
+    same(await page.$$eval('.options li[data-key]', (items) => items.filter((i) => i.querySelector('input').checked)
+      .map((i) => i.dataset.key).join(' ')), ticked, `${name}: the options ticked by default (the setup source's machine)`);
+    await runWith(['key-1', 'key-enter'], name, async () => {}, readFileSync(join(dir, 'stdout')));
+    same(await page.$$eval('#missing li', (items) => items.length), 0, `${name}: no driver file reported missing`);
+    const expected = new Map([['TXTSETUP.SIF', readFileSync(join(dir, 'linux/txtsetup.sif'))], ['txtsetup.sif.orig', sample],
+      ...carried.map((path) => [path.split('/').pop(), readFileSync(join(dir, 'driver', path))])]);
+    sameFiles(new Map(Object.entries(unzipSync((await download('#save-zip')).bytes))), expected, `${name}: the zip`);
+    if (name !== 'virtio-x86') continue;
+    // The 64-bit option ticked on purpose, and run again: flagged, and so
+    // are the two options that write one service from two folders.
+    await page.click('.options li[data-key="WNET64"] input');
+    await page.waitForSelector('#run:not([disabled])');
+    await page.click('#run');
+    for (const key of ['key-1', 'key-enter']) {
+      await page.waitForSelector(`#${key}.waiting`);
+      await page.click(`#${key}`);
+    }
+    await page.waitForSelector('#results:not([hidden]) #changes[aria-busy="false"]');
+    same(await page.$$eval('#conflicts li', (items) => items.map((i) => i.dataset.kind).sort().join(' ')), 'conflictOption wrongMachine',
+         `${name}: the 64-bit option ticked on purpose is flagged`);
+  }
 }
 
 // Writing into a folder, with an origin-private file system in the place of
@@ -211,7 +252,7 @@ async function writeIntoFolder(page, { consoleText }) {
     // "Run again" before anything was saved, with ULi's driver alone: an
     // untouched folder gets the results of all the runs, and its original
     // as the backup.
-    for (const box of await page.$$('.drivers-pick input:checked')) if (!(await box.evaluate((b) => b.value.includes('ULi')))) await box.click();
+    for (let box; (box = await page.$('.drivers-pick .driver:not([data-path*="ULi"]) > label > input:checked'));) await box.click();
     await page.waitForSelector('#run:not([disabled])');
     await page.click('#run');
     await page.waitForSelector('#key-1.waiting');
@@ -355,7 +396,7 @@ try {
   };
 
   // Run waits until the pick is read; a click before would be lost.
-  async function runWith(keys, n, atMenu = async () => {}) {
+  async function runWith(keys, n, atMenu = async () => {}, stdout = read(`stdout-${n}`)) {
     await page.waitForSelector('#run:not([disabled])');
     await page.click('#run');
     for (const key of keys) {
@@ -365,7 +406,7 @@ try {
     }
     await page.waitForSelector('#results:not([hidden]) #changes[aria-busy="false"]');
     check(await inView('#results-heading'), `run ${n}: the results brought into view`);
-    same(await consoleText(), sjis.decode(read(`stdout-${n}`)), `run ${n}: console text as the Linux build's stdout`);
+    same(await consoleText(), sjis.decode(stdout), `run ${n}: console text as the Linux build's stdout`);
   }
 
   await part('three runs on the sample', async () => {
@@ -495,10 +536,11 @@ try {
     if (folderPick) {
       await until(async () => /^6,005 /.test(await page.$eval('#pick-status', (e) => e.textContent)), 'the 6,005 files read');
       await page.waitForSelector('tr[data-name="txtsetup.oem"] fieldset');
+      await page.waitForSelector('#files[aria-busy="false"]');
       const seen = await page.evaluate(() => window.statusSeen);
       check(seen.some((s) => s.startsWith('読み込んでいます')) && seen[seen.length - 1].startsWith('6,005 ファイルを読み込みました'),
             'a 6,000-file pick shows that it is being read, then how much it read', JSON.stringify(seen));
-      const choices = await page.$$eval('tr[data-name="txtsetup.oem"] label', (labels) => labels.map((l) => l.textContent).sort());
+      const choices = await page.$$eval('tr[data-name="txtsetup.oem"] .driver > label', (labels) => labels.map((l) => l.textContent).sort());
       const size = statSync(join(sampleDir, 'txtsetup.oem')).size.toLocaleString('en-US');
       same(JSON.stringify(choices), JSON.stringify(['pick/$OEM$/TEXTMODE/TXTSETUP.OEM (930 バイト)', `pick/DRIVER/TXTSETUP.OEM (${size} バイト)`]),
            'two txtsetup.oem: both offered with paths and sizes');
@@ -514,6 +556,7 @@ try {
   });
 
   await part('a pack of drivers', () => driverPack(page, { runWith, download, checkAccessibility, screenshot }));
+  await part('real driver layouts', () => layouts(page, { runWith, download }));
   // Only where the page offers it: the others get the zip (checked above).
   if (features.fileSystemAccess) await part('writing into a folder', async () => writeIntoFolder(await browser.newPage(), { consoleText }));
   else skip('writing into a folder', 'no File System Access API here; the zip is what the page offers');

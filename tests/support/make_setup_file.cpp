@@ -1,12 +1,32 @@
-// Writes a generated setup information file, or the benchmarks' driver
-// file, to standard output:
+// Writes a generated setup information file, the benchmarks' driver file,
+// or a stand-in for a file of a driver or a setup folder, to standard
+// output:
 //   make_setup_file LINES > txtsetup.sif
 //   make_setup_file --oem OPTIONS IDS > txtsetup.oem
+//   make_setup_file --driver x86|x64|ia64 [--size BYTES] [IMPORT...] > name.sys
+//   make_setup_file --cabinet NAME < name.sys > name.sy_
+//   make_setup_file --dosnet [BOOT_FILE...] > dosnet.inf
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <vector>
 
+#include "tests/support/driver_files.h"
 #include "tests/support/setup_file_generator.h"
+
+namespace {
+
+unsigned MachineNamed(const char* name) {
+  if (strcmp(name, "x86") == 0) return 0x014C;
+  if (strcmp(name, "x64") == 0) return 0x8664;
+  if (strcmp(name, "ia64") == 0) return 0x0200;
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   std::string text;
@@ -14,8 +34,22 @@ int main(int argc, char** argv) {
     text = o2s_test::GenerateSetupFile(static_cast<size_t>(atol(argv[1])));
   } else if (argc == 4 && strcmp(argv[1], "--oem") == 0 && atoi(argv[2]) > 0 && atoi(argv[3]) > 0) {
     text = o2s_test::GenerateDriverFile(atoi(argv[2]), atoi(argv[3]));
+  } else if (argc >= 3 && strcmp(argv[1], "--driver") == 0 && MachineNamed(argv[2]) != 0) {
+    bool sized = argc >= 5 && strcmp(argv[3], "--size") == 0;
+    size_t size = sized ? static_cast<size_t>(atol(argv[4])) : 1024;
+    text = o2s_test::MakeDriverImage(MachineNamed(argv[2]), std::vector<std::string>(argv + (sized ? 5 : 3), argv + argc), size);
+  } else if (argc == 3 && strcmp(argv[1], "--cabinet") == 0) {
+    std::string bytes((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+    text = o2s_test::MakeCabinet(argv[2], bytes);
+  } else if (argc >= 2 && strcmp(argv[1], "--dosnet") == 0) {
+    std::vector<std::string> files(argv + 2, argv + argc);
+    text = o2s_test::MakeDosnet(files, files);
   } else {
-    fprintf(stderr, "usage: %s LINES > txtsetup.sif\n       %s --oem OPTIONS IDS > txtsetup.oem\n", argv[0], argv[0]);
+    fprintf(stderr,
+            "usage: %s LINES > txtsetup.sif\n       %s --oem OPTIONS IDS > txtsetup.oem\n"
+            "       %s --driver x86|x64|ia64 [--size BYTES] [IMPORT...] > name.sys\n       %s --cabinet NAME < name.sys > name.sy_\n"
+            "       %s --dosnet [BOOT_FILE...] > dosnet.inf\n",
+            argv[0], argv[0], argv[0], argv[0], argv[0]);
     return 2;
   }
   return fwrite(text.data(), 1, text.size(), stdout) == text.size() ? 0 : 1;

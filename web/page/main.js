@@ -4,14 +4,15 @@
 // Nothing leaves the page. This module holds the page's state and wires the
 // deciding modules (picks, plan) to the views and the workers.
 import { translator } from './texts.js';
-import { OEM } from './names.js';
+import { OEM, SETUP } from './names.js';
+import { optionSource } from './options.js';
 import { entryOf, resolve, bytesOf, dropRepeatedPick, labeller } from './picks.js';
 import { workerBridge } from './worker-bridge.js';
 import { runControl } from './run-control.js';
 import { outputControl } from './output-control.js';
 import { pickedFiles, droppedSource } from './intake.js';
 import { $, el, nextTask } from '../views/dom.js';
-import { renderPick, renderPickState, optionsPending, showOptions } from '../views/pick-view.js';
+import { renderPick, renderPickState, optionsPending } from '../views/pick-view.js';
 import { renderKeys, note, clearConsole, appendConsole, echo } from '../views/run-view.js';
 import { renderResults, renderPlan, outputStatus } from '../views/results-view.js';
 import { renderChanges } from '../views/changes-view.js';
@@ -29,6 +30,10 @@ const state = {
   // Key of a txtsetup.oem -> {entry, options}: its options as a run reads
   // them, null while they are being read.
   drivers: new Map(),
+  optionTicks: new Map(),    // key of a txtsetup.oem -> (option index -> ticked), where the user changed it
+  machines: new Map(),       // key of a driver file -> what it is built for (worker's inspect)
+  setupMachines: new Map(),  // key of a txtsetup.sif -> the setup source's machine
+  inspecting: 0,             // inspections under way
   pickState: null,     // {waiting}, {reading: count} or {read: count}
   reading: false,
   run: null,           // the runs in progress
@@ -42,8 +47,14 @@ const canWriteFolders = typeof window.showDirectoryPicker === 'function';
 const bridge = workerBridge($('worker-source').textContent);
 
 const pickHandlers = {
-  choose: (lower, path) => {
-    state.choices.set(lower, path);
+  choose: (lower, key) => {
+    state.choices.set(lower, key);
+    showPick();
+    inspectPick();
+  },
+  tickOption: (driverKey, index, ticked) => {
+    if (!state.optionTicks.has(driverKey)) state.optionTicks.set(driverKey, new Map());
+    state.optionTicks.get(driverKey).set(index, ticked);
     showPick();
   },
   tick: (path, ticked) => {
@@ -137,6 +148,38 @@ async function addEntries(source) {
     if (state.result) showResults();
   }
   await readDrivers();
+  await inspectPick();
+}
+
+// What the options' driver files and the setup source are built for, read
+// by the worker for what is not known yet; the default ticks follow.
+let inspections = Promise.resolve();
+function inspectPick() {
+  state.inspecting++;
+  showPick();
+  inspections = inspections.then(async () => {
+    const setup = resolve(state.entries, state.choices, state.ticks)[SETUP].entry;
+    const files = new Map();
+    for (const { entry, options } of state.drivers.values()) {
+      for (const option of options || []) {
+        const { source } = optionSource(state.entries, entry, option);
+        if (source && !state.machines.has(source.key)) files.set(source.key, source);
+      }
+    }
+    const readSetup = setup && !state.setupMachines.has(setup.key);
+    if (!readSetup && files.size === 0) return;
+    const folder = setup && setup.path.includes('/') ? setup.path.split('/').slice(-2, -1)[0] : 'setup';
+    const { setupMachine, machines } = await bridge.inspect(readSetup ? { folder, bytes: await bytesOf(setup) } : null,
+      await Promise.all([...files].map(async ([key, entry]) => [key, await bytesOf(entry)])));
+    if (readSetup) state.setupMachines.set(setup.key, setupMachine);
+    for (const [key, machine] of machines) state.machines.set(key, machine);
+  }).catch((error) => {
+    $('pick-status').textContent = t('failed', error.message);
+  }).finally(() => {
+    state.inspecting--;
+    showPick();
+  });
+  return inspections;
 }
 
 // Reads the options of every txtsetup.oem not read yet, in one worker.
@@ -157,9 +200,8 @@ async function readDrivers() {
     const known = state.drivers.get(entry.key);
     if (!known || known.entry !== entry) return;
     known.options = lists[i];
-    showOptions(entry.key, known.options, t);
   });
-  renderPickState(state, resolve(state.entries, state.choices, state.ticks), t);
+  showPick();
 }
 
 function applyLanguage() {
@@ -218,6 +260,7 @@ $('clear').addEventListener('click', () => {
   state.choices.clear();
   state.ticks.clear();
   state.drivers.clear();
+  state.optionTicks.clear();
   state.pickState = null;
   state.pickVersion++;
   forgetResult();

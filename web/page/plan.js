@@ -12,6 +12,7 @@
 // every run of the chain, lastRuns: those of the last set}.
 import { SETUP, BACKUP, compressedName, sameBytes } from './names.js';
 import { bytesOf, findIn } from './picks.js';
+import { optionSource } from './options.js';
 
 // A run as the worker reports it: `options`, every option the tool was
 // about to write, as it read it, with `written` where a write of it landed.
@@ -25,7 +26,7 @@ export function runOutcome(driver, { status, options }) {
     drivers.set(option.service, { service: option.service, file: option.driverFile, description: option.description, option });
     for (const { id, match } of option.ids) ids.set(match, { id, match, service: option.service });
   }
-  return { driver, status, drivers: [...drivers.values()], ids: [...ids.values()] };
+  return { driver, status, options, drivers: [...drivers.values()], ids: [...ids.values()] };
 }
 
 // Per service, the entries that stay: the last run's that wrote it, with
@@ -41,7 +42,8 @@ export function combinedDrivers(runs) {
 // driver's txtsetup.oem.
 export function conflicts(runs, label) {
   const found = [];
-  runs.forEach((later, j) => runs.slice(0, j).forEach((earlier) => {
+  // A driver run again on the results of its own run is no conflict.
+  runs.forEach((later, j) => runs.slice(0, j).filter((earlier) => earlier.driver !== later.driver).forEach((earlier) => {
     const services = new Set(earlier.drivers.map((d) => d.service));
     const shared = later.drivers.map((d) => d.service).filter((s) => services.has(s));
     const idServices = new Map(earlier.ids.map((id) => [id.match, id.service]));
@@ -68,8 +70,9 @@ export function resultFiles(result) {
 
 // A driver file a run named: where the setup folder has it (state: present,
 // compressed, empty, absent, or unknown where the folder's files were not
-// given) and the file in the driver's own folder, as it is or compressed
-// (source). An empty file is what a write cut short leaves: it is not there.
+// given) and the file the driver brings, as options.js finds it (source,
+// beside, directory). An empty file is what a write cut short leaves: it is
+// not there.
 // missing: setup stops with "file not found" unless the user brings it;
 // unsure: not in the driver's folder, and the setup folder's files unknown.
 export function driverFile(entries, setup, d) {
@@ -78,9 +81,9 @@ export function driverFile(entries, setup, d) {
   const plain = there(d.file);
   const packed = plain ? null : there(compressedName(d.file));
   const empty = inFolder && !plain && !packed && Boolean(findIn(entries, folder, d.file));
-  const source = findIn(entries, d.driver.folder, d.file) || findIn(entries, d.driver.folder, compressedName(d.file));
+  const { source, beside, directory } = optionSource(entries, d.driver, d.option);
   const state = !inFolder ? 'unknown' : plain ? 'present' : packed ? 'compressed' : empty ? 'empty' : 'absent';
-  return { ...d, state, plain, packed, source, missing: !source && (state === 'absent' || state === 'empty'),
+  return { ...d, state, plain, packed, source, beside, directory, missing: !source && (state === 'absent' || state === 'empty'),
            unsure: !source && state === 'unknown' };
 }
 

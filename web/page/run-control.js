@@ -6,6 +6,7 @@
 import { OEM, SETUP, BACKUP } from './names.js';
 import { resolve, tickedDrivers, canRun, bytesOf } from './picks.js';
 import { runOutcome, combinedDrivers, conflicts } from './plan.js';
+import { optionRows, keptOptions } from './options.js';
 import { CANCELLED } from './worker-bridge.js';
 
 // `ui`: t() for the current language, label(entry), and what the views do:
@@ -15,8 +16,13 @@ import { CANCELLED } from './worker-bridge.js';
 export function runControl(state, bridge, ui) {
   async function start() {
     const used = resolve(state.entries, state.choices, state.ticks);
-    const drivers = tickedDrivers(used);
-    if (state.run !== null || state.reading || ui.optionsPending() || !canRun(used)) return;
+    if (state.run !== null || state.reading || ui.optionsPending() || state.inspecting > 0 || !canRun(used)) return;
+    // Each driver with the options ticked in it; one with none is left out.
+    const setupMachine = state.setupMachines.get(used[SETUP].entry.key);
+    const kept = new Map(tickedDrivers(used).map((entry) => [entry, keptOptions(optionRows(state.entries, entry,
+      state.drivers.get(entry.key).options, state.machines, setupMachine, state.optionTicks.get(entry.key)))]));
+    const drivers = [...kept.keys()].filter((entry) => !kept.get(entry) || kept.get(entry).length > 0);
+    if (drivers.length === 0) return;
     // "Run again" goes on from the runs' files, while the same txtsetup.sif
     // is chosen; the result keeps the original the chain began with.
     const chain = state.result && state.result.setup === used[SETUP].entry ? state.result : null;
@@ -51,6 +57,7 @@ export function runControl(state, bridge, ui) {
       const typedAhead = i === 0 ? '' : run.answer + (last ? '' : '\n');
       run.phase = i === 0 ? 'menu' : 'end';
       run.tool = bridge.runTool(files, typedAhead, {
+        keep: kept.get(drivers[i]),
         baseline: chain ? chain.original : initial.get(SETUP),
         changes: last,
         onConsole: (bytes) => ui.appendConsole(run.decoder.decode(bytes, { stream: true })),

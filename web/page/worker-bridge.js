@@ -37,6 +37,9 @@ export function workerBridge(source) {
   // The options of each txtsetup.oem (bytes), as a run reads them.
   const readDrivers = async (files) => (await task({ type: 'drivers', files }, 'drivers')).drivers;
   const zip = async (files) => (await task({ type: 'zip', files }, 'zip')).bytes;
+  // The setup source's machine ({folder: its name, bytes} of txtsetup.sif,
+  // or null) and each file's ([key, bytes]): {setupMachine, machines}.
+  const inspect = (setup, files) => task({ type: 'inspect', setup, files }, 'inspected');
 
   // Runs the tool once on `files` ([lower-case name, bytes]) with
   // `typedAhead` already typed, and only the options at `keep` of the
@@ -80,5 +83,5 @@ export function workerBridge(source) {
     };
   }
 
-  return { readDrivers, zip, runTool };
+  return { readDrivers, zip, inspect, runTool };
 }

@@ -110,7 +110,7 @@ test('a driver file cut short is not there: it is replaced; one with other bytes
   assert.equal((await plan({ 'txtsetup.sif': 'old', 'iastor.sys': '', 'm5281.sys': 'v', 'm5228.sy_': 'pack' })).split(', ').slice(2).join(', '),
                'iastor.sys planRepair=v11, m5281.sys planRepair=v1, m5228.sy_ planRepair=packed');
   const empty = entries({ '1:I386/TXTSETUP.SIF': 'new', '1:I386/iastor.sys': '', '1:p/11/iastor.sys': 'v11' });
-  const d = { service: 'iastor', file: 'iastor.sys', driver: driver('p/11/txtsetup.oem') };
+  const d = { service: 'iastor', file: 'iastor.sys', driver: driver('p/11/txtsetup.oem'), option: option('o', 'iastor', 'iastor.sys', []) };
   assert.equal(driverFile(empty, [...empty.values()][0], d).state, 'empty');
   const items = [{ action: 'planConflict', replace: false }, { action: 'planConflict', replace: true }, { action: 'planKeepBackup' }];
   assert.deepEqual(items.map(toWrite), [false, true, false], 'the zip and the write leave out what is not ticked');

@@ -4,6 +4,7 @@ import { $, el } from './dom.js';
 import { OEM, SETUP, BACKUP, NAMES } from '../page/names.js';
 import { resolve, pickProblems, tickedDrivers, canRun } from '../page/picks.js';
 import { resultFiles } from '../page/plan.js';
+import { optionRows, machineName } from '../page/options.js';
 
 // Options of a driver shown before "more".
 const OPTIONS_SHOWN = 4;
@@ -16,12 +17,13 @@ export function renderPick(state, t, on, label) {
   else if ('reading' in pick) status.textContent = t('reading', t.number(pick.reading));
   else status.textContent = t('read', t.number(state.entries.size));
   const used = resolve(state.entries, state.choices, state.ticks);
+  const setupMachine = used[SETUP].entry ? state.setupMachines.get(used[SETUP].entry.key) : undefined;
   const table = $('files');
   table.replaceChildren(el('tr', {}, el('th', { scope: 'col' }, t('name')), el('th', { scope: 'col' }, t('used'))));
   for (const lower of NAMES) {
     const { entry, list } = used[lower];
     const cell = el('td', {});
-    if (lower === OEM && list.length) cell.append(driverChoice(state, used[OEM].drivers, t, on, label));
+    if (lower === OEM && list.length) cell.append(driverChoice(state, used[OEM].drivers, setupMachine, t, on, label));
     else if (list.length > 1) {
       const group = el('fieldset', { class: 'choice' }, el('legend', {}, t('choose', lower, list.length)));
       for (const candidate of list) {
@@ -32,6 +34,10 @@ export function renderPick(state, t, on, label) {
       cell.append(group);
     } else {
       cell.append(entry ? describe(entry, t, label) : t(lower === BACKUP && used[SETUP].entry ? 'noBackup' : 'none'));
+      if (lower === SETUP && entry && setupMachine !== undefined) {
+        cell.append(el('span', { class: 'machine', 'data-machine': machineName(setupMachine) || '' },
+                       setupMachine ? t('setupMachine', machineName(setupMachine)) : t('setupMachineUnknown')));
+      }
     }
     table.append(el('tr', { 'data-name': lower }, el('th', { scope: 'row' }, lower), cell));
   }
@@ -45,7 +51,8 @@ export function renderPickState(state, used, t) {
   problem.textContent = [missing.length ? t('missing', missing) : '', unchosen.length ? t('mustChoose', unchosen) : '',
                          noDriverTicked ? t('noDriverTicked') : ''].join(' ').trim();
   problem.classList.toggle('problem', state.entries.size > 0);
-  const busy = state.run !== null || state.reading || optionsPending(state);
+  const busy = state.run !== null || state.reading || optionsPending(state) || state.inspecting > 0;
+  $('files').setAttribute('aria-busy', String(busy && state.run === null));
   const ticked = tickedDrivers(used).length;
   $('run').disabled = busy || !canRun(used);
   // Run again goes on from the results, where they changed anything.
@@ -58,7 +65,7 @@ export function renderPickState(state, used, t) {
 export const optionsPending = (state) => [...state.drivers.values()].some((known) => known.options === null);
 
 // The drivers, each with its options, to tick; several make a choice.
-function driverChoice(state, drivers, t, on, label) {
+function driverChoice(state, drivers, setupMachine, t, on, label) {
   const group = drivers.length > 1
     ? el('fieldset', { class: 'choice drivers-pick' }, el('legend', {}, t('chooseDrivers', drivers.length)))
     : el('div', { class: 'drivers-pick' });
@@ -66,29 +73,45 @@ function driverChoice(state, drivers, t, on, label) {
     const box = el('input', { type: 'checkbox', value: entry.key, checked: ticked });
     box.addEventListener('change', () => on.tick(entry.key, box.checked));
     const known = state.drivers.get(entry.key);
+    const rows = known && known.entry === entry && known.options
+      ? optionRows(state.entries, entry, known.options, state.machines, setupMachine, state.optionTicks.get(entry.key)) : null;
     group.append(el('div', { class: 'driver', 'data-key': entry.key, 'data-path': entry.path },
                     el('label', {}, box, describe(entry, t, label), preferred ? el('span', { class: 'tag' }, t('sameFolder')) : null),
-                    optionList(known && known.entry === entry ? known.options : null, t)));
+                    optionList(rows, setupMachine, t, (index, on2) => on.tickOption(entry.key, index, on2))));
   }
   return group;
 }
 
-// Puts a driver's options in place, once read, so that a box being ticked
-// stays where it is.
-export function showOptions(key, options, t) {
-  const node = [...document.querySelectorAll('.drivers-pick .driver')].find((n) => n.dataset.key === key);
-  if (node) node.querySelector('.options').replaceWith(optionList(options, t));
+// A long list shows its first few options, the rest one click away. Each
+// option: its tick, description, where its driver file is and what it is
+// built for.
+function optionList(rows, setupMachine, t, onTick) {
+  if (rows === null) return el('p', { class: 'options' }, t('readingDrivers'));
+  if (rows.length === 0) return el('p', { class: 'options' }, t('noOptions'));
+  const items = rows.map((row) => {
+    const tick = el('input', { type: 'checkbox', checked: row.ticked, 'data-index': String(row.option.index) });
+    tick.addEventListener('change', () => onTick(row.option.index, tick.checked));
+    return el('li', { title: row.option.key, 'data-key': row.option.key, 'data-fits': row.fits ? 'yes' : 'no' },
+              el('label', {}, tick, el('span', { class: 'description' }, row.option.description)),
+              el('span', { class: 'option-info' }, optionInfo(row, setupMachine, t)));
+  });
+  const first = rows.length > OPTIONS_SHOWN + 1 ? OPTIONS_SHOWN : rows.length;
+  const more = first < rows.length
+    ? el('li', {}, el('details', {}, el('summary', {}, t('moreOptions', rows.length - first)), el('ul', {}, ...items.slice(first)))) : null;
+  return el('ul', { class: 'options', 'aria-label': t('options', rows.length) }, ...items.slice(0, first), more);
 }
 
-// A long list shows its first few options, the rest one click away.
-function optionList(options, t) {
-  if (options === null) return el('p', { class: 'options' }, t('readingDrivers'));
-  if (options.length === 0) return el('p', { class: 'options' }, t('noOptions'));
-  const items = options.map(({ key, description }) => el('li', { title: key }, description));
-  const first = options.length > OPTIONS_SHOWN + 1 ? OPTIONS_SHOWN : options.length;
-  const more = first < options.length
-    ? el('li', {}, el('details', {}, el('summary', {}, t('moreOptions', options.length - first)), el('ul', {}, ...items.slice(first)))) : null;
-  return el('ul', { class: 'options', 'aria-label': t('options', options.length) }, ...items.slice(0, first), more);
+function optionInfo({ option, found, built, fits }, setupMachine, t) {
+  if (!option.driverFile) return t('noDriverFile');
+  const parts = [found.source ? t(found.beside ? 'fileBeside' : 'fileAt', found.source.path, found.directory)
+    : t('fileNotFound', option.driverFile, found.directory)];
+  const name = machineName(built.machine);
+  if (built.how === 'read') parts.push(name || t('machineOther', built.machine));
+  else if (built.how === 'guessed') parts.push(t('machineGuessed', name));
+  else parts.push(t('machineNotChecked'));
+  if (built.problem) parts.push(t(`file_${built.problem}`));
+  if (!fits) parts.push(t('otherMachine', machineName(setupMachine)));
+  return parts.join(' · ');
 }
 
 export function describe(entry, t, label) {

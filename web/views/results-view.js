@@ -4,6 +4,7 @@
 import { $, el } from './dom.js';
 import { foldName } from '../page/names.js';
 import { driverFile, resultFiles, nextSteps } from '../page/plan.js';
+import { optionSource, optionConflicts, machineOf, machineName } from '../page/options.js';
 import { renderChanges } from './changes-view.js';
 
 // `on`: pickedPlan(result) -> the plan against the picked folder or null
@@ -18,8 +19,10 @@ export function renderResults(state, t, { canWriteFolders, label, on }) {
   renderDownloads(result, t);
   const files = result.drivers.map((d) => driverFile(state.entries, result.setup, d));
   const shown = (list) => list.length > 8 ? [...list.slice(0, 8), `… (+${list.length - 8})`] : list;
-  $('conflicts').replaceChildren(...result.conflicts.map(({ a, b, kind, list }) => el('li', {}, t(kind, a, b, shown(list)))));
-  $('conflicts').hidden = result.conflicts.length === 0;
+  const warnings = [...result.conflicts.map(({ a, b, kind, list }) => el('li', { 'data-kind': kind }, t(kind, a, b, shown(list)))),
+                    ...optionWarnings(state, result, files, label, t)];
+  $('conflicts').replaceChildren(...warnings);
+  $('conflicts').hidden = warnings.length === 0;
   const missing = files.filter((f) => f.missing || f.unsure);
   $('missing').hidden = missing.length === 0;
   $('missing-files').replaceChildren(...missing.map((f) => el('li', { 'data-file': foldName(f.file), 'data-unsure': f.unsure ? 'yes' : 'no' },
@@ -35,6 +38,27 @@ export function renderResults(state, t, { canWriteFolders, label, on }) {
   $('next-steps').replaceChildren(...list);
   renderDrivers(files, t);
   renderChanges(result, t);
+}
+
+// Two options of one run that write over each other, and driver files that
+// cannot load on the setup source.
+function optionWarnings(state, result, files, label, t) {
+  const folderOf = (found) => (found.source ? found.source.path.slice(0, found.source.path.lastIndexOf('/') + 1) || '.'
+    : `${found.directory || ''}/`);
+  const out = optionConflicts(result.runs, (run, option) => optionSource(state.entries, run.driver, option))
+    .map(({ driver, what, earlier, later }) => el('li', { 'data-kind': 'conflictOption' },
+      t('conflictOption', label(driver), what, `${earlier.option.description} (${folderOf(earlier.found)})`,
+        `${later.option.description} (${folderOf(later.found)})`)));
+  const setupMachine = state.setupMachines.get(result.setup.key) || 0;
+  for (const f of files.filter((file) => file.source)) {
+    const built = machineOf(f, state.machines);
+    if (built.problem === 'notDriver') out.push(el('li', { 'data-kind': 'notDriver', 'data-file': foldName(f.file) }, t('notDriverWarning', f.source.path)));
+    else if (built.machine && setupMachine && built.machine !== setupMachine) {
+      out.push(el('li', { 'data-kind': 'wrongMachine', 'data-file': foldName(f.file) },
+                  t('wrongMachine', f.source.path, machineName(built.machine), machineName(setupMachine), built.how === 'guessed')));
+    }
+  }
+  return out;
 }
 
 function renderDownloads(result, t) {
@@ -83,7 +107,7 @@ function renderDrivers(files, t) {
     table.append(el('tr', { 'data-state': f.state, 'data-taken': f.source ? 'yes' : 'no' },
                     el('td', {}, f.service), el('td', {}, f.description), el('td', { class: 'file' }, f.file),
                     el('td', { class: 'presence' }, text),
-                    el('td', { class: 'source' }, f.source ? t('taken', f.source.path) : t('notTaken'))));
+                    el('td', { class: 'source' }, f.source ? t(f.beside ? 'takenBeside' : 'taken', f.source.path, f.directory) : t('notTaken'))));
   }
 }
 

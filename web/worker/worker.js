@@ -15,11 +15,14 @@
 //                {type: 'input', chars: [char codes]}
 //                {type: 'drivers', files: [bytes]}
 //                {type: 'zip', files: [[name, bytes]]}
+//                {type: 'inspect', setup: {folder, bytes} or null, files: [[key, bytes]]}
 // To the page:   {type: 'console', bytes}, {type: 'waiting'},
 //                {type: 'end', status, files: [[name, bytes, state]], options},
 //                then {type: 'changes', rows} (rows empty unless asked for);
 //                {type: 'drivers', drivers: [[option]]};
-//                {type: 'zip', bytes}; or {type: 'error', message}.
+//                {type: 'zip', bytes};
+//                {type: 'inspected', setupMachine, machines: [[key, machine]]};
+//                or {type: 'error', message}.
 // A file's state is created, changed, unchanged or deleted (bytes null). An
 // option is what web/driver_web.cpp sends; reading drivers adds the
 // lookups' messages about it (`messages`). The changes come in a message of
@@ -70,6 +73,7 @@ self.onmessage = (event) => {
   const failed = (error) => postMessage({ type: 'error', message: String(error) });
   if (message.type === 'run') run(message).catch(failed);
   if (message.type === 'drivers') readDrivers(message.files).catch(failed);
+  if (message.type === 'inspect') inspect(message).catch(failed);
   if (message.type === 'zip') {
     const bytes = fflate.zipSync(Object.fromEntries(message.files));
     postMessage({ type: 'zip', bytes }, [bytes.buffer]);
@@ -162,6 +166,32 @@ async function readDrivers(files) {
     return options;
   });
   postMessage({ type: 'drivers', drivers });
+}
+
+// What the check makes of a setup source (its machine: from its folder's
+// name, else from txtsetup.sif) and what each driver file is built for (a
+// PE machine; 0 no PE image, -1 empty, -2 packed as Microsoft's own files
+// are, -3 too big, -4 a damaged cabinet).
+async function inspect({ setup, files }) {
+  const module = await createOem2sif({ noInitialRun: true });
+  let setupMachine = 0;
+  if (setup) {
+    const folder = `/inspect/${setup.folder || 'setup'}`;
+    module.FS.mkdirTree(folder);
+    module.FS.writeFile(`${folder}/txtsetup.sif`, setup.bytes);
+    const summary = module._malloc(20);
+    module.ccall('o2s_check_folder', 'number', ['string', 'number'], [folder, summary]);
+    setupMachine = module.HEAPU32[(summary >> 2) + 4];
+    module._free(summary);
+  }
+  const machines = files.map(([key, bytes]) => {
+    const at = module._malloc(bytes.length || 1);
+    module.HEAPU8.set(bytes, at);
+    const machine = module._o2s_driver_machine(at, bytes.length);
+    module._free(at);
+    return [key, machine];
+  });
+  postMessage({ type: 'inspected', setupMachine, machines });
 }
 
 const sjis = new TextDecoder('shift_jis');
