@@ -68,6 +68,13 @@ stand_in() {  # path machine [name in a cabinet]
   if [ -n "${3:-}" ]; then "$make_setup_file" --cabinet "$3" <"$1" >"$1.cab" && mv "$1.cab" "$1"; fi
 }
 corpus=$PWD/tests/corpus
+# What a setup folder holds besides txtsetup.sif: the modules drivers import
+# (compressed, as on the CD; names alone) and, with DOSNET, a dosnet.inf.
+setup_folder() {  # dir [dosnet]
+  : >"$1/NTOSKRNL.EX_"
+  : >"$1/SCSIPORT.SY_"
+  if [ -n "${2:-}" ]; then "$make_setup_file" --dosnet aic78xx.sys >"$1/DOSNET.INF"; fi
+}
 # A copy of a driver's file without the options the page must leave
 # unticked (the [scsi] lines of KEYS, an extended regular expression).
 ticked_only() {  # corpus file, KEYS
@@ -85,6 +92,9 @@ oems=(DP_MassStorage__Intel_FORCED_Allx86_8.9.8.1005_TWEAK_TXTSETUP.OEM
       DP_MassStorage__Intel_FORCED_Allx86_11.2.0.1006_TWEAK_TXTSETUP.OEM DP_MassStorage__ULi_Allx86_TXTSETUP.OEM)
 mkdir -p "$pack/setup/I386" "$work/pack-linux"
 cp examples/sample/txtsetup.sif "$pack/setup/I386/TXTSETUP.SIF"
+setup_folder "$pack/setup/I386" dosnet
+# dosnet.inf as the page must leave it: each driver file [SCSI.Load] names.
+"$make_setup_file" --add-to-dosnet iaStor.sys m5281.sys m5228.sys <"$pack/setup/I386/DOSNET.INF" >"$work/dosnet-pack"
 cp examples/sample/txtsetup.sif "$work/pack-linux/txtsetup.sif"
 for i in 0 1 2; do
   mkdir -p "$pack/drivers/${drivers[$i]}"
@@ -109,6 +119,7 @@ layout() {  # name, setup folder, corpus file, options left unticked
   local dir=$work/layouts/$1
   mkdir -p "$dir/setup/$2" "$dir/driver" "$dir/linux"
   cp examples/sample/txtsetup.sif "$dir/setup/$2/TXTSETUP.SIF"
+  setup_folder "$dir/setup/$2"
   cp examples/sample/txtsetup.sif "$dir/linux/txtsetup.sif"
   cp "$corpus/$3" "$dir/driver/txtsetup.oem"
   ticked_only "$3" "$4" >"$dir/linux/txtsetup.oem"
@@ -116,6 +127,8 @@ layout() {  # name, setup folder, corpus file, options left unticked
 }
 virtio=kvm-guest-drivers-windows__viostor_txtsetup_2010.oem
 layout virtio-x86 I386 $virtio WNET64
+setup_folder "$work/layouts/virtio-x86/setup/I386" dosnet
+"$make_setup_file" --add-to-dosnet viostor.sys <"$work/layouts/virtio-x86/setup/I386/DOSNET.INF" >"$work/layouts/virtio-x86/dosnet"
 layout virtio-x64 AMD64 $virtio WNET32
 for name in virtio-x86 virtio-x64; do
   stand_in "$work/layouts/$name/driver/i386/Win2003/viostor.sys" x86

@@ -72,6 +72,7 @@ const pack = join(workDir, 'pack');
 const packDrivers = ['drivers/Intel/8.9.8/TXTSETUP.OEM', 'drivers/Intel/11.2/TXTSETUP.OEM', 'drivers/ULi/TXTSETUP.OEM'];
 // What the pack's runs leave in the setup folder, by name.
 const packResult = () => new Map([['TXTSETUP.SIF', read('sif-pack')], ['txtsetup.sif.orig', sample],
+  ['DOSNET.INF', read('dosnet-pack')], ['dosnet.inf.orig', readFileSync(join(pack, 'setup/I386/DOSNET.INF'))],
   ['IASTOR.SYS', readFileSync(join(pack, 'drivers/Intel/11.2/IASTOR.SYS'))], ['M5228.SY_', readFileSync(join(pack, 'drivers/ULi/win_2000/M5228.SY_'))]]);
 const sameFiles = (actual, expected, what) => {
   same([...actual.keys()].sort().join(' '), [...expected.keys()].sort().join(' '), `${what}: the names`);
@@ -152,9 +153,21 @@ async function layouts(page, { runWith, download }) {
       .map((i) => i.dataset.key).join(' ')), ticked, `${name}: the options ticked by default (the setup source's machine)`);
     await runWith(['key-1', 'key-enter'], name, async () => {}, readFileSync(join(dir, 'stdout')));
     same(await page.$$eval('#missing li', (items) => items.length), 0, `${name}: no driver file reported missing`);
+    same(await page.$$eval('#finding-list li.problem', (items) => items.map((i) => i.textContent).join(' | ')), '',
+         `${name}: the check of the finished folder finds nothing`);
     const expected = new Map([['TXTSETUP.SIF', readFileSync(join(dir, 'linux/txtsetup.sif'))], ['txtsetup.sif.orig', sample],
       ...carried.map((path) => [path.split('/').pop(), readFileSync(join(dir, 'driver', path))])]);
-    sameFiles(new Map(Object.entries(unzipSync((await download('#save-zip')).bytes))), expected, `${name}: the zip`);
+    const dosnet = existsSync(join(dir, 'dosnet')) && readFileSync(join(dir, `setup/${setup}/DOSNET.INF`));
+    if (dosnet) expected.set('DOSNET.INF', readFileSync(join(dir, 'dosnet'))).set('dosnet.inf.orig', dosnet);
+    const zip = async () => new Map(Object.entries(unzipSync((await download('#save-zip')).bytes)));
+    sameFiles(await zip(), expected, `${name}: the zip`);
+    if (dosnet) {
+      // The two lines, and every other line as it was.
+      const lines = (bytes) => Buffer.from(bytes).toString('latin1').split('\r\n');
+      const added = lines((await zip()).get('DOSNET.INF'));
+      same(`${added.filter((l) => l === 'd1,viostor.sys').length} ${added.filter((l) => l !== 'd1,viostor.sys').join('\n') === lines(dosnet).join('\n')}`,
+           '2 true', `${name}: dosnet.inf gets d1,viostor.sys in [FloppyFiles.2] and [Files], every other line kept`);
+    }
     if (name !== 'virtio-x86') continue;
     // The 64-bit option ticked on purpose, and run again: flagged, and so
     // are the two options that write one service from two folders.
@@ -166,8 +179,12 @@ async function layouts(page, { runWith, download }) {
       await page.click(`#${key}`);
     }
     await page.waitForSelector('#results:not([hidden]) #changes[aria-busy="false"]');
+    await page.waitForSelector('#findings[aria-busy="false"]');
     same(await page.$$eval('#conflicts li', (items) => items.map((i) => i.dataset.kind).sort().join(' ')), 'conflictOption wrongMachine',
          `${name}: the 64-bit option ticked on purpose is flagged`);
+    same(await page.$$eval('#finding-list li.problem', (items) => items.map((i) => i.dataset.kind).join(' ')), '7',
+         `${name}: and so does the check of the finished folder`);
+    same(Buffer.from((await zip()).get('DOSNET.INF')), readFileSync(join(dir, 'dosnet')), `${name}: a second run adds nothing to dosnet.inf`);
   }
 }
 
@@ -201,7 +218,8 @@ async function writeIntoFolder(page, { consoleText }) {
       for await (const [name, handle] of i386.entries()) all.push([name, [...new Uint8Array(await (await handle.getFile()).arrayBuffer())]]);
       return all;
     }, files.map(([name, bytes]) => [name, [...bytes]]), fresh).then((all) => new Map(all.map(([name, bytes]) => [name, Buffer.from(bytes)])));
-    await folder([['TXTSETUP.SIF', sample], ['iastor.sys', Buffer.from('an older iaStor')]]);
+    const dosnet = readFileSync(join(pack, 'setup/I386/DOSNET.INF'));
+    await folder([['TXTSETUP.SIF', sample], ['iastor.sys', Buffer.from('an older iaStor')], ['DOSNET.INF', dosnet]]);
     page.setDefaultTimeout(WAIT);
     await givePack(page);
     await page.waitForSelector('#run:not([disabled])');
@@ -210,7 +228,7 @@ async function writeIntoFolder(page, { consoleText }) {
       await page.waitForSelector(`#${key}.waiting`);
       await page.click(`#${key}`);
     }
-    await page.waitForSelector('#results:not([hidden])');
+    await page.waitForSelector('#results:not([hidden]) #findings[aria-busy="false"]');
     same(await consoleText(page), sjis.decode(read('stdout-pack')), 'write into a folder: console text as the Linux runs');
     const plan = async () => {
       await page.click('#write-folder');
@@ -222,7 +240,8 @@ async function writeIntoFolder(page, { consoleText }) {
       await until(async () => !(await page.$eval('#output-status', (e) => e.textContent)).startsWith('書き込んでいます'), 'the write to end');
       return page.$eval('#output-status', (e) => e.textContent);
     };
-    same(await plan(), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planCreate, iastor.sys planConflict, M5228.SY_ planCreate',
+    same(await plan(), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planCreate, DOSNET.INF planReplace, dosnet.inf.orig planCreate, ' +
+         'iastor.sys planConflict, M5228.SY_ planCreate',
          'write into a folder: the plan, under the names the folder uses; another iastor.sys is not replaced unasked');
     check(!(await page.$eval('#write-plan input[data-file="iastor.sys"]', (box) => box.checked)), 'write into a folder: replacing it waits for a tick');
     await page.click('#write-plan input[data-file="iastor.sys"]');
@@ -233,19 +252,22 @@ async function writeIntoFolder(page, { consoleText }) {
     sameFiles(await folder([]), expected, 'write into a folder: the folder');
     // An older backup there stays, whatever the run made.
     await folder([['TXTSETUP.SIF', sample], ['txtsetup.sif.orig', Buffer.from('an older backup')]]);
-    same(await plan(), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planKeepBackup, iastor.sys planSame, M5228.SY_ planSame', 'write into a folder: a backup there is kept');
+    same(await plan(), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planKeepBackup, DOSNET.INF planSame, dosnet.inf.orig planKeepBackup, ' +
+         'iastor.sys planSame, M5228.SY_ planSame', 'write into a folder: a backup there is kept');
     await write();
     expected.set('txtsetup.sif.orig', Buffer.from('an older backup'));
     sameFiles(await folder([]), expected, 'write into a folder, again: the folder, its backup kept');
     // An empty one (a tab closed while it was written) is no backup.
     await folder([['TXTSETUP.SIF', sample], ['txtsetup.sif.orig', Buffer.alloc(0)]]);
-    same(await plan(), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planCreate, iastor.sys planSame, M5228.SY_ planSame', 'write into a folder: an empty backup is taken again');
+    same(await plan(), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planCreate, DOSNET.INF planSame, dosnet.inf.orig planKeepBackup, ' +
+         'iastor.sys planSame, M5228.SY_ planSame', 'write into a folder: an empty backup is taken again');
     await write();
     sameFiles(await folder([]), new Map([...expected, ['txtsetup.sif.orig', sample]]), 'write into a folder, over an empty backup: the folder');
     // A reload while a driver file was written leaves it empty: it is not
     // there, and the write replaces it.
-    await folder([['TXTSETUP.SIF', sample], ['iastor.sys', Buffer.alloc(0)]], true);
-    same(await plan(), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planCreate, iastor.sys planRepair, M5228.SY_ planCreate',
+    await folder([['TXTSETUP.SIF', sample], ['iastor.sys', Buffer.alloc(0)], ['DOSNET.INF', dosnet]], true);
+    same(await plan(), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planCreate, DOSNET.INF planReplace, dosnet.inf.orig planCreate, ' +
+         'iastor.sys planRepair, M5228.SY_ planCreate',
          'write into a folder: an empty driver file (a write cut short) is replaced unasked');
     await write();
     sameFiles(await folder([]), new Map([...expected, ['txtsetup.sif.orig', sample]]), 'write into a folder, over an empty driver file: the folder');
@@ -259,10 +281,11 @@ async function writeIntoFolder(page, { consoleText }) {
     await page.click('#key-1');
     await page.waitForSelector('#key-enter.waiting');
     await page.click('#key-enter');
-    await page.waitForSelector('#results:not([hidden])');
+    await page.waitForSelector('#results:not([hidden]) #findings[aria-busy="false"]');
     same(await consoleText(page), sjis.decode(read('stdout-pack-again')), 'write into a folder, after "Run again": console text as the Linux run');
-    await folder([['TXTSETUP.SIF', sample]], true);
-    same(await plan(), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planCreate, IASTOR.SYS planCreate, M5228.SY_ planCreate',
+    await folder([['TXTSETUP.SIF', sample], ['DOSNET.INF', dosnet]], true);
+    same(await plan(), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planCreate, DOSNET.INF planReplace, dosnet.inf.orig planCreate, ' +
+         'IASTOR.SYS planCreate, M5228.SY_ planCreate',
          'write into a folder, after "Run again": the untouched folder is not refused');
     await write();
     sameFiles(await folder([]), new Map([...packResult(), ['TXTSETUP.SIF', read('sif-pack-again')]]),
@@ -405,6 +428,7 @@ try {
       await page.click(`#${key}`);
     }
     await page.waitForSelector('#results:not([hidden]) #changes[aria-busy="false"]');
+    await page.waitForSelector('#findings[aria-busy="false"]');
     check(await inView('#results-heading'), `run ${n}: the results brought into view`);
     same(await consoleText(), sjis.decode(stdout), `run ${n}: console text as the Linux build's stdout`);
   }

@@ -6,6 +6,7 @@
 //   make_setup_file --driver x86|x64|ia64 [--size BYTES] [IMPORT...] > name.sys
 //   make_setup_file --cabinet NAME < name.sys > name.sy_
 //   make_setup_file --dosnet [BOOT_FILE...] > dosnet.inf
+//   make_setup_file --add-to-dosnet NAME... < dosnet.inf > dosnet.inf.new
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "check/dosnet.h"
 #include "tests/support/driver_files.h"
 #include "tests/support/setup_file_generator.h"
 
@@ -44,12 +46,20 @@ int main(int argc, char** argv) {
   } else if (argc >= 2 && strcmp(argv[1], "--dosnet") == 0) {
     std::vector<std::string> files(argv + 2, argv + argc);
     text = o2s_test::MakeDosnet(files, files);
+  } else if (argc >= 3 && strcmp(argv[1], "--add-to-dosnet") == 0) {
+    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    for (int i = 2; i < argc; ++i) {
+      std::string out(text.size() + 2 * strlen(argv[i]) + 64, '\0');
+      size_t size = 0;
+      if (o2s::AddDriverToDosnet(text.data(), text.size(), argv[i], &out[0], out.size(), &size) > o2s::kDosnetUnchanged) return 1;
+      text = out.substr(0, size);
+    }
   } else {
     fprintf(stderr,
             "usage: %s LINES > txtsetup.sif\n       %s --oem OPTIONS IDS > txtsetup.oem\n"
             "       %s --driver x86|x64|ia64 [--size BYTES] [IMPORT...] > name.sys\n       %s --cabinet NAME < name.sys > name.sy_\n"
-            "       %s --dosnet [BOOT_FILE...] > dosnet.inf\n",
-            argv[0], argv[0], argv[0], argv[0], argv[0]);
+            "       %s --dosnet [BOOT_FILE...] > dosnet.inf\n       %s --add-to-dosnet NAME... < dosnet.inf\n",
+            argv[0], argv[0], argv[0], argv[0], argv[0], argv[0]);
     return 2;
   }
   return fwrite(text.data(), 1, text.size(), stdout) == text.size() ? 0 : 1;

@@ -73,6 +73,8 @@ const output = outputControl(state, {
   results: () => showResults(),
   focusPlan: () => $('write-confirm').focus(),
   zip: bridge.zip,
+  addToDosnet: bridge.addToDosnet,
+  check: bridge.check,
   download: (result, bytes, name) => {
     if (result.zipUrl) URL.revokeObjectURL(result.zipUrl);
     result.zipUrl = URL.createObjectURL(new Blob([bytes], { type: 'application/zip' }));

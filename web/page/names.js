@@ -4,6 +4,10 @@ export const OEM = 'txtsetup.oem';
 export const SETUP = 'txtsetup.sif';
 export const BACKUP = 'txtsetup.sif.orig';
 export const NAMES = [OEM, SETUP, BACKUP];
+// Where the setup source has it: the list of files winnt32.exe (and the
+// ways to put setup on a USB stick) copy, and the page's backup of it.
+export const DOSNET = 'dosnet.inf';
+export const DOSNET_BACKUP = 'dosnet.inf.orig';
 
 // File names match in any ASCII letter case, as the tool's own file
 // operations match them (platform/platform.h).

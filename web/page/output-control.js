@@ -2,52 +2,89 @@
 // setup folder, and writing them into a setup folder the user picks (where
 // the browser can), after one confirmation of the plan. Both carry out
 // planWrites (plan.js), as the texts describe it.
-import { SETUP } from './names.js';
+import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName, compressedName } from './names.js';
 import { bytesOf } from './picks.js';
 import { driverFile, outputFiles, planWrites, toWrite } from './plan.js';
 import { setupFolderIn, readFileIn, writeFiles } from './setup-folder.js';
 
 // `ui`: t(), status(text, problem), plan() (shows state.plan), focusPlan(),
-// results(), download(result, bytes, name), zip(files) -> bytes.
+// results(), download(result, bytes, name), and the worker's zip(files),
+// addToDosnet(bytes, names) and check(folder, files, names).
 export function outputControl(state, ui) {
   const output = (result) => outputFiles(result, result.drivers.map((d) => driverFile(state.entries, result.setup, d)));
   // The user's ticks (replace a driver file there with other bytes) hold
   // for the zip and the write alike.
   const ticked = (result, items) => items.map((item) => ({ ...item, replace: result.replace.has(item.lower) }));
 
-  // The plan against the picked setup folder, worked out again whenever the
-  // pick changed: the files of its folder, where they were given with it.
+  // The picked setup folder's files: all of them where it was given as a
+  // folder, else those given with txtsetup.sif.
+  const pickedFolder = (result) => [...state.entries.values()].filter((e) => e.folder === result.setup.folder &&
+    (result.setup.inFolder || [SETUP, BACKUP, DOSNET, DOSNET_BACKUP].includes(e.lower)));
+
+  // dosnet.inf of the picked folder with the runs' driver files added.
+  async function dosnetOf(result, folder) {
+    const there = (lower) => folder.find((e) => e.lower === lower && e.size > 0) || null;
+    const dosnet = there(DOSNET);
+    if (!dosnet) return null;
+    const original = await bytesOf(dosnet);
+    const names = [...new Set(result.drivers.map((d) => d.file))];
+    return { name: dosnet.name, original, bytes: await ui.addToDosnet(original, names), pickedBackup: there(DOSNET_BACKUP) };
+  }
+
+  // The plan against the picked setup folder, and the check of the folder
+  // as the plan leaves it, worked out again whenever the pick or the
+  // user's ticks changed.
+  const planKey = (result) => `${state.pickVersion} ${[...result.replace].sort().join(' ')}`;
   async function planPicked(result) {
-    const version = state.pickVersion;
-    const folder = [...state.entries.values()].filter((e) => e.folder === result.setup.folder &&
-                                                          (result.setup.inFolder || e.lower === SETUP || e === result.pickedBackup));
+    const key = planKey(result);
+    const folder = pickedFolder(result);
+    const dosnet = await dosnetOf(result, folder);
     const byName = new Map(folder.map((e) => [e.name, e]));
     const names = new Map(folder.map((e) => [e.lower, e.name]));
     names.set(SETUP, result.setup.name);
     byName.set(result.setup.name, result.setup);
-    const plan = await planWrites(result, output(result), names, (name) => bytesOf(byName.get(name)));
-    if (state.result !== result || state.pickVersion !== version) return;
-    result.picked = { version, items: plan.items ? ticked(result, plan.items) : null };
+    const plan = await planWrites({ ...result, dosnet }, output({ ...result, dosnet }), names, (name) => bytesOf(byName.get(name)));
+    if (state.result !== result || planKey(result) !== key) return;
+    result.dosnet = dosnet;
+    result.picked = { key, items: plan.items ? ticked(result, plan.items) : null, check: null };
+    ui.results();
+    const check = result.setup.inFolder && plan.items ? await checkPicked(result, folder, result.picked.items) : { skipped: true };
+    if (state.result !== result || planKey(result) !== key) return;
+    result.picked.check = check;
     ui.results();
   }
   const pickedPlan = (result) => {
-    if (result.picked && result.picked.version === state.pickVersion) return result.picked.items;
+    if (result.picked && result.picked.key === planKey(result)) return result.picked;
     planPicked(result).catch((error) => ui.status(ui.t()('failed', error.message), true));
     return null;
   };
 
+  // The folder as the plan leaves it: what it writes, over what is there;
+  // the files the check reads with their bytes (the setup files, and the
+  // driver files [SCSI.Load] names), the others by their names.
+  async function checkPicked(result, folder, items) {
+    const files = new Map(items.filter(toWrite).map((item) => [item.name, item.bytes]));
+    const drivers = new Set(result.drivers.flatMap((d) => [foldName(d.file), foldName(compressedName(d.file))]));
+    const read = folder.filter((e) => !files.has(e.name) && ([SETUP, BACKUP, DOSNET, DOSNET_BACKUP].includes(e.lower) || drivers.has(e.lower)));
+    for (const e of read) files.set(e.name, e === result.setup ? result.original : await bytesOf(e));
+    const names = folder.map((e) => e.name).filter((name) => !files.has(name));
+    const setupFolder = result.setup.path.split('/').slice(-2, -1)[0];
+    return ui.check(setupFolder, [...files], names);
+  }
+
   function tick(result, lower, replace) {
     if (replace) result.replace.add(lower);
     else result.replace.delete(lower);
-    for (const plan of [result.picked, state.plan]) if (plan && plan.items) plan.items = ticked(result, plan.items);
+    if (state.plan && state.plan.items) state.plan = { ...state.plan, items: ticked(result, state.plan.items) };
     ui.results();
   }
 
   async function saveZip() {
     const result = state.result;
     const t = ui.t();
-    const items = pickedPlan(result);
-    if (!items) return;
+    const picked = pickedPlan(result);
+    if (!picked || !picked.items) return;
+    const { items } = picked;
     ui.status(t('zipping'));
     try {
       const bytes = await ui.zip(items.filter(toWrite).map((item) => [item.name, item.bytes]));

@@ -10,7 +10,7 @@
 // of a backup beside it or null, starts: the txtsetup.sif each set of runs
 // started from, folder: lower-case name -> bytes as the runs left it, runs:
 // every run of the chain, lastRuns: those of the last set}.
-import { SETUP, BACKUP, compressedName, sameBytes } from './names.js';
+import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, compressedName, sameBytes } from './names.js';
 import { bytesOf, findIn } from './picks.js';
 import { optionSource } from './options.js';
 
@@ -56,8 +56,11 @@ export function conflicts(runs, label) {
   return found;
 }
 
-// The results' two setup files against the picked folder: txtsetup.sif
-// changed or not, and the backup the runs made where the folder has none.
+// The results' setup files against the picked folder: txtsetup.sif changed
+// or not, the backup the runs made where the folder has none, and
+// dosnet.inf with the driver files added, and its backup likewise.
+// result.dosnet: {name, original, bytes, pickedBackup} where the picked
+// folder holds a dosnet.inf, else null.
 export function resultFiles(result) {
   const setup = result.folder.get(SETUP);
   const files = [{ name: result.setup.name, lower: SETUP, bytes: setup,
@@ -65,6 +68,11 @@ export function resultFiles(result) {
   const backup = result.folder.get(BACKUP);
   if (result.pickedBackup) files.push({ name: result.pickedBackup.name, lower: BACKUP, bytes: backup, state: 'unchanged' });
   else if (backup) files.push({ name: BACKUP, lower: BACKUP, bytes: backup, state: 'created' });
+  const dosnet = result.dosnet;
+  if (dosnet && !sameBytes(dosnet.bytes, dosnet.original)) {
+    files.push({ name: dosnet.name, lower: DOSNET, bytes: dosnet.bytes, state: 'changed' });
+    if (!dosnet.pickedBackup) files.push({ name: DOSNET_BACKUP, lower: DOSNET_BACKUP, bytes: dosnet.original, state: 'created' });
+  }
   return files;
 }
 
@@ -92,9 +100,13 @@ export function driverFile(entries, setup, d) {
 // folder (of two with one name, the later run's, as its entries stay). The
 // backup's bytes depend on the folder; planWrites gives them.
 export function outputFiles(result, files) {
-  const setup = resultFiles(result)[0];
-  const out = setup.state === 'changed' ? [{ name: setup.name, lower: SETUP, kind: 'sif', read: async () => setup.bytes },
-                                           { name: BACKUP, lower: BACKUP, kind: 'backup' }] : [];
+  const changed = resultFiles(result).filter((f) => f.state === 'changed');
+  const out = [];
+  for (const f of changed) {
+    const [kind, backup] = f.lower === SETUP ? ['sif', 'backup'] : ['dosnet', 'dosnetBackup'];
+    out.push({ name: f.name, lower: f.lower, kind, read: async () => f.bytes },
+             { name: `${f.lower}.orig`, lower: `${f.lower}.orig`, kind: backup });
+  }
   const taken = new Map();
   const fromDrivers = files.filter((f) => f.source && f.source.folder !== result.setup.folder);
   for (const f of fromDrivers.sort((a, b) => a.run - b.run)) taken.set(f.source.lower, f.source);
@@ -107,34 +119,48 @@ export function outputFiles(result, files) {
 //   {refused: 'otherFolder' | 'changedSince'} when its txtsetup.sif is
 //   neither one the runs started from nor their result: changedSince where
 //   its backup is the picked original, so that it is the same setup source.
-//   {items: [{name, lower, kind, bytes, action, replace}]} otherwise, the actions
-//   being planCreate, planReplace, planSame, planKeepBackup, planRepair (a
-//   driver file there that is empty or the start of the new one: a write
-//   cut short) and planConflict (other bytes there: written only when the
-//   user ticks it, `replace`).
-// The backup is made, where the folder has none (an empty one is none), of
-// the folder's own txtsetup.sif, as the tool would make it; of the picked
-// original where that file is already the result.
+//   {items: [{name, lower, kind, bytes, action, replace}]} otherwise, the
+//   actions being planCreate, planReplace, planSame, planKeepBackup,
+//   planRepair (a driver file there that is empty or the start of the new
+//   one: a write cut short), planConflict (other bytes there: written only
+//   when the user ticks it, `replace`) and planOtherDosnet (a dosnet.inf
+//   there that is neither the picked one nor the result: left alone).
+// A backup is made, where the folder has none (an empty one is none), of
+// the folder's own file, as the tool would make it; of the picked original
+// where that file is already the result. dosnet.inf is changed only where
+// the folder has one.
 export async function planWrites(result, output, names, read) {
+  const now = async (lower) => (names.has(lower) ? read(names.get(lower)) : null);
   const final = result.folder.get(SETUP);
-  const setupNow = names.has(SETUP) ? await read(names.get(SETUP)) : null;
-  const backupNow = names.has(BACKUP) ? await read(names.get(BACKUP)) : null;
+  const setupNow = await now(SETUP);
+  const backupNow = await now(BACKUP);
   const known = (bytes) => bytes && (sameBytes(bytes, final) || result.starts.some((s) => sameBytes(bytes, s)));
   if (!known(setupNow)) return { refused: backupNow && sameBytes(backupNow, result.original) ? 'changedSince' : 'otherFolder' };
+  const dosnetNow = result.dosnet ? await now(DOSNET) : null;
+  const dosnetAction = !dosnetNow ? null : sameBytes(dosnetNow, result.dosnet.bytes) ? 'planSame'
+    : sameBytes(dosnetNow, result.dosnet.original) ? 'planReplace' : 'planOtherDosnet';
   const items = [];
   for (const f of output) {
     const name = names.get(f.lower) || f.name;
-    if (f.kind === 'backup') {
-      const keep = backupNow && backupNow.length > 0;
-      items.push({ name, lower: f.lower, kind: f.kind, action: keep ? 'planKeepBackup' : 'planCreate',
-                   bytes: keep ? null : sameBytes(setupNow, final) ? result.original : setupNow });
+    const item = { name, lower: f.lower, kind: f.kind, replace: false };
+    if (f.kind === 'backup' || f.kind === 'dosnetBackup') {
+      const [current, changed, original] = f.kind === 'backup' ? [setupNow, final, result.original]
+        : [dosnetAction === 'planOtherDosnet' ? null : dosnetNow, result.dosnet.bytes, result.dosnet.original];
+      if (!current) continue;
+      const there = await now(f.lower);
+      const keep = there && there.length > 0;
+      items.push({ ...item, action: keep ? 'planKeepBackup' : 'planCreate', bytes: keep ? null : sameBytes(current, changed) ? original : current });
+      continue;
+    }
+    if (f.kind === 'dosnet') {
+      if (dosnetAction) items.push({ ...item, action: dosnetAction, bytes: await f.read() });
       continue;
     }
     const bytes = await f.read();
     const there = names.has(f.lower) ? await read(name) : null;
     const action = !there ? 'planCreate' : sameBytes(there, bytes) ? 'planSame'
       : f.kind === 'sif' ? 'planReplace' : isCutShort(there, bytes) ? 'planRepair' : 'planConflict';
-    items.push({ name, lower: f.lower, kind: f.kind, bytes, action, replace: false });
+    items.push({ ...item, bytes, action });
   }
   return { items };
 }
@@ -145,10 +171,10 @@ const isCutShort = (there, bytes) => there.length < bytes.length && sameBytes(th
 export const toWrite = (item) => ['planCreate', 'planReplace', 'planRepair'].includes(item.action) ||
   (item.action === 'planConflict' && item.replace);
 
-// The order of the writes: driver files first, then the backup, then
-// txtsetup.sif, so that a write cut short never leaves a setup file that
-// names a file not there yet, nor one without its backup.
-export const writeOrder = (lower) => (lower === SETUP ? 2 : lower === BACKUP ? 1 : 0);
+// The order of the writes: driver files first, then the backups, then
+// dosnet.inf and txtsetup.sif, so that a write cut short never leaves a
+// setup file that names a file not there yet, nor one without its backup.
+export const writeOrder = (lower) => ({ [BACKUP]: 1, [DOSNET_BACKUP]: 1, [DOSNET]: 2, [SETUP]: 3 })[lower] || 0;
 
 // The steps of "What to do next": texts' keys with their arguments, the
 // ways out first, then the same by hand. `items`: the plan against the
@@ -167,6 +193,7 @@ export function nextSteps(result, items, { canWriteFolders, missing }) {
     byHand.push(['stepDownload', offered.map((f) => f.name)]);
     byHand.push(['stepReplace']);
     if (offered.some((f) => f.lower === BACKUP)) byHand.push(['stepBackup']);
+    if (offered.some((f) => f.lower === DOSNET)) byHand.push(['stepDosnet']);
   }
   if (written.some((i) => i.kind === 'driver')) byHand.push(['stepDrivers']);
   if (!steps.length && !byHand.length) steps.push(['stepNothing']);

@@ -40,6 +40,11 @@ export function workerBridge(source) {
   // The setup source's machine ({folder: its name, bytes} of txtsetup.sif,
   // or null) and each file's ([key, bytes]): {setupMachine, machines}.
   const inspect = (setup, files) => task({ type: 'inspect', setup, files }, 'inspected');
+  // dosnet.inf's bytes with each driver file (a name) added.
+  const addToDosnet = async (bytes, names) => (await task({ type: 'dosnet', bytes, names }, 'dosnet')).bytes;
+  // The check of a folder (its name; [[name, bytes]] of the files it reads;
+  // the names of the others): {status, machine, findings}.
+  const check = (folder, files, names) => task({ type: 'check', folder, files, names }, 'checked');
 
   // Runs the tool once on `files` ([lower-case name, bytes]) with
   // `typedAhead` already typed, and only the options at `keep` of the
@@ -83,5 +88,5 @@ export function workerBridge(source) {
     };
   }
 
-  return { readDrivers, zip, inspect, runTool };
+  return { readDrivers, zip, inspect, addToDosnet, check, runTool };
 }

@@ -115,3 +115,14 @@ test('a driver file cut short is not there: it is replaced; one with other bytes
   const items = [{ action: 'planConflict', replace: false }, { action: 'planConflict', replace: true }, { action: 'planKeepBackup' }];
   assert.deepEqual(items.map(toWrite), [false, true, false], 'the zip and the write leave out what is not ticked');
 });
+
+test('dosnet.inf: changed where the folder has the picked one, its backup as txtsetup.sif\'s; another one left alone', async () => {
+  const withDosnet = { ...result, dosnet: { name: 'DOSNET.INF', original: bytes('dos'), bytes: bytes('dos+d1'), pickedBackup: null } };
+  const dosnetItems = async (folder) => (await plan({ 'txtsetup.sif': 'old', ...folder }, withDosnet)).split(', ')
+    .filter((i) => /^dosnet/i.test(i)).join(', ');
+  assert.equal(await dosnetItems({ 'DOSNET.INF': 'dos' }), 'DOSNET.INF planReplace=dos+d1, dosnet.inf.orig planCreate=dos');
+  assert.equal(await dosnetItems({ 'dosnet.inf': 'dos+d1' }), 'dosnet.inf planSame=dos+d1, dosnet.inf.orig planCreate=dos');
+  assert.equal(await dosnetItems({ 'dosnet.inf': 'dos', 'dosnet.inf.orig': 'older' }), 'dosnet.inf planReplace=dos+d1, dosnet.inf.orig planKeepBackup');
+  assert.equal(await dosnetItems({ 'dosnet.inf': 'another' }), 'dosnet.inf planOtherDosnet=dos+d1');
+  assert.equal(await dosnetItems({}), '', 'no dosnet.inf there: none made');
+});

@@ -27,9 +27,14 @@ export function renderResults(state, t, { canWriteFolders, label, on }) {
   $('missing').hidden = missing.length === 0;
   $('missing-files').replaceChildren(...missing.map((f) => el('li', { 'data-file': foldName(f.file), 'data-unsure': f.unsure ? 'yes' : 'no' },
     t(f.unsure ? 'unsureFile' : 'missingFile', f.file, label(f.driver)))));
-  const items = on.pickedPlan(result);
+  const picked = on.pickedPlan(result);
+  const items = picked && picked.items;
+  const check = picked && picked.check;
+  const problems = check && check.findings ? check.findings.filter((f) => f.problem).length : 0;
+  renderFindings(check, t);
   const folder = t('folderLabel', result.setup.path.slice(0, Math.max(0, result.setup.path.lastIndexOf('/'))));
-  renderOutput(result, items, folder, t, canWriteFolders, on);
+  const done = check && !check.skipped && check.findings && problems === 0;
+  renderOutput(result, items || null, folder, done ? 'outputHelp' : problems ? 'outputHelpProblems' : 'outputHelpUnchecked', t, canWriteFolders, on);
   renderPlan(state, t, on);
   const { steps, byHand } = nextSteps(result, items, { canWriteFolders, missing: files.some((f) => f.missing) });
   const step = ([key, ...args]) => el('li', {}, t(key, ...args, folder));
@@ -77,14 +82,36 @@ function renderDownloads(result, t) {
 
 // What goes into the picked setup folder, each file with what it does
 // there; a driver file there with other bytes goes only when ticked.
-function renderOutput(result, items, folder, t, canWriteFolders, on) {
+// `help`: the texts' key of what the user is to do with them, after the check.
+function renderOutput(result, items, folder, help, t, canWriteFolders, on) {
   $('output').hidden = items !== null && items.length === 0;
-  $('output-help').textContent = items === null ? t('checkingFolder') : t('outputHelp', folder);
-  const what = (item) => (item.kind === 'driver' ? t('outputDriver', item.path) : t(item.kind === 'sif' ? 'outputSif' : 'outputBackup'));
+  $('output-help').textContent = items === null ? t('checkingFolder') : t(help, folder);
+  const what = (item) => (item.kind === 'driver' ? t('outputDriver', item.path)
+    : t({ sif: 'outputSif', backup: 'outputBackup', dosnet: 'outputDosnet', dosnetBackup: 'outputDosnetBackup' }[item.kind]));
   $('output-files').replaceChildren(...(items || []).map((item) => el('tr', { 'data-file': item.lower, 'data-action': item.action },
     el('th', { scope: 'row' }, item.name), el('td', {}, what(item)), el('td', {}, action(item, t, (replace) => on.tick(result, item.lower, replace))))));
   $('write-folder').hidden = !canWriteFolders;
+  $('write-folder').disabled = items === null;
   $('save-zip').disabled = items === null;
+}
+
+// What the check finds in the setup folder as the results leave it: the
+// problems first, then what it could not judge.
+function renderFindings(check, t) {
+  const box = $('findings');
+  box.setAttribute('aria-busy', String(!check));
+  const list = $('finding-list');
+  if (!check) {
+    $('findings-summary').textContent = t('checking');
+    list.replaceChildren();
+    return;
+  }
+  const findings = check.findings || [];
+  const problems = findings.filter((f) => f.problem);
+  $('findings-summary').textContent = check.skipped ? t('checkSkipped') : problems.length ? t('checkProblems', problems.length) : t('checkClean');
+  box.classList.toggle('problem', problems.length > 0);
+  list.replaceChildren(...[...problems, ...findings.filter((f) => !f.problem)].map((f) => el('li',
+    { class: f.problem ? 'problem' : 'note', 'data-kind': String(f.kind), 'data-file': foldName(f.file) }, t(`finding${f.kind}`, f))));
 }
 
 // One item of a plan: what happens to the file, with a tick where the
@@ -121,7 +148,9 @@ export function renderPlan(state, t, on) {
   const box = $('write-plan');
   const plan = state.plan;
   box.hidden = plan === null || plan.result !== state.result;
-  if (box.hidden) return;
+  // Drawn again only when it changed: a tick being clicked stays.
+  if (box.hidden || plan.drawn === t.language) return;
+  plan.drawn = t.language;
   const list = el('ul', {}, ...plan.items.map((item) => el('li', { 'data-action': item.action },
     action(item, t, (replace) => on.tick(plan.result, item.lower, replace)))));
   const confirm = el('button', { type: 'button', id: 'write-confirm', class: 'primary' }, t('writeConfirm'));

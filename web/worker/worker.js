@@ -16,12 +16,15 @@
 //                {type: 'drivers', files: [bytes]}
 //                {type: 'zip', files: [[name, bytes]]}
 //                {type: 'inspect', setup: {folder, bytes} or null, files: [[key, bytes]]}
+//                {type: 'dosnet', bytes, names: [driver file names]}
+//                {type: 'check', folder, files: [[name, bytes]], names: [name]}
 // To the page:   {type: 'console', bytes}, {type: 'waiting'},
 //                {type: 'end', status, files: [[name, bytes, state]], options},
 //                then {type: 'changes', rows} (rows empty unless asked for);
 //                {type: 'drivers', drivers: [[option]]};
 //                {type: 'zip', bytes};
 //                {type: 'inspected', setupMachine, machines: [[key, machine]]};
+//                {type: 'dosnet', bytes}; {type: 'checked', status, machine, findings};
 //                or {type: 'error', message}.
 // A file's state is created, changed, unchanged or deleted (bytes null). An
 // option is what web/driver_web.cpp sends; reading drivers adds the
@@ -74,6 +77,8 @@ self.onmessage = (event) => {
   if (message.type === 'run') run(message).catch(failed);
   if (message.type === 'drivers') readDrivers(message.files).catch(failed);
   if (message.type === 'inspect') inspect(message).catch(failed);
+  if (message.type === 'dosnet') addToDosnet(message).catch(failed);
+  if (message.type === 'check') check(message).catch(failed);
   if (message.type === 'zip') {
     const bytes = fflate.zipSync(Object.fromEntries(message.files));
     postMessage({ type: 'zip', bytes }, [bytes.buffer]);
@@ -192,6 +197,46 @@ async function inspect({ setup, files }) {
     return [key, machine];
   });
   postMessage({ type: 'inspected', setupMachine, machines });
+}
+
+// dosnet.inf with each driver file added to [FloppyFiles.2] and [Files]
+// as d1,NAME, once (check/dosnet.h). A name that is not plain ASCII is left
+// out: the check then names it.
+async function addToDosnet({ bytes, names }) {
+  const module = await createOem2sif({ noInitialRun: true });
+  const numbers = module._malloc(8);
+  let text = bytes;
+  for (const name of names.filter((n) => /^[\x21-\x7e]+$/.test(n))) {
+    const at = module._malloc(text.length + 1);
+    module.HEAPU8.set(text, at);
+    const edited = module.ccall('o2s_add_to_dosnet', 'number', ['number', 'number', 'string', 'number', 'number'],
+                                [at, text.length, name, numbers, numbers + 4]);
+    if (edited) text = module.HEAPU8.slice(edited, edited + module.HEAPU32[numbers >> 2]);
+    module._free(at);
+  }
+  module._free(numbers);
+  postMessage({ type: 'dosnet', bytes: text });
+}
+
+// The check of a setup folder as the results leave it: the files it reads
+// with their bytes, the folder's other files by their names alone.
+async function check({ folder, files, names }) {
+  const module = await createOem2sif({ noInitialRun: true });
+  const path = `/check/${folder || 'setup'}`;
+  module.FS.mkdirTree(path);
+  for (const name of names) module.FS.writeFile(`${path}/${name}`, new Uint8Array(0));
+  for (const [name, bytes] of files) module.FS.writeFile(`${path}/${name}`, bytes);
+  const summary = module._malloc(20);
+  const table = module.ccall('o2s_check_folder', 'number', ['string', 'number'], [path, summary]) >> 2;
+  const [status, count, , , machine] = module.HEAPU32.subarray(summary >> 2, (summary >> 2) + 5);
+  const zeroEnded = (at) => text(module.HEAPU8.subarray(at, module.HEAPU8.indexOf(0, at)));
+  const findings = [];
+  for (let i = 0; i < count; i++) {
+    const [kind, problem, place, line, number, service, file, extra] = module.HEAPU32.subarray(table + 8 * i, table + 8 * i + 8);
+    findings.push({ kind, problem: problem === 1, place, line, number, service: zeroEnded(service), file: zeroEnded(file), extra: zeroEnded(extra) });
+  }
+  module._free(summary);
+  postMessage({ type: 'checked', status, machine, findings });
 }
 
 const sjis = new TextDecoder('shift_jis');
