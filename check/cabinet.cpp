@@ -3,21 +3,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "check/byte_reading.h"
+
 #include "platform/platform.h"
 
 namespace o2s {
 namespace {
-
-bool Within(size_t size, uint64_t offset, uint64_t length) {
-  return offset <= size && length <= size - offset;
-}
-
-unsigned Read16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-
-uint32_t Read32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 const unsigned kHeaderSize = 36;
 const unsigned kFolderSize = 8;
