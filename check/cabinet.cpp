@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "check/byte_reading.h"
-
 #include "platform/platform.h"
 
 namespace o2s {
