@@ -126,6 +126,8 @@ async function driverPack(page, { runWith, download, checkAccessibility, screens
        'pack: the driver file not in its folder is reported missing');
   same(await page.$eval('#write-folder', (b) => b.getClientRects().length === 0), await page.evaluate(() => typeof showDirectoryPicker !== 'function'),
        'pack: "Write into the setup folder" offered exactly where the browser can, the zip everywhere');
+  same(await page.$$eval('#output-files tr[data-action]', (rows) => rows.map((r) => r.cells[1].textContent).filter((text) => /undefined|null/.test(text)).length), 0,
+       'pack: every file going into the setup folder says what it is');
   await checkAccessibility('the results of a pack');
   await page.screenshot({ path: screenshot, fullPage: true });
   const zip = await download('#save-zip');

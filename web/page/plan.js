@@ -119,7 +119,7 @@ export function outputFiles(result, files) {
 //   {refused: 'otherFolder' | 'changedSince'} when its txtsetup.sif is
 //   neither one the runs started from nor their result: changedSince where
 //   its backup is the picked original, so that it is the same setup source.
-//   {items: [{name, lower, kind, bytes, action, replace}]} otherwise, the
+//   {items: [{name, lower, kind, path, bytes, action, replace}]} otherwise, the
 //   actions being planCreate, planReplace, planSame, planKeepBackup,
 //   planRepair (a driver file there that is empty or the start of the new
 //   one: a write cut short), planConflict (other bytes there: written only
@@ -142,7 +142,7 @@ export async function planWrites(result, output, names, read) {
   const items = [];
   for (const f of output) {
     const name = names.get(f.lower) || f.name;
-    const item = { name, lower: f.lower, kind: f.kind, replace: false };
+    const item = { name, lower: f.lower, kind: f.kind, path: f.path, replace: false };
     if (f.kind === 'backup' || f.kind === 'dosnetBackup') {
       const [current, changed, original] = f.kind === 'backup' ? [setupNow, final, result.original]
         : [dosnetAction === 'planOtherDosnet' ? null : dosnetNow, result.dosnet.bytes, result.dosnet.original];

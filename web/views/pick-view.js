@@ -102,7 +102,8 @@ function optionList(rows, setupMachine, t, onTick) {
 }
 
 function optionInfo({ option, found, built, fits }, setupMachine, t) {
-  if (!option.driverFile) return t('noDriverFile');
+  // What the tool would print about the option's sections, as it prints it.
+  if (!option.driverFile) return [t('noDriverFile'), option.messages].filter(Boolean).join(' · ');
   const parts = [found.source ? t(found.beside ? 'fileBeside' : 'fileAt', found.source.path, found.directory)
     : t('fileNotFound', option.driverFile, found.directory)];
   const name = machineName(built.machine);
@@ -111,6 +112,7 @@ function optionInfo({ option, found, built, fits }, setupMachine, t) {
   else parts.push(t('machineNotChecked'));
   if (built.problem) parts.push(t(`file_${built.problem}`));
   if (!fits) parts.push(t('otherMachine', machineName(setupMachine)));
+  if (option.messages) parts.push(option.messages);
   return parts.join(' · ');
 }
 

@@ -156,7 +156,7 @@ async function readDrivers(files) {
     noInitialRun: true,
     onConsoleBytes: (bytes) => messages.push(bytes),
     onOption: (option) => {
-      options.push({ ...option, messages: text(joined(messages)) });
+      options.push({ ...option, messages: text(joined(messages)).trim() });
       messages = [];
     },
   });
