@@ -111,6 +111,21 @@ async function giveFolders(page, folders, drivers) {
 }
 const givePack = (page) => giveFolders(page, [join(pack, 'setup/I386'), join(pack, 'drivers')], 3);
 
+// Run, once the page can; the answers `keys` each when the tool waits for
+// it (`atMenu` before the first); then the results, their changes and the
+// check of the folder shown.
+async function runAnswering(page, keys = ['key-1', 'key-enter'], atMenu = async () => {}) {
+  await page.waitForSelector('#run:not([disabled])');
+  await page.click('#run');
+  for (const key of keys) {
+    await page.waitForSelector(`#${key}.waiting`);
+    if (key === keys[0]) await atMenu();
+    await page.click(`#${key}`);
+  }
+  await page.waitForSelector('#results:not([hidden]) #changes[aria-busy="false"]');
+  await page.waitForSelector('#findings[aria-busy="false"]');
+}
+
 async function driverPack(page, { runWith, download, checkAccessibility, screenshot }) {
   await page.click('#clear');
   await givePack(page);
@@ -174,14 +189,7 @@ async function layouts(page, { runWith, download }) {
     // The 64-bit option ticked on purpose, and run again: flagged, and so
     // are the two options that write one service from two folders.
     await page.click('.options li[data-key="WNET64"] input');
-    await page.waitForSelector('#run:not([disabled])');
-    await page.click('#run');
-    for (const key of ['key-1', 'key-enter']) {
-      await page.waitForSelector(`#${key}.waiting`);
-      await page.click(`#${key}`);
-    }
-    await page.waitForSelector('#results:not([hidden]) #changes[aria-busy="false"]');
-    await page.waitForSelector('#findings[aria-busy="false"]');
+    await runAnswering(page);
     same(await page.$$eval('#conflicts li', (items) => items.map((i) => i.dataset.kind).sort().join(' ')), 'conflictOption wrongMachine',
          `${name}: the 64-bit option ticked on purpose is flagged`);
     same(await page.$$eval('#finding-list li.problem', (items) => items.map((i) => i.dataset.kind).join(' ')), '7',
@@ -224,13 +232,7 @@ async function writeIntoFolder(page, { consoleText }) {
     await folder([['TXTSETUP.SIF', sample], ['iastor.sys', Buffer.from('an older iaStor')], ['DOSNET.INF', dosnet]]);
     page.setDefaultTimeout(WAIT);
     await givePack(page);
-    await page.waitForSelector('#run:not([disabled])');
-    await page.click('#run');
-    for (const key of ['key-1', 'key-enter']) {
-      await page.waitForSelector(`#${key}.waiting`);
-      await page.click(`#${key}`);
-    }
-    await page.waitForSelector('#results:not([hidden]) #findings[aria-busy="false"]');
+    await runAnswering(page);
     same(await consoleText(page), sjis.decode(read('stdout-pack')), 'write into a folder: console text as the Linux runs');
     const plan = async () => {
       await page.click('#write-folder');
@@ -277,13 +279,7 @@ async function writeIntoFolder(page, { consoleText }) {
     // untouched folder gets the results of all the runs, and its original
     // as the backup.
     for (let box; (box = await page.$('.drivers-pick .driver:not([data-path*="ULi"]) > label > input:checked'));) await box.click();
-    await page.waitForSelector('#run:not([disabled])');
-    await page.click('#run');
-    await page.waitForSelector('#key-1.waiting');
-    await page.click('#key-1');
-    await page.waitForSelector('#key-enter.waiting');
-    await page.click('#key-enter');
-    await page.waitForSelector('#results:not([hidden]) #findings[aria-busy="false"]');
+    await runAnswering(page);
     same(await consoleText(page), sjis.decode(read('stdout-pack-again')), 'write into a folder, after "Run again": console text as the Linux run');
     await folder([['TXTSETUP.SIF', sample], ['DOSNET.INF', dosnet]], true);
     same(await plan(), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planCreate, DOSNET.INF planReplace, dosnet.inf.orig planCreate, ' +
@@ -422,15 +418,7 @@ try {
 
   // Run waits until the pick is read; a click before would be lost.
   async function runWith(keys, n, atMenu = async () => {}, stdout = read(`stdout-${n}`)) {
-    await page.waitForSelector('#run:not([disabled])');
-    await page.click('#run');
-    for (const key of keys) {
-      await page.waitForSelector(`#${key}.waiting`);
-      if (key === keys[0]) await atMenu();
-      await page.click(`#${key}`);
-    }
-    await page.waitForSelector('#results:not([hidden]) #changes[aria-busy="false"]');
-    await page.waitForSelector('#findings[aria-busy="false"]');
+    await runAnswering(page, keys, atMenu);
     check(await inView('#results-heading'), `run ${n}: the results brought into view`);
     same(await consoleText(), sjis.decode(stdout), `run ${n}: console text as the Linux build's stdout`);
   }

@@ -33,7 +33,7 @@ const state = {
   optionTicks: new Map(),    // key of a txtsetup.oem -> (option index -> ticked), where the user changed it
   machines: new Map(),       // key of a driver file -> what it is built for (worker's inspect)
   setupMachines: new Map(),  // key of a txtsetup.sif -> the setup source's machine
-  inspecting: 0,             // inspections under way
+  inspecting: 0,             // work on the pick under way: its drivers read, their files inspected
   pickState: null,     // {waiting}, {reading: count} or {read: count}
   reading: false,
   run: null,           // the runs in progress
@@ -146,11 +146,19 @@ async function addEntries(source) {
     state.pickVersion++;
     state.reading = false;
     state.pickState = { read: count };
+    // The drivers and their files are read next: the pick is not settled.
+    state.inspecting++;
     showPick();
     if (state.result) showResults();
   }
-  await readDrivers();
-  await inspectPick();
+  let inspected;
+  try {
+    await readDrivers();
+  } finally {
+    inspected = inspectPick();
+    state.inspecting--;
+  }
+  await inspected;
 }
 
 // What the options' driver files and the setup source are built for, read
