@@ -1,6 +1,5 @@
 #include "run/run_tool.h"
 
-
 #include "oem/driver_description.h"
 #include "platform/platform.h"
 #include "sif/sif_writer.h"

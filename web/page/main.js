@@ -62,8 +62,13 @@ const pickHandlers = {
     renderPickState(state, resolve(state.entries, state.choices, state.ticks), t);
   },
 };
-const label = (entry) => labeller(state.entries)(entry);
-const showPick = () => renderPick(state, t, pickHandlers, labeller(state.entries));
+// What the page calls a picked file: worked out once per pick, not per name.
+let labels = null;
+const label = (entry) => {
+  if (!labels || labels.version !== state.pickVersion) labels = { version: state.pickVersion, of: labeller(state.entries) };
+  return labels.of(entry);
+};
+const showPick = () => renderPick(state, t, pickHandlers, label);
 const showKeys = () => renderKeys(state.run, t);
 
 const output = outputControl(state, {

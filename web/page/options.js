@@ -12,7 +12,7 @@ export const IA64 = 0x0200;
 const FOLDER_MACHINES = [[/^ia64$/, IA64], [/^(amd64|x64)$|a64$/, X64], [/^(i386|x86)$/, X86]];
 // What the worker reads of a file: a PE machine, or one of these.
 export const NOT_IMAGE = 0;
-export const EMPTY = -1;
+const EMPTY = -1;
 
 // The machine a folder's name says, or 0: "I386", "amd64/Win2003",
 // "WINXPA64".
@@ -63,7 +63,7 @@ export const machineName = (machine) => ({ [X86]: 'x86', [X64]: 'x64', [IA64]: '
 
 // An option for another machine than the setup source's cannot load there:
 // it is not ticked unless the user ticks it.
-export const fitsSetup = (machine, setupMachine) => !machine || !setupMachine || machine === setupMachine;
+const fitsSetup = (machine, setupMachine) => !machine || !setupMachine || machine === setupMachine;
 
 // Where two options written by one run give one service, or one driver
 // file name, from two different folders (or one service two files): the

@@ -2,7 +2,7 @@
 import ja from './texts-ja.js';
 import en from './texts-en.js';
 
-export const LANGUAGES = { ja, en };
+const LANGUAGES = { ja, en };
 
 // t(key, ...args): the text of `key` in `language`, a function's with args.
 export function translator(language) {
