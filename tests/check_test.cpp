@@ -644,13 +644,14 @@ TEST_F(SetupFolder, CommandOnAnXpFolderAfterTheCorpusIntegrations) {
   Put("viostor.sys", MakeDriverImage(o2s::kMachineX64, {"ntoskrnl.exe"}));
   ProcessResult wrong = RunProcess(CheckTool(), folder_, "");
   EXPECT_EQ(wrong.status, 1);
-  EXPECT_NE(Cp932ToUtf8(wrong.out).find("  セットアップが x86 用であることは、txtsetup.sif の [SetupData] の "
-                                        "Architecture からわかります。\n"),
+  // It says how the machine is known, and the remedy names the option whose
+  // line is wrong, not "take the x86 build".
+  EXPECT_NE(wrong.out.find(CheckOutput("  セットアップが x86 用であることは、txtsetup.sif の [SetupData] の "
+                                       "Architecture からわかります。\n")),
             std::string::npos)
       << Cp932ToUtf8(wrong.out);
-  // The remedy names the option whose line is wrong, not "take the x86 build".
-  EXPECT_NE(Cp932ToUtf8(wrong.out).find("  オプション「Test Adapter」の [SCSI.Load] の行が、このファイルを指しています。\n"
-                                        "  この行が x86 用のドライバー ファイルを指すよう、x86 用のオプションを統合し直してください。\n"),
+  EXPECT_NE(wrong.out.find(CheckOutput("  オプション「Test Adapter」の [SCSI.Load] の行が、このファイルを指しています。\n"
+                                       "  この行が x86 用のドライバー ファイルを指すよう、x86 用のオプションを統合し直してください。\n")),
             std::string::npos)
       << Cp932ToUtf8(wrong.out);
 }
