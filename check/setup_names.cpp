@@ -5,15 +5,36 @@
 #include "check/text_lines.h"
 
 namespace o2s {
+namespace {
+
+// CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension: on Windows these
+// open a device, never a file of the folder.
+bool IsDeviceName(const char* name, size_t length) {
+  const char* dot = static_cast<const char*>(memchr(name, '.', length));
+  size_t stem = dot != nullptr ? static_cast<size_t>(dot - name) : length;
+  while (stem > 0 && name[stem - 1] == ' ') --stem;
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+  for (const char* device : kDevices) {
+    if (EqualNoCase(name, stem, device)) return true;
+  }
+  if (stem == 4 && (EqualNoCase(name, 3, "COM") || EqualNoCase(name, 3, "LPT"))) {
+    return name[3] >= '1' && name[3] <= '9';
+  }
+  return false;
+}
+
+}  // namespace
 
 bool IsPlainFileName(const char* name, size_t length) {
   if (length == 0) return false;
-  if ((length == 1 && name[0] == '.') || (length == 2 && name[0] == '.' && name[1] == '.')) return false;
+  // Windows drops trailing dots and spaces ("txtsetup.sif." opens
+  // txtsetup.sif), and "." and ".." are no files.
+  if (name[length - 1] == '.' || name[length - 1] == ' ') return false;
   for (size_t i = 0; i < length; ++i) {
     unsigned char c = static_cast<unsigned char>(name[i]);
-    if (c < 0x20 || c == '/' || c == '\\' || c == ':') return false;
+    if (c < 0x20 || c == 0x7f || strchr("/\\:*?\"<>|", c) != nullptr) return false;
   }
-  return true;
+  return !IsDeviceName(name, length);
 }
 
 bool IsSetupOwnFile(const char* name, size_t length) {

@@ -7,8 +7,10 @@
 
 namespace o2s {
 
-// True for a name setup can take as one file of the setup folder: not
-// empty, no '/', '\\' or ':', not "." or "..", no byte below 0x20.
+// True for a name that can only be one file of the setup folder, on every
+// system: not empty, no byte below 0x20 nor 0x7F, none of / \ : * ? " < > |,
+// no trailing dot or space (so not "." or ".."), not a Windows device name
+// (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with any extension).
 bool IsPlainFileName(const char* name, size_t length);
 
 // True for the files an integration keeps for itself, in any ASCII letter

@@ -368,12 +368,18 @@ TEST(SetupIdentity, ReadsOnlyWhatSetupReadsAndFirstOccurrences) {
 TEST(SetupNames, PlainNamesAndTheSetupsOwnFiles) {
   auto plain = [](const std::string& name) { return o2s::IsPlainFileName(name.data(), name.size()); };
   auto own = [](const std::string& name) { return o2s::IsSetupOwnFile(name.data(), name.size()); };
-  for (const char* name : {"viostor.sys", "a", "...", "x..y", "\x82\xa0.sys", "with space.sys"}) {
+  for (const char* name : {"viostor.sys", "a", ".sys", "x..y", "\x82\xa0.sys", "with space.sys", "console.sys",
+                           "com10.sys", "nul_.sys", "lpt0"}) {
     EXPECT_TRUE(plain(name)) << name;
   }
   for (const std::string& name : {std::string(""), std::string("."), std::string(".."), std::string("../x.sys"),
                                   std::string("a/b"), std::string("a\\b"), std::string("c:x.sys"),
-                                  std::string("a\tb"), std::string("a\0b", 3)}) {
+                                  std::string("a\tb"), std::string("a\0b", 3), std::string("..."),
+                                  // What Windows opens as another file, or as a device.
+                                  std::string("txtsetup.sif."), std::string("txtsetup.sif "), std::string("a*.sys"),
+                                  std::string("a?.sys"), std::string("a\"b"), std::string("a<b"), std::string("a|b"),
+                                  std::string("CON"), std::string("nul.sys"), std::string("Aux .sys"),
+                                  std::string("COM1.sys"), std::string("lpt9"), std::string("a\x7f")}) {
     EXPECT_FALSE(plain(name)) << name;
   }
   for (const char* name : {"txtsetup.sif", "TXTSETUP.SIF", "txtsetup.si_", "dosnet.inf", "DOSNET.IN_",
