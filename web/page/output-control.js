@@ -3,7 +3,7 @@
 // the browser can), after one confirmation of the plan. Both carry out
 // planWrites (plan.js), as the texts describe it.
 import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName, compressedName } from './names.js';
-import { bytesOf } from './picks.js';
+import { bytesOf, folderNameOf } from './picks.js';
 import { driverFile, outputFiles, planWrites, toWrite } from './plan.js';
 import { setupFolderIn, readFileIn, writeFiles } from './setup-folder.js';
 
@@ -20,6 +20,10 @@ export function outputControl(state, ui) {
   // folder, else those given with txtsetup.sif.
   const pickedFolder = (result) => [...state.entries.values()].filter((e) => e.folder === result.setup.folder &&
     (result.setup.inFolder || [SETUP, BACKUP, DOSNET, DOSNET_BACKUP].includes(e.lower)));
+
+  // The picked setup folder's lower-case names, where it was given as a
+  // folder: what tells it from another one (plan.js's sameListing).
+  const listingOf = (result) => (result.setup.inFolder ? new Set(pickedFolder(result).map((e) => e.lower)) : null);
 
   // dosnet.inf of the picked folder with the runs' driver files added.
   async function dosnetOf(result, folder) {
@@ -43,7 +47,8 @@ export function outputControl(state, ui) {
     const names = new Map(folder.map((e) => [e.lower, e.name]));
     names.set(SETUP, result.setup.name);
     byName.set(result.setup.name, result.setup);
-    const plan = await planWrites({ ...result, dosnet }, output({ ...result, dosnet }), names, (name) => bytesOf(byName.get(name)));
+    const plan = await planWrites({ ...result, dosnet, listing: listingOf(result) }, output({ ...result, dosnet }), names,
+                                  (name) => bytesOf(byName.get(name)));
     if (state.result !== result || planKey(result) !== key) return;
     result.dosnet = dosnet;
     result.picked = { key, items: plan.items ? ticked(result, plan.items) : null, check: null };
@@ -68,8 +73,7 @@ export function outputControl(state, ui) {
     const read = folder.filter((e) => !files.has(e.name) && ([SETUP, BACKUP, DOSNET, DOSNET_BACKUP].includes(e.lower) || drivers.has(e.lower)));
     for (const e of read) files.set(e.name, e === result.setup ? result.original : await bytesOf(e));
     const names = folder.map((e) => e.name).filter((name) => !files.has(name));
-    const setupFolder = result.setup.path.split('/').slice(-2, -1)[0];
-    return ui.check(setupFolder, [...files], names);
+    return ui.check(folderNameOf(result.setup), [...files], names);
   }
 
   function tick(result, lower, replace) {
@@ -98,7 +102,7 @@ export function outputControl(state, ui) {
   }
 
   const planFor = async (result, folder) =>
-    planWrites(result, output(result), folder.names, (name) => readFileIn(folder.handle, name));
+    planWrites({ ...result, listing: listingOf(result) }, output(result), folder.names, (name) => readFileIn(folder.handle, name));
 
   async function writeIntoFolder() {
     const result = state.result;

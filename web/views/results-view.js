@@ -54,7 +54,8 @@ function optionWarnings(state, result, files, label, t) {
     .map(({ driver, what, earlier, later }) => el('li', { 'data-kind': 'conflictOption' },
       t('conflictOption', label(driver), what, `${earlier.option.description} (${folderOf(earlier.found)})`,
         `${later.option.description} (${folderOf(later.found)})`)));
-  const setupMachine = state.setupMachines.get(result.setup.key) || 0;
+  const identity = state.setupIdentities.get(result.setup.key);
+  const setupMachine = identity ? identity.machine : 0;
   for (const f of files.filter((file) => file.source)) {
     const built = machineOf(f, state.machines);
     if (built.problem === 'notDriver') out.push(el('li', { 'data-kind': 'notDriver', 'data-file': foldName(f.file) }, t('notDriverWarning', f.source.path)));
@@ -117,10 +118,11 @@ function renderFindings(check, t) {
 // One item of a plan: what happens to the file, with a tick where the
 // user decides.
 function action(item, t, onTick) {
-  if (item.action !== 'planConflict') return t(item.action, item.name);
+  const setupHas = item.setupHas ? el('span', { class: 'setup-has', 'data-setup-has': foldName(item.setupHas) }, t('planSetupHas', item.name, item.setupHas)) : null;
+  if (item.action !== 'planConflict') return el('span', {}, t(item.action, item.name), setupHas);
   const tick = el('input', { type: 'checkbox', checked: item.replace, 'data-file': foldName(item.name) });
   tick.addEventListener('change', () => onTick(tick.checked));
-  return el('label', {}, tick, t(item.action, item.name));
+  return el('label', {}, tick, t(item.action, item.name), setupHas);
 }
 
 function renderDrivers(files, t) {
