@@ -185,34 +185,6 @@ const char* MachineSuffix(unsigned machine) {
   return machine == kMachineX86 ? "x86" : machine == kMachineX64 ? "amd64" : machine == kMachineIa64 ? "ia64" : "";
 }
 
-// The machine that [SourceDisksFiles.ARCH] / [SourceDisksNames.ARCH] name;
-// a 64-bit source may name x86 too (its 32-bit files), so 64 bits win.
-unsigned MachineOfSections(Checker* c) {
-  bool x86 = false, x64 = false, ia64 = false;
-  TextLines lines;
-  StartLines(&lines, c->work->setupFile, c->setupSize);
-  while (NextLine(&lines)) {
-    if (lines.line.kind != kProfileHeader) continue;
-    size_t length = 0;
-    const char* suffix = SuffixAfter(lines, kFilesSection, &length);
-    if (suffix == nullptr) suffix = SuffixAfter(lines, "SourceDisksNames", &length);
-    if (suffix == nullptr) continue;
-    x86 = x86 || EqualNoCase(suffix, length, "x86");
-    x64 = x64 || EqualNoCase(suffix, length, "amd64");
-    ia64 = ia64 || EqualNoCase(suffix, length, "ia64");
-  }
-  return x64 ? kMachineX64 : ia64 ? kMachineIa64 : x86 ? kMachineX86 : 0;
-}
-
-unsigned MachineOfFolder(const char* folder) {
-  char name[64];
-  unsigned length = GetFolderName(folder, name, sizeof name);
-  if (EqualNoCase(name, length, "I386")) return kMachineX86;
-  if (EqualNoCase(name, length, "AMD64")) return kMachineX64;
-  if (EqualNoCase(name, length, "IA64")) return kMachineIa64;
-  return 0;
-}
-
 // The services whose entries changed, in the order they are first met.
 void CollectServices(Checker* c, bool haveBackup) {
   TextLines lines;
@@ -443,8 +415,14 @@ CheckStatus CheckSetupFolder(const char* folder, CheckWorkspace* work, Finding* 
   }
   if (!haveBackup) Add(&c, kNoteNoBackup, kInNoFile, 0, "", kBackupName, "");
 
-  result->machine = MachineOfFolder(c.folder);
-  if (result->machine == 0) result->machine = MachineOfSections(&c);
+  char folderName[64];
+  GetFolderName(c.folder, folderName, sizeof folderName);
+  SetupIdentity identity;
+  ReadSetupIdentity(work->setupFile, c.setupSize, folderName, &identity);
+  result->machine = identity.machine;
+  result->machineEvidence = identity.evidence;
+  result->majorVersion = identity.majorVersion;
+  result->minorVersion = identity.minorVersion;
   if (result->machine == 0) Add(&c, kNoteArchitectureUnknown, kInNoFile, 0, "", kSetupName, "");
 
   CheckText(&c, work->setupFile, c.setupSize, kSetupName, kInSetupFile);

@@ -28,14 +28,17 @@
 // anything but white space and line ends after the first 0x1A byte (setup
 // stops reading there).
 //
-// The setup source's architecture: from the folder's name (I386, AMD64,
-// IA64), else from the sections of txtsetup.sif ([SourceDisksFiles.amd64]
-// and the like), else unknown (a note says so; no machine is judged).
+// The setup source's architecture: check/setup_identity.h decides it
+// ([SetupData] Architecture, then the folder's name, then the platform
+// section with most entries), else unknown (a note says so; no machine is
+// judged).
 #ifndef OEM2SIF_CHECK_CHECK_H
 #define OEM2SIF_CHECK_CHECK_H
 
 #include <cstddef>
 #include <cstdint>
+
+#include "check/setup_identity.h"
 
 namespace o2s {
 
@@ -86,6 +89,9 @@ struct CheckResult {
   unsigned problems;  // findings that are problems, also those not written
   unsigned dropped;   // findings that did not fit the caller's array
   unsigned machine;   // the setup source's (kMachineX86 ...), 0: unknown
+  MachineEvidence machineEvidence;  // what told the machine
+  unsigned majorVersion;  // [SetupData] MajorVersion, 0 when not known
+  unsigned minorVersion;
 };
 
 // Bytes the workspace holds for each file; a bigger one is a kFindingTooBig

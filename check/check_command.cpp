@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
       break;
   }
   for (unsigned i = 0; i < result.count; ++i) {
-    o2s::FormatFinding(gFindings[i], result.machine, gText, sizeof gText);
+    o2s::FormatFinding(gFindings[i], result, gText, sizeof gText);
     o2s::PrintConsole("%s\n", gText);
   }
   o2s::FormatFindingCount(result, gText, sizeof gText);

@@ -94,6 +94,18 @@ const char kWrongMachine[] =
     "  %s \x82\xcd %s \x97p\x82\xcc\x83h\x83\x89\x83" "C\x83o\x81[\x82\xc5\x81" "A\x82"
     "\xb1\x82\xcc %s \x97p\x82\xcc\x83Z\x83" "b\x83g\x83" "A\x83" "b\x83v\x82\xc5\x82\xcd"
     "\x8eg\x82\xa6\x82\xdc\x82\xb9\x82\xf1\x81" "B\n";
+// "  セットアップが %s 用であることは、%s からわかります。\n"
+const char kMachineToldBy[] =
+    "  \x83Z\x83" "b\x83g\x83" "A\x83" "b\x83v\x82\xaa %s \x97p\x82\xc5\x82\xa0\x82\xe9\x82\xb1"
+    "\x82\xc6\x82\xcd\x81" "A%s \x82\xa9\x82\xe7\x82\xed\x82\xa9\x82\xe8\x82\xdc\x82\xb7\x81" "B\n";
+// "txtsetup.sif の [SetupData] の Architecture"
+const char kFromSetupData[] = "txtsetup.sif \x82\xcc [SetupData] \x82\xcc Architecture";
+// "フォルダーの名前"
+const char kFromFolderName[] = "\x83t\x83H\x83\x8b\x83_\x81[\x82\xcc\x96\xbc\x91O";
+// "txtsetup.sif のいちばん行の多い [SourceDisksFiles.*] / [SourceDisksNames.*]"
+const char kFromSections[] =
+    "txtsetup.sif \x82\xcc\x82\xa2\x82\xbf\x82\xce\x82\xf1\x8ds\x82\xcc\x91\xbd\x82\xa2 "
+    "[SourceDisksFiles.*] / [SourceDisksNames.*]";
 // "  %s が使う %s がフォルダーにありません (Windows 2000 / XP にはないファイルかもしれません)。
 //  \n"
 const char kImportMissing[] =
@@ -281,9 +293,21 @@ const char* Reason(const char* extra) {
   return kOtherPackingReason;
 }
 
-}  // namespace
+const char* EvidenceText(MachineEvidence evidence) {
+  switch (evidence) {
+    case kMachineFromSetupData:
+      return kFromSetupData;
+    case kMachineFromFolderName:
+      return kFromFolderName;
+    case kMachineFromSections:
+      return kFromSections;
+    case kMachineNotKnown:
+      break;
+  }
+  return nullptr;
+}
 
-size_t FormatFinding(const Finding& f, unsigned sourceMachine, char* buf, size_t capacity) {
+size_t Format(const Finding& f, unsigned sourceMachine, MachineEvidence evidence, char* buf, size_t capacity) {
   Text text{buf, capacity, 0};
   if (capacity == 0) return 0;
   buf[0] = '\0';
@@ -320,6 +344,9 @@ size_t FormatFinding(const Finding& f, unsigned sourceMachine, char* buf, size_t
       break;
     case kFindingWrongMachine:
       Append(&text, kWrongMachine, f.file, f.extra, source != nullptr ? source : "?");
+      if (source != nullptr && EvidenceText(evidence) != nullptr) {
+        Append(&text, kMachineToldBy, source, EvidenceText(evidence));
+      }
       Append(&text, kSetupCannotLoad, f.file);
       break;
     case kFindingImportMissing:
@@ -367,6 +394,16 @@ size_t FormatFinding(const Finding& f, unsigned sourceMachine, char* buf, size_t
       break;
   }
   return text.length;
+}
+
+}  // namespace
+
+size_t FormatFinding(const Finding& finding, unsigned sourceMachine, char* buf, size_t capacity) {
+  return Format(finding, sourceMachine, kMachineNotKnown, buf, capacity);
+}
+
+size_t FormatFinding(const Finding& finding, const CheckResult& result, char* buf, size_t capacity) {
+  return Format(finding, result.machine, result.machineEvidence, buf, capacity);
 }
 
 size_t FormatFindingCount(const CheckResult& result, char* buf, size_t capacity) {

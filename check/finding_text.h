@@ -18,6 +18,10 @@ namespace o2s {
 // CheckResult's.
 size_t FormatFinding(const Finding& finding, unsigned sourceMachine, char* buf,
                      size_t capacity);
+// The same, with the CheckResult's machine and what told it: a finding of a
+// driver for another machine also says how the setup's machine is known.
+size_t FormatFinding(const Finding& finding, const CheckResult& result,
+                     char* buf, size_t capacity);
 
 // The closing line: the number of problems, and of findings not shown.
 size_t FormatFindingCount(const CheckResult& result, char* buf, size_t capacity);

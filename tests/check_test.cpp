@@ -2,6 +2,7 @@
 // integrations, clean, then with each fault planted once; the command as a
 // process; the dosnet.inf edit; the cabinet and PE readers at their edges.
 #include <sys/stat.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@
 #include "check/check.h"
 #include "check/dosnet.h"
 #include "check/driver_image.h"
+#include "check/setup_identity.h"
+#include "check/setup_names.h"
 #include "platform/platform.h"
 #include "sif/sif_writer.h"
 #include "tests/support/driver_files.h"
@@ -46,12 +49,11 @@ class SetupFolder : public ::testing::Test {
   // A setup folder after two integrations: viostor.sys plain, iastor.sys
   // compressed (100 KB: four cabinet blocks), the modules they import as
   // compressed names in capitals, dosnet.inf naming both.
-  void Build(const std::string& folder = "I386") {
+  void Build(const std::string& folder = "I386", const std::string& original = GenerateSetupFile(3000)) {
     folder_ = dir_ / ("case" + std::to_string(++cases_));
     mkdir(folder_.c_str(), 0755);
     folder_ += "/" + folder;
     mkdir(folder_.c_str(), 0755);
-    const std::string original = GenerateSetupFile(3000);
     Put("txtsetup.sif.orig", original);
     Put("txtsetup.sif", original);
     ::testing::internal::CaptureStdout();  // the writer's progress
@@ -89,9 +91,10 @@ class SetupFolder : public ::testing::Test {
     EXPECT_NE(at, std::string::npos) << needle;
     return 1 + static_cast<unsigned>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
   }
-  std::vector<std::string> Check() {
+  std::vector<std::string> Check(o2s::CheckResult* got = nullptr) {
     o2s::Finding findings[64];
-    o2s::CheckResult result;
+    o2s::CheckResult local;
+    o2s::CheckResult& result = got != nullptr ? *got : local;
     EXPECT_EQ(o2s::CheckSetupFolder(folder_.c_str(), &gWorkspace, findings, 64, &result), o2s::kCheckDone);
     std::vector<std::string> out;
     for (unsigned i = 0; i < result.count; ++i) out.push_back(Describe(findings[i]));
@@ -205,6 +208,101 @@ TEST_F(SetupFolder, ArchitectureFromTheSetupFileAndNotesWithoutBackup) {
                              LineOf("txtsetup.sif", "scsidrv0 = scsidrv0.sys,4")));
 }
 
+// An XP source's txtsetup.sif names the 64-bit machines too: what it says
+// of itself ([SetupData] Architecture) decides, whatever the folder is
+// called; then the folder's name; then the platform section with most
+// entries.
+TEST_F(SetupFolder, MachineOfAnXpSourceWhateverItsFolderIsCalled) {
+  struct Case {
+    const char* folder;
+    XpSetupFile xp;
+    unsigned machine;
+    o2s::MachineEvidence evidence;
+  };
+  XpSetupFile xp, bare, nameless, win2000, win2003;
+  bare.setupData = false;
+  nameless.architecture = "";
+  win2000.minorVersion = 0;
+  win2003.minorVersion = 2;
+  const Case cases[] = {
+      {"I386", xp, o2s::kMachineX86, o2s::kMachineFromSetupData},
+      {"xp", xp, o2s::kMachineX86, o2s::kMachineFromSetupData},
+      {"I386 - Copy", xp, o2s::kMachineX86, o2s::kMachineFromSetupData},
+      {"amd64", xp, o2s::kMachineX86, o2s::kMachineFromSetupData},
+      {"xp", win2000, o2s::kMachineX86, o2s::kMachineFromSetupData},
+      {"xp", win2003, o2s::kMachineX86, o2s::kMachineFromSetupData},
+      {"i386", bare, o2s::kMachineX86, o2s::kMachineFromFolderName},
+      {"xp", bare, o2s::kMachineX86, o2s::kMachineFromSections},
+      {"I386 - Copy", nameless, o2s::kMachineX86, o2s::kMachineFromSections},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.folder) + (c.xp.setupData ? "" : ", no [SetupData]") +
+                 (c.xp.architecture.empty() ? ", no Architecture" : "") + " " +
+                 std::to_string(c.xp.minorVersion));
+    Build(c.folder, GenerateXpSetupFile(c.xp));
+    o2s::CheckResult result;
+    EXPECT_EQ(Check(&result), std::vector<std::string>{});
+    EXPECT_EQ(result.machine, c.machine);
+    EXPECT_EQ(result.machineEvidence, c.evidence);
+    EXPECT_EQ(result.majorVersion, c.xp.setupData ? 5u : 0u);
+    EXPECT_EQ(result.minorVersion, c.xp.setupData ? c.xp.minorVersion : 0u);
+  }
+  // The folder's name comes before the sections: x86 drivers in a folder
+  // named AMD64 whose file does not say.
+  Build("AMD64", GenerateXpSetupFile(bare));
+  o2s::CheckResult result;
+  EXPECT_EQ(Check(&result).size(), 2u);
+  EXPECT_EQ(result.machine, o2s::kMachineX64);
+  EXPECT_EQ(result.machineEvidence, o2s::kMachineFromFolderName);
+}
+
+TEST(SetupIdentity, ReadsOnlyWhatSetupReadsAndFirstOccurrences) {
+  auto identity = [](const std::string& text, const char* folder = "") {
+    o2s::SetupIdentity id;
+    o2s::ReadSetupIdentity(text.data(), text.size(), folder, &id);
+    return std::to_string(id.machine) + " " + std::to_string(id.evidence) + " " +
+           std::to_string(id.majorVersion) + "." + std::to_string(id.minorVersion);
+  };
+  const std::string x86 = std::to_string(o2s::kMachineX86), x64 = std::to_string(o2s::kMachineX64);
+  // A [SetupData] in two parts is one section; its first Architecture counts.
+  EXPECT_EQ(identity("[SetupData]\r\nMajorVersion=5\r\n[x]\r\n[setupdata]\r\nArchitecture = \"amd64\"\r\n"
+                     "Architecture=i386\r\nMinorVersion = 2\r\n"),
+            x64 + " 1 5.2");
+  // After the first 0x1A nothing counts.
+  EXPECT_EQ(identity("[SetupData]\r\nMajorVersion=5\r\n\x1a\r\n[SetupData]\r\nArchitecture=amd64\r\nMinorVersion=1\r\n",
+                     "I386"),
+            x86 + " 2 5.0");
+  EXPECT_EQ(identity("[SourceDisksNames.amd64]\n1=a\n\x1a[SourceDisksFiles.amd64]\na=1\n[SourceDisksNames.x86]\n1=a\n"),
+            x64 + " 3 0.0");
+  // Not a number, an unknown architecture, a tie: nothing decided.
+  EXPECT_EQ(identity("[SetupData]\nArchitecture=mips\nMajorVersion=five\nMinorVersion=1x\n"
+                     "[SourceDisksNames.amd64]\n1=a\n[SourceDisksNames.x86]\n1=a\n",
+                     "setup"),
+            "0 0 0.0");
+  EXPECT_EQ(identity(""), "0 0 0.0");
+  EXPECT_EQ(identity(GenerateXpSetupFile(), "AMD64"), x86 + " 1 5.1");
+}
+
+TEST(SetupNames, PlainNamesAndTheSetupsOwnFiles) {
+  auto plain = [](const std::string& name) { return o2s::IsPlainFileName(name.data(), name.size()); };
+  auto own = [](const std::string& name) { return o2s::IsSetupOwnFile(name.data(), name.size()); };
+  for (const char* name : {"viostor.sys", "a", "...", "x..y", "\x82\xa0.sys", "with space.sys"}) {
+    EXPECT_TRUE(plain(name)) << name;
+  }
+  for (const std::string& name : {std::string(""), std::string("."), std::string(".."), std::string("../x.sys"),
+                                  std::string("a/b"), std::string("a\\b"), std::string("c:x.sys"),
+                                  std::string("a\tb"), std::string("a\0b", 3)}) {
+    EXPECT_FALSE(plain(name)) << name;
+  }
+  for (const char* name : {"txtsetup.sif", "TXTSETUP.SIF", "txtsetup.si_", "dosnet.inf", "DOSNET.IN_",
+                           "txtsetup.sif.orig", "TxtSetup.Sif.Ori_", "dosnet.inf.orig", "txtsetup.sif.temp"}) {
+    EXPECT_TRUE(own(name)) << name;
+  }
+  for (const char* name : {"txtsetup.oem", "txtsetup.sif.bak", "dosnet.inf2", "txtsetup.sif.orig.orig", ""}) {
+    EXPECT_FALSE(own(name)) << name;
+  }
+}
+
 // The command: the tool under test's sibling, or the one named by
 // OEM2SIF_CHECK_TOOL (a Windows .exe runs under Wine).
 std::string CheckTool() {
@@ -243,6 +341,82 @@ TEST_F(SetupFolder, CommandExitsZeroOnlyWhenNothingIsWrong) {
   EXPECT_EQ(missing.status, 2);
   EXPECT_EQ(missing.out, CheckOutput("ERROR! . に txtsetup.sif がありません。\n"));
   EXPECT_EQ(RunProcess(CheckTool(), parent, "", {"I386", "more"}).status, 2);
+}
+
+// The first option of a corpus file that names a driver: its key, the
+// driver file and the service.
+struct CorpusDriver {
+  std::string option, file, service;
+};
+bool FirstCorpusDriver(const std::string& path, CorpusDriver* d) {
+  static char options[1 << 16], files[1 << 16];
+  o2s::GetPrivateProfileSectionA("scsi", options, sizeof options, path.c_str());
+  for (const char* o = options; *o != '\0'; o += strlen(o) + 1) {
+    std::string key(o, strcspn(o, "="));
+    o2s::GetPrivateProfileSectionA(("Files.scsi." + key).c_str(), files, sizeof files, path.c_str());
+    for (const char* f = files; *f != '\0'; f += strlen(f) + 1) {
+      if (strncasecmp(f, "driver=", 7) != 0) continue;
+      std::vector<std::string> fields;
+      std::string field;
+      for (const char* c = f + 7;; ++c) {
+        if (*c == ',' || *c == '\0') {
+          field.erase(0, field.find_first_not_of(" \t"));
+          field.erase(field.find_last_not_of(" \t") + 1);
+          fields.push_back(field);
+          field.clear();
+          if (*c == '\0') break;
+        } else {
+          field += *c;
+        }
+      }
+      if (fields.size() < 3 || fields[1].empty() || fields[2].empty()) continue;
+      *d = {key, fields[1], fields[2]};
+      return true;
+    }
+  }
+  return false;
+}
+
+// 22 correct 32-bit integrations, one driver of each corpus file, into an
+// XP source in a folder named as users name theirs: the command finds
+// nothing wrong, and says which way it knew the machine when it does.
+TEST_F(SetupFolder, CommandOnAnXpFolderAfterTheCorpusIntegrations) {
+  Build("xp", GenerateXpSetupFile());
+  std::vector<std::string> boot = {"viostor.sys", "iastor.sys"};
+  std::vector<std::string> names;
+  ::testing::internal::CaptureStdout();
+  for (const std::string& file : CorpusFiles()) {
+    CorpusDriver d;
+    if (!FirstCorpusDriver(CorpusDir() + "/" + file, &d)) continue;
+    bool seen = std::find(names.begin(), names.end(), d.service) != names.end();
+    names.push_back(d.service);
+    if (seen) continue;
+    Integrate({d.service.c_str(), d.file.c_str(), "PCI\\VEN_1234&DEV_5678"});
+    std::string image = MakeDriverImage(o2s::kMachineX86, {"ntoskrnl.exe", "hal.dll"}, 3000);
+    if (names.size() % 2 == 0) {
+      char packed[o2s::kFindingTextCapacity];
+      o2s::CompressedName(d.file.c_str(), packed, sizeof packed);
+      Put(packed, MakeCabinet(d.file, image));
+    } else {
+      Put(d.file, image);
+    }
+    boot.push_back(d.file);
+  }
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_GE(boot.size(), 2u + 18u);  // one file names no driver, some share one
+  Put("dosnet.inf", MakeDosnet(boot, boot));
+  ProcessResult clean = RunProcess(CheckTool(), folder_, "");
+  EXPECT_EQ(clean.status, 0);
+  EXPECT_EQ(clean.out, CheckOutput("見つかった問題: 0 件\n")) << Cp932ToUtf8(clean.out);
+
+  // One 64-bit file among them: the finding says how the machine is known.
+  Put("viostor.sys", MakeDriverImage(o2s::kMachineX64, {"ntoskrnl.exe"}));
+  ProcessResult wrong = RunProcess(CheckTool(), folder_, "");
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_NE(Cp932ToUtf8(wrong.out).find("  セットアップが x86 用であることは、txtsetup.sif の [SetupData] の "
+                                        "Architecture からわかります。\n"),
+            std::string::npos)
+      << Cp932ToUtf8(wrong.out);
 }
 
 TEST(DosnetEdit, AddsBothLinesOnceKeepingEveryOtherByte) {

@@ -21,6 +21,7 @@
 #include "check/dosnet.h"
 #include "check/driver_image.h"
 #include "check/finding_text.h"
+#include "check/setup_identity.h"
 
 namespace {
 
@@ -42,11 +43,14 @@ uint32_t Address(const void* p) { return static_cast<uint32_t>(reinterpret_cast<
 
 }  // namespace
 
-// Checks `folder` (null or "" for the current folder). summary gets five
+// Checks `folder` (null or "" for the current folder). summary gets eight
 // numbers: the status (0 checked, 1 no txtsetup.sif there, 2 txtsetup.sif
 // unreadable, 3 path too long), the findings in the table, the problems
-// among all findings, the findings left out of the table, and the setup
-// source's machine (0x14C x86, 0x8664 x64, 0x200 IA64, 0 unknown).
+// among all findings, the findings left out of the table, the setup
+// source's machine (0x14C x86, 0x8664 x64, 0x200 IA64, 0 unknown), what
+// told it (check/setup_identity.h: 0 nothing, 1 [SetupData] Architecture,
+// 2 the folder's name, 3 the platform section with most entries), and
+// [SetupData]'s MajorVersion and MinorVersion (0 when not known).
 // Returns eight numbers per finding, valid until the next check: kind
 // (check/check.h: 1 to 99 problems, 101 and on notes), problem (1) or note
 // (0), text file of the line (0 none, 1 txtsetup.sif, 2 dosnet.inf), line
@@ -63,6 +67,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE const uint32_t* o2s_check_folder(const char* fol
   summary[2] = gResult.problems;
   summary[3] = gResult.dropped;
   summary[4] = gResult.machine;
+  summary[5] = gResult.machineEvidence;
+  summary[6] = gResult.majorVersion;
+  summary[7] = gResult.minorVersion;
   for (unsigned i = 0; i < gResult.count; ++i) {
     const o2s::Finding& f = gFindings[i];
     uint32_t* row = gTable + kNumbersPerFinding * i;
@@ -78,12 +85,28 @@ extern "C" EMSCRIPTEN_KEEPALIVE const uint32_t* o2s_check_folder(const char* fol
   return gTable;
 }
 
+// What txtsetup.sif's bytes (size of them) say of their setup source, as
+// the check decides it (check/setup_identity.h), with the folder's own name
+// (null or "" when not known): out gets the machine (0x14C x86, 0x8664 x64,
+// 0x200 IA64, 0 unknown), the evidence (0 none, 1 [SetupData]
+// Architecture, 2 the folder's name, 3 the platform section with most
+// entries), MajorVersion and MinorVersion (0 when not known).
+extern "C" EMSCRIPTEN_KEEPALIVE void o2s_setup_identity(const char* bytes, uint32_t size, const char* folderName,
+                                                        uint32_t* out) {
+  o2s::SetupIdentity identity;
+  o2s::ReadSetupIdentity(bytes, size, folderName, &identity);
+  out[0] = identity.machine;
+  out[1] = identity.evidence;
+  out[2] = identity.majorVersion;
+  out[3] = identity.minorVersion;
+}
+
 // The console's text of finding `index` of the last check, as
 // oem2sif-check prints it: code page 932, zero-ended, valid until the next
 // call. Null for an index out of range.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_check_finding_text(uint32_t index) {
   if (index >= gResult.count) return nullptr;
-  o2s::FormatFinding(gFindings[index], gResult.machine, gText, sizeof gText);
+  o2s::FormatFinding(gFindings[index], gResult, gText, sizeof gText);
   return gText;
 }
 

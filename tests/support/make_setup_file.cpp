@@ -2,6 +2,10 @@
 // or a stand-in for a file of a driver or a setup folder, to standard
 // output:
 //   make_setup_file LINES > txtsetup.sif
+//   make_setup_file --xp [LINES] [--architecture NAME|none] [--version MAJOR.MINOR]
+//                   [--no-setup-data] > txtsetup.sif
+//     (a 32-bit XP source's, setup_file_generator.h: Architecture = i386,
+//     version 5.1, 3000 lines unless told)
 //   make_setup_file --oem OPTIONS IDS > txtsetup.oem
 //   make_setup_file --driver x86|x64|ia64 [--size BYTES] [IMPORT...] > name.sys
 //   make_setup_file --cabinet NAME < name.sys > name.sy_
@@ -28,12 +32,36 @@ unsigned MachineNamed(const char* name) {
   return 0;
 }
 
+// --xp's arguments; false for one it does not know.
+bool ReadXpOptions(int argc, char** argv, o2s_test::XpSetupFile* xp) {
+  for (int i = 2; i < argc; ++i) {
+    bool more = i + 1 < argc;
+    if (strcmp(argv[i], "--architecture") == 0 && more) {
+      ++i;
+      xp->architecture = strcmp(argv[i], "none") == 0 ? "" : argv[i];
+    } else if (strcmp(argv[i], "--version") == 0 && more) {
+      ++i;
+      if (sscanf(argv[i], "%u.%u", &xp->majorVersion, &xp->minorVersion) != 2) return false;
+    } else if (strcmp(argv[i], "--no-setup-data") == 0) {
+      xp->setupData = false;
+    } else if (atol(argv[i]) > 0) {
+      xp->lines = static_cast<size_t>(atol(argv[i]));
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string text;
+  o2s_test::XpSetupFile xp;
   if (argc == 2 && atol(argv[1]) > 0) {
     text = o2s_test::GenerateSetupFile(static_cast<size_t>(atol(argv[1])));
+  } else if (argc >= 2 && strcmp(argv[1], "--xp") == 0 && ReadXpOptions(argc, argv, &xp)) {
+    text = o2s_test::GenerateXpSetupFile(xp);
   } else if (argc == 4 && strcmp(argv[1], "--oem") == 0 && atoi(argv[2]) > 0 && atoi(argv[3]) > 0) {
     text = o2s_test::GenerateDriverFile(atoi(argv[2]), atoi(argv[3]));
   } else if (argc >= 3 && strcmp(argv[1], "--driver") == 0 && MachineNamed(argv[2]) != 0) {
@@ -56,10 +84,12 @@ int main(int argc, char** argv) {
     }
   } else {
     fprintf(stderr,
-            "usage: %s LINES > txtsetup.sif\n       %s --oem OPTIONS IDS > txtsetup.oem\n"
+            "usage: %s LINES > txtsetup.sif\n"
+            "       %s --xp [LINES] [--architecture NAME|none] [--version MAJOR.MINOR] [--no-setup-data] > txtsetup.sif\n"
+            "       %s --oem OPTIONS IDS > txtsetup.oem\n"
             "       %s --driver x86|x64|ia64 [--size BYTES] [IMPORT...] > name.sys\n       %s --cabinet NAME < name.sys > name.sy_\n"
             "       %s --dosnet [BOOT_FILE...] > dosnet.inf\n       %s --add-to-dosnet NAME... < dosnet.inf\n",
-            argv[0], argv[0], argv[0], argv[0], argv[0], argv[0]);
+            argv[0], argv[0], argv[0], argv[0], argv[0], argv[0], argv[0]);
     return 2;
   }
   return fwrite(text.data(), 1, text.size(), stdout) == text.size() ? 0 : 1;

@@ -25,9 +25,9 @@ std::string Hex4(unsigned value) {
   return buf;
 }
 
-}  // namespace
-
-std::string GenerateSetupFile(size_t lines) {
+// The XP-like parts go in only with `xp`; without it the bytes are those the
+// benchmarks and e2e tests were written against.
+std::string Generate(size_t lines, const XpSetupFile* xp) {
   // Shares of the body; the rest is fixed-size sections.
   size_t files = lines * 45 / 100;  // five [SourceDisksFiles] sections
   size_t ids = lines * 30 / 100;    // [HardwareIdsDatabase]
@@ -39,16 +39,28 @@ std::string GenerateSetupFile(size_t lines) {
   b.Header("Version");
   b.Line("signature = \"$Windows NT$\"");
   b.Line("LayoutInf = layout.inf");
-  b.Header("SetupData");
-  b.Line("ProductType = 0");
-  b.Line("MajorVersion = 5");
-  b.Line("MinorVersion = 1");
-  b.Line("DefaultPath=\\WINDOWS");
-  b.Line("LoadIdentifier = \"Windows Setup\"");
-  b.Line("OsLoadOptionsVar=\"/fastdetect\"");
+  if (xp == nullptr || xp->setupData) {
+    b.Header("SetupData");
+    if (xp != nullptr && !xp->architecture.empty()) b.Line("Architecture = " + xp->architecture);
+    b.Line("ProductType = 0");
+    b.Line("MajorVersion = " + std::to_string(xp != nullptr ? xp->majorVersion : 5));
+    b.Line("MinorVersion = " + std::to_string(xp != nullptr ? xp->minorVersion : 1));
+    b.Line("DefaultPath=\\WINDOWS");
+    b.Line("LoadIdentifier = \"Windows Setup\"");
+    b.Line("OsLoadOptionsVar=\"/fastdetect\"");
+  }
   b.Header("SourceDisksNames.x86");
   b.Line("1 = \"%cdname%\",%cdtagfilei%,,\\i386");
   b.Line("2 = \"%cdname%\",%cdtagfilei%,,\\i386\\lang");
+  if (xp != nullptr) {
+    // A 32-bit source names the 64-bit machines' boot folders too.
+    b.Header("SourceDisksNames.amd64");
+    b.Line("1 = \"%cdname%\",%cdtagfilea%,,\\amd64");
+    b.Line("2 = \"%cdname%\",%cdtagfilea%,,\\amd64\\lang");
+    b.Header("SourceDisksNames.ia64");
+    b.Line("1 = \"%cdname%\",%cdtagfilei%,,\\ia64");
+    b.Line("2 = \"%cdname%\",%cdtagfilei%,,\\ia64\\lang");
+  }
 
   size_t fileNo = 0;
   for (int part = 0; part < 5; ++part) {
@@ -64,6 +76,22 @@ std::string GenerateSetupFile(size_t lines) {
     if (part == 1) {
       b.Header("SourceDisksFiles.x86");
       b.Line("ntoskrnl.exe = 1,,,,,,3_,2,0,0,,1,2");
+      if (xp != nullptr) {
+        for (const char* name : {"ntkrnlpa.exe", "hal.dll", "halacpi.dll", "halapic.dll", "halaacpi.dll",
+                                 "halmacpi.dll", "halmps.dll", "ntdetect.com", "ntldr", "setupldr.bin",
+                                 "bootvid.dll", "kdcom.dll"}) {
+          b.Line(std::string(name) + " = 1,,,,,,3_,2,0,0,,1,2");
+        }
+      }
+    }
+    if (xp != nullptr && (part == 2 || part == 4)) {
+      // Each in two parts: one section to setup.
+      b.Header("SourceDisksFiles.amd64");
+      b.Line(part == 2 ? "ntdetect.com = 1,,,,,,,1,3,,,1,2" : "ntldr = 1,,,,,,,1,3,,,1,2");
+      b.Line(part == 2 ? "setupldr.bin = 1,,,,,,,1,3,,,1,2" : "bootfont.bin = 1,,,,,,,1,3,,,1,2");
+      b.Header("SourceDisksFiles.ia64");
+      b.Line(part == 2 ? "setupldr.efi = 1,,,,,,,1,3,,,1,2" : "ntdetect.com = 1,,,,,,,1,3,,,1,2");
+      b.Line(part == 2 ? "ntldr = 1,,,,,,,1,3,,,1,2" : "bootfont.bin = 1,,,,,,,1,3,,,1,2");
     }
   }
 
@@ -99,6 +127,12 @@ std::string GenerateSetupFile(size_t lines) {
   b.text += "\r\n\r\n\r\n\r\n\x1a";
   return b.text;
 }
+
+}  // namespace
+
+std::string GenerateSetupFile(size_t lines) { return Generate(lines, nullptr); }
+
+std::string GenerateXpSetupFile(const XpSetupFile& xp) { return Generate(xp.lines, &xp); }
 
 std::string GenerateDriverFile(int options, int ids) {
   std::string text = "[Disks]\r\nd1 = \"Bench Disk\",\\disk1,\\\r\n\r\n[scsi]\r\n";
