@@ -4,7 +4,7 @@
 import { $, el } from './dom.js';
 import { foldName } from '../page/names.js';
 import { driverFile, resultFiles, nextSteps } from '../page/plan.js';
-import { optionSource, optionConflicts, machineOf, machineName } from '../page/options.js';
+import { optionSource, optionConflicts, machineOf, machineName, refusedFile } from '../page/options.js';
 import { renderChanges } from './changes-view.js';
 
 // `on`: pickedPlan(result) -> the plan against the picked folder or null
@@ -54,6 +54,18 @@ function optionWarnings(state, result, files, label, t) {
     .map(({ driver, what, earlier, later }) => el('li', { 'data-kind': 'conflictOption' },
       t('conflictOption', label(driver), what, `${earlier.option.description} (${folderOf(earlier.found)})`,
         `${later.option.description} (${folderOf(later.found)})`)));
+  // Options refused before the run stay named: nothing of them is in the
+  // results.
+  for (const driver of new Set(result.lastRuns.map((r) => r.driver))) {
+    const known = state.drivers.get(driver.key);
+    for (const option of (known && known.entry === driver && known.options) || []) {
+      const refused = refusedFile(option);
+      if (refused) {
+        out.push(el('li', { 'data-kind': 'refusedOption', 'data-file': foldName(refused.name) },
+                    `${label(driver)}: ${option.description} — ${t(`refused_${refused.why}`, refused.name)}`));
+      }
+    }
+  }
   const identity = state.setupIdentities.get(result.setup.key);
   const setupMachine = identity ? identity.machine : 0;
   for (const f of files.filter((file) => file.source)) {
