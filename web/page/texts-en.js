@@ -21,6 +21,7 @@ export default {
   options: (n) => `${n} options`,
   moreOptions: (n) => `${n} more`,
   noOptions: 'No options in [scsi].',
+  noOptionTicked: 'Tick an option of a ticked driver: as ticked, the run would write nothing.',
   noDriverTicked: 'Tick a driver.',
   missing: (names) => `${names.join(' and ')} ${names.length > 1 ? 'are' : 'is'} missing.`,
   mustChoose: (names) => `Choose which ${names.join(' and ')} to use.`,

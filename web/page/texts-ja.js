@@ -22,6 +22,7 @@ export default {
   options: (n) => `${n} 個のオプション`,
   moreOptions: (n) => `ほか ${n} 個`,
   noOptions: '[scsi] にオプションがありません。',
+  noOptionTicked: 'チェックを付けたドライバーのオプションにチェックを付けてください。このままでは何も書きません。',
   noDriverTicked: 'ドライバーにチェックを付けてください。',
   missing: (names) => `${names.join(' と ')} がありません。`,
   mustChoose: (names) => `${names.join(' と ')} をどれにするか選んでください。`,

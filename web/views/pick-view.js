@@ -4,7 +4,7 @@ import { $, el } from './dom.js';
 import { OEM, SETUP, BACKUP, NAMES } from '../page/names.js';
 import { resolve, pickProblems, tickedDrivers, canRun } from '../page/picks.js';
 import { resultFiles } from '../page/plan.js';
-import { optionRows, optionSource, machineName, setupVersion } from '../page/options.js';
+import { optionRows, keptOptions, optionSource, machineName, setupVersion } from '../page/options.js';
 import { plannedConflicts } from '../page/plan.js';
 
 // Options of a driver shown before "more".
@@ -52,7 +52,16 @@ export function renderPickState(state, used, t) {
   const busy = state.run !== null || state.reading || optionsPending(state) || state.inspecting > 0;
   $('files').setAttribute('aria-busy', String(busy && state.run === null));
   const ticked = tickedDrivers(used).length;
-  $('run').disabled = busy || !canRun(used);
+  // Every ticked driver with no option ticked: a run would write nothing.
+  const identity = used[SETUP].entry ? state.setupIdentities.get(used[SETUP].entry.key) : undefined;
+  const noOption = ticked > 0 && tickedDrivers(used).every((entry) => {
+    const known = state.drivers.get(entry.key);
+    if (!known || known.entry !== entry || !known.options) return false;
+    const kept = keptOptions(optionRows(state.entries, entry, known.options, state.machines, identity, state.optionTicks.get(entry.key)));
+    return kept !== null && kept.length === 0;
+  });
+  if (noOption) problem.textContent = `${problem.textContent} ${t('noOptionTicked')}`.trim();
+  $('run').disabled = busy || !canRun(used) || noOption;
   // Run again goes on from the results, where they changed anything.
   const again = state.result && state.result.setup === used[SETUP].entry &&
     resultFiles(state.result).some((f) => f.state !== 'unchanged');
