@@ -144,10 +144,11 @@ let hooked = false;
 const SKIPPED = Symbol('skipped');
 const slug = (name) => name.toLowerCase().replace(/[^a-z0-9]+/g, '-').replace(/^-|-$/g, '');
 
-// A case: a fresh page (the file page, or `url()`'s), `body(p, t)`, then the
-// checks every case ends with, and the screenshot (also of a failed case).
-// p.skip(reason) ends a case that cannot run in this browser.
-export function pageCase(name, body, { url = null, done = async () => {} } = {}) {
+// A case: a fresh page from disk, `body(p, t)`, then the checks every case
+// ends with, and the screenshot (also of a failed case); `done` after it.
+// p.skip(reason) ends a case that cannot run in this browser; p.open(url)
+// loads the page afresh from elsewhere.
+export function pageCase(name, body, { done = async () => {} } = {}) {
   if (!hooked) {
     hooked = true;
     before(launch);
@@ -158,7 +159,7 @@ export function pageCase(name, body, { url = null, done = async () => {} } = {})
     const p = new PageSession(page, t);
     let ok = false;
     try {
-      await p.open(url ? await url() : pathToFileURL(pageHtml).href);
+      await p.open(pathToFileURL(pageHtml).href);
       await body(p, t);
       await p.endChecks();
       ok = true;
@@ -205,14 +206,17 @@ class PageSession {
   async open(url) {
     const { page } = this;
     this.origin = url.startsWith('http:') ? new URL(url).origin : null;
-    await page.evaluateOnNewDocument(() => {
-      window.cspViolations = [];
-      document.addEventListener('securitypolicyviolation', (e) => window.cspViolations.push(e.violatedDirective));
-    });
-    await page.setViewport({ width: 1440, height: 780 });  // a laptop's window
-    // The hang limits are this harness's, not the driver's.
-    page.setDefaultTimeout?.(0);
-    page.setDefaultNavigationTimeout?.(0);
+    if (!this.opened) {
+      this.opened = true;
+      await page.evaluateOnNewDocument(() => {
+        window.cspViolations = [];
+        document.addEventListener('securitypolicyviolation', (e) => window.cspViolations.push(e.violatedDirective));
+      });
+      await page.setViewport({ width: 1440, height: 780 });  // a laptop's window
+      // The hang limits are this harness's, not the driver's.
+      page.setDefaultTimeout?.(0);
+      page.setDefaultNavigationTimeout?.(0);
+    }
     // Loaded when the page has put its texts in (its script ran); what that
     // may take comes from the launch.
     const limit = hangLimit(launchMs);

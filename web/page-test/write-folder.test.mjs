@@ -1,9 +1,10 @@
 // Writing into a folder, with an origin-private file system in the place of
 // the folder the user would pick: headless Chromium cannot drive the
-// picker, and that file system needs a secure context, so these pages come
-// from a server on 127.0.0.1, one per case (a new port: an empty file
-// system). Only where the page offers it: the others get the zip (the
-// pack's case checks it).
+// picker, and that file system needs a secure context, so each case, once
+// the page from disk shows that the browser offers it, opens the page again
+// from a server on 127.0.0.1 of its own (a new port: an empty file system).
+// Where the browser does not offer it, the page offers the zip (the pack's
+// case checks it).
 import { createServer } from 'node:http';
 import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
@@ -11,14 +12,13 @@ import { pageCase, pageHtml, read, sample, sjis, same, check, sameFiles } from '
 import { pack, packResult, givePack } from './pack.js';
 
 let server = null;
-const fromServer = {
-  url: async () => {
-    server = createServer((request, response) => response.end(readFileSync(pageHtml))).listen(0, '127.0.0.1');
-    await new Promise((r) => server.once('listening', r));
-    return `http://127.0.0.1:${server.address().port}/`;
-  },
-  done: async () => server?.close(),
-};
+const fromServer = { done: async () => server?.close() };
+async function openServed(p) {
+  if (!p.features.fileSystemAccess) p.skip('no File System Access API here; the zip is what the page offers');
+  server = createServer((request, response) => response.end(readFileSync(pageHtml))).listen(0, '127.0.0.1');
+  await new Promise((r) => server.once('listening', r));
+  await p.open(`http://127.0.0.1:${server.address().port}/`);
+}
 
 const dosnet = () => readFileSync(join(pack, 'setup/I386/DOSNET.INF'));
 
@@ -41,7 +41,7 @@ const folder = (p, files, fresh = false) => p.page.evaluate(async (files, fresh)
 // The folder picker answers with the CD's root; the pack is given and run
 // into the folder holding `files`.
 async function ranPack(p, files) {
-  if (!p.features.fileSystemAccess) p.skip('no File System Access API here; the zip is what the page offers');
+  await openServed(p);
   await p.page.evaluate(() => {
     window.showDirectoryPicker = async () => (await navigator.storage.getDirectory()).getDirectoryHandle('CD');
   });
