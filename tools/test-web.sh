@@ -1,19 +1,32 @@
 #!/usr/bin/env bash
 # Runs the node unit tests of the page's deciding modules (web/test/), then
-# tests the page (build/web/oem2sif.html) in headless Chromium and Firefox,
-# and in WebKit (MiniBrowser under xvfb-run), opened from disk: three runs on
-# the sample, each compared with the Linux build's run on a copy of it
-# (console text, txtsetup.sif and txtsetup.sif.orig byte for byte), the diff
-# view, the driver list, a cancelled run, a folder pick that holds two
-# txtsetup.oem and 6,000 other files, a pack of three drivers run one after
-# another (its zip, and in Chromium its writing into a folder), the heavy
-# run (1 MB, 40 options x 100 ids) against the Linux build with its time
-# beside the Linux build's, axe-core, and that no request leaves the page.
-# Installs nothing (tools/install-deps.sh --tests does). Leaves screenshots
-# in build/web-test/web-page.png (Chromium), web-page-firefox.png and
-# web-page-webkit.png.
+# the page's cases (web/page-test/, node's test runner) on build/web/oem2sif.html
+# opened from disk, in headless Chromium and Firefox, and in WebKit
+# (MiniBrowser under xvfb-run): three runs on the sample, each compared with
+# the Linux build's run on a copy of it (console text, txtsetup.sif and
+# txtsetup.sif.orig byte for byte), the diff view, the driver list, a
+# cancelled run, a folder pick that holds two txtsetup.oem and 6,000 other
+# files, a pack of three drivers run one after another (its zip, and in
+# Chromium its writing into a folder), real driver layouts, the heavy run
+# (1 MB, 40 options x 100 ids) against the Linux build, axe-core, and in
+# every case that no request leaves the page.
+#
+#   tools/test-web.sh [chromium|firefox|webkit ...] [NODE-TEST-OPTION ...]
+# e.g. tools/test-web.sh firefox --test-name-pattern='pack' runs the cases
+# whose names match, in Firefox alone. Prints node's summary lines per
+# browser; each case leaves its screenshot in build/web-test/BROWSER/CASE.png.
+# The speed of the page is the benchmark's (tools/bench.sh), not a check.
+# Installs nothing (tools/install-deps.sh --tests does).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+browsers=() node_args=()
+for arg in "$@"; do
+  case $arg in
+    chromium|firefox|webkit) browsers+=("$arg") ;;
+    *) node_args+=("$arg") ;;
+  esac
+done
+[ ${#browsers[@]} -gt 0 ] || browsers=(chromium firefox webkit)
 
 # The page's deciding modules first, in node (milliseconds, no browser).
 if ! node --test --test-reporter=tap web/test/ >build/web-unit.tap 2>&1; then
@@ -42,19 +55,14 @@ tool=$PWD/build/default/oem2sif
   printf '\n' | "$tool" >"$work/stdout-3"
 )
 
-# The heavy run: the benchmark's inputs, from the same generator. Its time is
-# the median of three runs on a fresh copy (the page test prints it beside
-# the page's).
+# The heavy run: the benchmark's inputs, from the same generator (its speed
+# is the benchmark's).
 make_setup_file=$PWD/build/default/tests/make_setup_file
 mkdir -p "$work/heavy" "$work/heavy-linux"
 "$make_setup_file" 23255 >"$work/heavy/txtsetup.sif"
 "$make_setup_file" --oem 40 100 >"$work/heavy/txtsetup.oem"
-for i in 1 2 3; do
-  rm -f "$work"/heavy-linux/*
-  cp "$work"/heavy/* "$work/heavy-linux/"
-  (cd "$work/heavy-linux" && TIMEFORMAT=%R && { time printf '1\n\n' | "$tool" >"$work/stdout-heavy"; } 2>>"$work/heavy-times")
-done
-sort -n "$work/heavy-times" | sed -n 2p >"$work/heavy-linux-seconds"
+cp "$work"/heavy/* "$work/heavy-linux/"
+(cd "$work/heavy-linux" && printf '1\n\n' | "$tool" >"$work/stdout-heavy")
 cp "$work/heavy-linux/txtsetup.sif" "$work/sif-heavy"
 
 # Stand-ins for driver files: minimal PE images built for a machine
@@ -148,15 +156,23 @@ layout genahci I386 GenAHCI__txtsetup.oem storahci_x64
 stand_in "$work/layouts/genahci/driver/x86/storahci.sys" x86
 stand_in "$work/layouts/genahci/driver/x64/storahci.sys" x64
 
+# The cases, in each browser: node's test runner, one browser per file, a
+# fresh page per case.
 status=0
-for browser in chromium firefox; do
-  node web/test-page.mjs $browser build/web/oem2sif.html examples/sample "$work" || status=1
+for browser in "${browsers[@]}"; do
+  run=(env PAGE_TEST_BROWSER="$browser" node --test --test-concurrency=1 --test-reporter=spec "${node_args[@]}" web/page-test/)
+  if [ "$browser" = webkit ]; then
+    # WebKit has no headless mode here: it draws on a virtual X server.
+    if ! WebKitWebDriver --help >/dev/null 2>&1 || ! xvfb-run --help >/dev/null 2>&1; then
+      echo "webkit: skipped: WebKitWebDriver or xvfb-run does not run (tools/install-deps.sh --tests installs webkit2gtk-driver and xvfb)"
+      continue
+    fi
+    run=(xvfb-run -a -s '-screen 0 1280x1024x24' "${run[@]}")
+  fi
+  log=$work/$browser.log
+  "${run[@]}" >"$log" 2>&1 || status=1
+  # The failures in full, then node's summary lines.
+  sed -n '/^✖ failing tests:/,$p' "$log" | grep -v '^ℹ' || true
+  grep -E '^ℹ (tests|pass|fail|skipped|cancelled|duration_ms) ' "$log" | sed "s/^/$browser: /" || true
 done
-# WebKit has no headless mode here: it draws on a virtual X server.
-if ! WebKitWebDriver --help >/dev/null 2>&1 || ! xvfb-run --help >/dev/null 2>&1; then
-  echo "skip webkit: WebKitWebDriver or xvfb-run does not run (tools/install-deps.sh --tests installs webkit2gtk-driver and xvfb)"
-else
-  xvfb-run -a -s '-screen 0 1280x1024x24' \
-    node web/test-page.mjs webkit build/web/oem2sif.html examples/sample "$work" || status=1
-fi
 exit $status
