@@ -179,7 +179,12 @@ export function optionRows(entries, driver, options, machines, identity, ticks) 
   const rows = options.map((option) => {
     const found = optionSource(entries, driver, option);
     const built = machineOf(found, machines);
-    return { option, found, built, fits: fitsSetup(built.machine, setupMachine), versions: versionsNamed(option, found.directory),
+    // A file beside txtsetup.oem stands in for one not in the option's own
+    // folder; where that folder names another machine than the setup
+    // source's, the file is another option's build (picked one by one:
+    // virtio's x86 viostor.sys also found for its amd64 option).
+    const folderFits = !found.beside || fitsSetup(machineOfFolder(found.directory), setupMachine);
+    return { option, found, built, fits: fitsSetup(built.machine, setupMachine) && folderFits, versions: versionsNamed(option, found.directory),
              skipped: toolSkips(option), refused: refusedFile(option) };
   });
   const fits = versionFits(rows.map((r) => r.versions), identity);

@@ -44,6 +44,21 @@ test('options for another machine than the setup source\'s are not ticked, unles
   assert.deepEqual(keptOptions(optionRows(entries, driver, options, machines, identity(X86, 0, 0), new Map([[1, true]]))), [0, 1, 2]);
 });
 
+test('a file beside txtsetup.oem is not ticked for an option whose folder names another machine than the setup source\'s', () => {
+  // Picked one by one: virtio's txtsetup.oem and its x86 viostor.sys.
+  const picked = new Map(['txtsetup.oem', 'viostor.sys'].map((name) => {
+    const entry = entryOf(1, name, { name, size: 10 }, false);
+    return [entry.key, entry];
+  }));
+  const machines = new Map([['viostor.sys', X86]]);
+  const options = [option(0, 'viostor.sys', 'i386/Win2003'), option(1, 'viostor.sys', 'amd64/Win2003'), option(2, 'viostor.sys', 'Win2003')];
+  const rows = optionRows(picked, picked.get('txtsetup.oem'), options, machines, XP_X86, null);
+  assert.deepEqual(rows.map((r) => `${r.found.beside} ${r.built.how} ${r.fits} ${r.ticked}`),
+                   ['true read true true', 'true read false false', 'true read true true']);
+  const x64 = optionRows(picked, picked.get('txtsetup.oem'), options, new Map([['viostor.sys', X64]]), XP_X86, null);
+  assert.deepEqual(x64.map((r) => r.ticked), [false, false, false], 'an x64 file beside: none');
+});
+
 test('two options of one run that write one service from two folders', () => {
   const run = { driver, options: [option(0, 'viostor.sys', 'i386/Win2003'), option(1, 'viostor.sys', 'amd64/Win2003'),
                                    option(2, 'viostor.sys', 'i386/Win2003')] };
