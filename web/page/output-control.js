@@ -7,7 +7,7 @@ import { bytesOf, folderNameOf } from './picks.js';
 import { driverFile, outputFiles, planWrites, toWrite } from './plan.js';
 import { setupFolderIn, readFileIn, writeFiles } from './setup-folder.js';
 
-// `ui`: t(), status(text, problem), plan() (shows state.plan), focusPlan(),
+// `ui`: t(), status(text, problem, kind), plan() (shows state.plan), focusPlan(),
 // results(), download(result, bytes, name), and the worker's zip(files),
 // addToDosnet(bytes, names) and check(folder, files, names).
 export function outputControl(state, ui) {
@@ -121,7 +121,7 @@ export function outputControl(state, ui) {
       const folder = await setupFolderIn(picked);
       if (!folder) return ui.status(t('noSetupHere', picked.name), true);
       const plan = await planFor(result, folder);
-      if (plan.refused) return ui.status(t(plan.refused, folder.handle.name), true);
+      if (plan.refused) return ui.status(t(plan.refused, folder.handle.name), true, plan.refused);
       if (state.result !== result) return;
       state.plan = { result, folder, items: ticked(result, plan.items) };
       ui.status('');
@@ -143,7 +143,7 @@ export function outputControl(state, ui) {
     try {
       const fresh = await setupFolderIn(folder.handle);
       const again = fresh ? await planFor(result, fresh) : { refused: 'otherFolder' };
-      if (again.refused) return ui.status(t(again.refused, folder.handle.name), true);
+      if (again.refused) return ui.status(t(again.refused, folder.handle.name), true, again.refused);
       const written = await writeFiles(fresh, ticked(result, again.items).filter(toWrite));
       ui.status(written.length ? t('written', folder.handle.name, written.map((item) => item.name)) : t('writtenNothing', folder.handle.name));
     } catch (error) {

@@ -128,7 +128,7 @@ function optionList(rows, identity, t, onTick) {
     tick.addEventListener('change', () => onTick(row.option.index, tick.checked));
     return el('li', { title: row.option.key, 'data-key': row.option.key, 'data-fits': row.fits ? 'yes' : 'no',
                       'data-version-fit': row.versionFit, 'data-refused': row.refused ? row.refused.why : false,
-                      'data-skipped': row.skipped || false },
+                      'data-skipped': row.skipped || false, 'data-built': row.built.how },
               el('label', {}, tick, el('span', { class: 'description' }, row.option.description)),
               el('span', { class: 'option-info' }, optionInfo(row, identity, t)));
   });

@@ -152,9 +152,11 @@ function renderDrivers(files, t) {
   }
 }
 
-export function outputStatus(text, problem = false) {
+// `kind`: the texts' key of a refusal, for what cannot read the text.
+export function outputStatus(text, problem = false, kind = '') {
   $('output-status').textContent = text;
   $('output-status').classList.toggle('problem', problem);
+  $('output-status').dataset.status = kind;
 }
 
 // The writes waiting for the user's confirmation.
