@@ -12,7 +12,7 @@ const layoutCases = [  // name, setup folder, options ticked, driver files the z
   ['virtio-x86', 'I386', 'WNET32', ['i386/Win2003/viostor.sys']],
   ['virtio-x64', 'AMD64', 'WNET64', ['amd64/Win2003/viostor.sys']],
   ['firadisk', 'I386', 'firadiskx86', ['firadisk.sys']],
-  ['uli', 'I386', 'm5281XP m5228XP m52812K m52282K m5281NT m5228NT', ['win_2000/M5281.SY_', 'win_2000/m5228.sys']],
+  ['uli', 'I386', 'm5281XP m5228XP', ['win_xp/M5281.SY_', 'win_xp/m5228.sys']],
   ['genahci', 'I386', 'storahci_x86', ['x86/storahci.sys']],
 ];
 const zipOf = async (p) => new Map(Object.entries(unzipSync((await p.download('#save-zip')).bytes)));

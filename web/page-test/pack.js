@@ -11,6 +11,6 @@ export const packDrivers = ['drivers/Intel/8.9.8/TXTSETUP.OEM', 'drivers/Intel/1
 // What the pack's runs leave in the setup folder, by name.
 export const packResult = () => new Map([['TXTSETUP.SIF', read('sif-pack')], ['txtsetup.sif.orig', sample],
   ['DOSNET.INF', read('dosnet-pack')], ['dosnet.inf.orig', readFileSync(join(pack, 'setup/I386/DOSNET.INF'))],
-  ['IASTOR.SYS', readFileSync(join(pack, 'drivers/Intel/11.2/IASTOR.SYS'))], ['M5228.SY_', readFileSync(join(pack, 'drivers/ULi/win_2000/M5228.SY_'))]]);
+  ['IASTOR.SYS', readFileSync(join(pack, 'drivers/Intel/11.2/IASTOR.SYS'))], ['M5228.SY_', readFileSync(join(pack, 'drivers/ULi/win_xp/M5228.SY_'))]]);
 
 export const givePack = (p) => p.giveFolders([join(pack, 'setup/I386'), join(pack, 'drivers')], 3);

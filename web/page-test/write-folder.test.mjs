@@ -6,7 +6,7 @@
 // Where the browser does not offer it, the page offers the zip (the pack's
 // case checks it).
 import { createServer } from 'node:http';
-import { readFileSync } from 'node:fs';
+import { readFileSync, readdirSync } from 'node:fs';
 import { join } from 'node:path';
 import { pageCase, pageHtml, read, sample, sjis, same, check, sameFiles } from './harness.mjs';
 import { pack, packResult, givePack } from './pack.js';
@@ -127,4 +127,25 @@ pageCase('write into a folder: after "Run again" with one driver, every run\'s r
   await write(p);
   sameFiles(await folder(p, []), new Map([...packResult(), ['TXTSETUP.SIF', read('sif-pack-again')]]),
             'the folder holds every run\'s result and the original as its backup');
+}, fromServer);
+
+// The setup folder picked, run on, then its TXTSETUP.SIF edited on disk: the
+// same folder, changed; a folder of other files: another folder. Neither
+// is written.
+pageCase('write into a folder: its txtsetup.sif changed since the pick, then another folder', async (p) => {
+  const { page } = p;
+  const setup = join(pack, 'setup/I386');
+  const picked = readdirSync(setup).map((name) => [name, readFileSync(join(setup, name))]);
+  await ranPack(p, picked);
+  const edited = Buffer.concat([sample, Buffer.from('[Edited]\r\n')]);
+  const refusal = async (files, fresh, kind) => {
+    const there = await folder(p, files, fresh);
+    await page.click('#write-folder');
+    const status = await p.until(() => page.$eval('#output-status', (e) => e.dataset.status), 'the write refused');
+    same(status, kind, `the folder ${[...there.keys()].sort().join(' ')}: refused as ${kind}`);
+    check(await page.$eval('#write-plan', (e) => e.hidden), 'no plan offered');
+    sameFiles(await folder(p, []), there, 'nothing written');
+  };
+  await refusal([['TXTSETUP.SIF', edited]], false, 'changedSince');
+  await refusal([['TXTSETUP.SIF', edited], ...['a.dl_', 'b.dl_', 'c.dl_'].map((name) => [name, Buffer.from(name)])], true, 'otherFolder');
 }, fromServer);
