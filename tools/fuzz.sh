@@ -19,7 +19,8 @@ for target in profile_fuzz oem_fuzz driver_image_fuzz; do
   corpus=$PWD/build/fuzz/corpus-$target
   mkdir -p "$corpus"
   started=$(date +%s%N)
-  build/fuzz/tests/fuzz/$target -runs=0 -max_len=65536 "$corpus" "$seeds" >/dev/null 2>&1 || true
+  build/fuzz/tests/fuzz/$target -runs=0 -max_len=65536 -artifact_prefix="$findings/$target-" "$corpus" "$seeds" \
+    >/dev/null 2>&1 || true
   pass_ms=$(( ($(date +%s%N) - started) / 1000000 ))
   hang=$(( pass_ms * 20 / 1000 )); [ $hang -ge 20 ] || hang=20
   echo "== $target: $seconds s (a pass over the inputs so far: $pass_ms ms; an input is a hang after $hang s)"
