@@ -18,6 +18,8 @@ const unsigned kFlagNext = 0x0002;
 const unsigned kFlagReserve = 0x0004;
 const unsigned kMethodStored = 0;
 const unsigned kMethodMszip = 1;
+const unsigned kMethodQuantum = 2;
+const unsigned kMethodLzx = 3;
 // An MSZIP block unpacks to at most this much.
 const size_t kMszipBlock = 32768;
 
@@ -35,9 +37,17 @@ bool IsCabinet(const unsigned char* bytes, size_t size) {
   return size >= 4 && memcmp(bytes, "MSCF", 4) == 0;
 }
 
-CabinetResult UnpackFirstCabinetFile(const unsigned char* bytes, size_t size,
-                                     unsigned char* out, size_t capacity,
-                                     size_t* fileSize) {
+namespace {
+
+// Where the first file and its folder lie.
+struct FirstFile {
+  uint64_t length;
+  uint64_t folderOffset;  // of the file in its unpacked folder
+  uint64_t folderAt;      // the folder's entry
+  unsigned dataReserve;
+};
+
+CabinetResult FindFirstFile(const unsigned char* bytes, size_t size, FirstFile* first) {
   if (!IsCabinet(bytes, size)) return kNotCabinet;
   if (!Within(size, 0, kHeaderSize)) return kCabinetDamaged;
   uint32_t filesAt = Read32(bytes + 16);
@@ -46,33 +56,56 @@ CabinetResult UnpackFirstCabinetFile(const unsigned char* bytes, size_t size,
   unsigned flags = Read16(bytes + 30);
   uint64_t at = kHeaderSize;
   unsigned folderReserve = 0;
-  unsigned dataReserve = 0;
+  first->dataReserve = 0;
   if (flags & kFlagReserve) {
     if (!Within(size, at, 4)) return kCabinetDamaged;
     unsigned headerReserve = Read16(bytes + at);
     folderReserve = bytes[at + 2];
-    dataReserve = bytes[at + 3];
+    first->dataReserve = bytes[at + 3];
     at += 4 + headerReserve;
   }
-  if (flags & kFlagPrevious) {
-    if (!SkipText(bytes, size, &at) || !SkipText(bytes, size, &at)) return kCabinetDamaged;
-  }
+  // Setup unpacks each compressed file on its own: a cabinet continued from
+  // another (spanning) is none it can use.
+  if (flags & kFlagPrevious) return kCabinetContinued;
   if (flags & kFlagNext) {
     if (!SkipText(bytes, size, &at) || !SkipText(bytes, size, &at)) return kCabinetDamaged;
   }
   if (fileCount == 0 || !Within(size, filesAt, kFileEntrySize)) return kCabinetDamaged;
   const unsigned char* file = bytes + filesAt;
-  uint64_t length = Read32(file);
-  uint64_t folderOffset = Read32(file + 4);
+  first->length = Read32(file);
+  first->folderOffset = Read32(file + 4);
   unsigned folderIndex = Read16(file + 8);
   // Indexes from 0xFFFD on continue a file from or into another cabinet.
+  if (folderIndex >= 0xFFFD) return kCabinetContinued;
   if (folderIndex >= folderCount) return kCabinetDamaged;
-  uint64_t folderAt = at + static_cast<uint64_t>(folderIndex) * (kFolderSize + folderReserve);
-  if (!Within(size, folderAt, kFolderSize)) return kCabinetDamaged;
+  first->folderAt = at + static_cast<uint64_t>(folderIndex) * (kFolderSize + folderReserve);
+  if (!Within(size, first->folderAt, kFolderSize)) return kCabinetDamaged;
+  return kCabinetUnpacked;
+}
+
+}  // namespace
+
+int CabinetMethod(const unsigned char* bytes, size_t size) {
+  FirstFile first;
+  if (FindFirstFile(bytes, size, &first) != kCabinetUnpacked) return -1;
+  return static_cast<int>(Read16(bytes + first.folderAt + 6) & 0x000F);
+}
+
+CabinetResult UnpackFirstCabinetFile(const unsigned char* bytes, size_t size,
+                                     unsigned char* out, size_t capacity,
+                                     size_t* fileSize) {
+  FirstFile first;
+  CabinetResult found = FindFirstFile(bytes, size, &first);
+  if (found != kCabinetUnpacked) return found;
+  uint64_t length = first.length;
+  uint64_t folderOffset = first.folderOffset;
+  uint64_t folderAt = first.folderAt;
+  unsigned dataReserve = first.dataReserve;
   uint64_t dataAt = Read32(bytes + folderAt);
   unsigned blockCount = Read16(bytes + folderAt + 4);
   unsigned method = Read16(bytes + folderAt + 6) & 0x000F;
-  if (method != kMethodStored && method != kMethodMszip) return kCabinetOtherMethod;
+  if (method == kMethodQuantum || method == kMethodLzx) return kCabinetOtherMethod;
+  if (method != kMethodStored && method != kMethodMszip) return kCabinetUnknownMethod;
   uint64_t needed = folderOffset + length;
   if (needed > capacity) return kCabinetTooBig;
 

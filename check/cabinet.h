@@ -18,13 +18,20 @@ enum CabinetResult {
   kCabinetOtherMethod,  // its folder is LZX or Quantum compressed: not unpacked
   kCabinetTooBig,       // unpacking it takes more than `capacity` bytes
   // A header or block runs past the bytes, a block does not inflate to the
-  // size it states, the cabinet holds no file, or its first file lies
-  // partly in another cabinet.
+  // size it states, or the cabinet holds no file.
   kCabinetDamaged,
+  kCabinetUnknownMethod,  // a compression type that no cabinet tool knows (4 to 15)
+  // One of a set (spanning): continued from a previous cabinet, or its first
+  // file lies partly in another one.
+  kCabinetContinued,
 };
 
 // Whether the bytes start as a cabinet does.
 bool IsCabinet(const unsigned char* bytes, size_t size);
+
+// The compression type of the first file's folder (0 stored, 1 MSZIP,
+// 2 Quantum, 3 LZX, 4 to 15 unknown), or -1 when the cabinet does not tell.
+int CabinetMethod(const unsigned char* bytes, size_t size);
 
 // Unpacks the first file of the cabinet bytes[0, size) into out. The folder
 // that holds it is unpacked from its start up to the file's end, so

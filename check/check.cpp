@@ -5,7 +5,9 @@
 
 #include "check/dosnet.h"
 #include "check/driver_image.h"
+#include "check/cabinet.h"
 #include "check/pe_image.h"
+#include "check/setup_names.h"
 #include "check/text_lines.h"
 #include "platform/platform.h"
 
@@ -48,12 +50,13 @@ const char* PathOf(Checker* c, const char* name) {
   return path;
 }
 
-void Add(Checker* c, FindingKind kind, FindingPlace place, unsigned line, const char* service,
-         const char* file, const char* extra, unsigned number = 0) {
+// The finding written, or null when it did not fit.
+Finding* Add(Checker* c, FindingKind kind, FindingPlace place, unsigned line, const char* service,
+             const char* file, const char* extra, unsigned number = 0) {
   if (IsProblem(kind)) ++c->result->problems;
   if (c->result->count == c->capacity) {
     ++c->result->dropped;
-    return;
+    return nullptr;
   }
   Finding* f = &c->findings[c->result->count++];
   f->kind = kind;
@@ -63,6 +66,8 @@ void Add(Checker* c, FindingKind kind, FindingPlace place, unsigned line, const 
   CopyText(f->service, sizeof f->service, service, strlen(service));
   CopyText(f->file, sizeof f->file, file, strlen(file));
   CopyText(f->extra, sizeof f->extra, extra, strlen(extra));
+  f->option[0] = '\0';
+  return f;
 }
 
 // --- The backup's entries, as hashes of section, key (both as the engine
@@ -84,6 +89,41 @@ uint64_t EntryHash(const TextLines& lines) {
   return hash != 0 ? hash : 1;  // 0 marks an empty slot
 }
 
+uint64_t KeyHash(const TextLines& lines) {
+  uint64_t hash = 14695981039346656037ull;
+  auto mix = [&hash](const char* bytes, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+      char b = bytes[i];
+      if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + ('a' - 'A'));
+      hash = (hash ^ static_cast<unsigned char>(b)) * 1099511628211ull;
+    }
+    hash = (hash ^ 0x100) * 1099511628211ull;
+  };
+  mix(lines.bytes + lines.sectionOffset, lines.sectionLength);
+  mix(lines.bytes + lines.line.nameOffset, lines.line.nameLength);
+  return hash != 0 ? hash : 1;
+}
+
+// Open addressing over kBackupSlots slots: false when the table is full (at
+// three quarters) or, for a lookup, when the hash is not there.
+bool PutHash(uint64_t* slots, unsigned* used, uint64_t hash) {
+  unsigned at = static_cast<unsigned>(hash) & (kBackupSlots - 1);
+  while (slots[at] != 0 && slots[at] != hash) at = (at + 1) & (kBackupSlots - 1);
+  if (slots[at] == hash) return true;
+  if (++*used > kBackupSlots / 4 * 3) return false;
+  slots[at] = hash;
+  return true;
+}
+
+bool HasHash(const uint64_t* slots, uint64_t hash) {
+  unsigned at = static_cast<unsigned>(hash) & (kBackupSlots - 1);
+  while (slots[at] != 0) {
+    if (slots[at] == hash) return true;
+    at = (at + 1) & (kBackupSlots - 1);
+  }
+  return false;
+}
+
 bool IsJudgedSection(const TextLines& lines) {
   return InSection(lines, kLoadSection) || InSection(lines, kScsiSection) ||
          InSection(lines, kIdsSection);
@@ -98,25 +138,41 @@ bool RememberBackup(Checker* c, size_t size) {
   StartLines(&lines, c->work->backupFile, size);
   while (NextLine(&lines)) {
     if (lines.line.kind != kProfileEntry || !IsJudgedSection(lines)) continue;
-    uint64_t hash = EntryHash(lines);
-    unsigned at = static_cast<unsigned>(hash) & (kBackupSlots - 1);
-    while (slots[at] != 0 && slots[at] != hash) at = (at + 1) & (kBackupSlots - 1);
-    if (slots[at] == hash) continue;
-    if (++used > kBackupSlots / 4 * 3) return false;
-    slots[at] = hash;
+    if (!PutHash(slots, &used, EntryHash(lines))) return false;
   }
   return true;
 }
 
 bool BackupHolds(const Checker& c, const TextLines& lines) {
-  const uint64_t* slots = c.work->backupEntries;
-  uint64_t hash = EntryHash(lines);
-  unsigned at = static_cast<unsigned>(hash) & (kBackupSlots - 1);
-  while (slots[at] != 0) {
-    if (slots[at] == hash) return true;
-    at = (at + 1) & (kBackupSlots - 1);
+  return HasHash(c.work->backupEntries, EntryHash(lines));
+}
+
+// The backup's sections and keys that txtsetup.sif no longer has: an
+// integration never takes one away, so any such loss is damage (an emptied,
+// cut or overwritten file). One finding with the first and how many.
+void CheckNothingLost(Checker* c, size_t backupSize) {
+  uint64_t* slots = c->work->setupKeys;
+  memset(slots, 0, sizeof c->work->setupKeys);
+  unsigned used = 0;
+  TextLines lines;
+  StartLines(&lines, c->work->setupFile, c->setupSize);
+  while (NextLine(&lines)) {
+    if (lines.line.kind == kProfileEntry && lines.inSection && !PutHash(slots, &used, KeyHash(lines))) return;
   }
-  return false;
+  unsigned lost = 0, firstLine = 0;
+  char first[kFindingTextCapacity] = "";
+  StartLines(&lines, c->work->backupFile, backupSize);
+  while (NextLine(&lines)) {
+    if (lines.line.kind != kProfileEntry || !lines.inSection || HasHash(slots, KeyHash(lines))) continue;
+    if (lost++ > 0) continue;
+    firstLine = lines.number;
+    char entry[2 * kFindingTextCapacity];
+    snprintf(entry, sizeof entry, "[%.*s] %.*s", static_cast<int>(lines.sectionLength),
+             lines.bytes + lines.sectionOffset, static_cast<int>(lines.line.nameLength),
+             lines.bytes + lines.line.nameOffset);
+    CopyText(first, sizeof first, entry, strlen(entry));
+  }
+  if (lost > 0) Add(c, kFindingSetupFileLost, kInNoFile, firstLine, "", kSetupName, first, lost);
 }
 
 // --- Services.
@@ -224,6 +280,12 @@ void LookUpServices(Checker* c) {
         LoadFile(lines, s->file);
       }
     } else if (InSection(lines, kScsiSection)) {
+      if (!s->inScsi) {
+        const char* value = lines.bytes + lines.line.valueOffset;
+        size_t length = lines.line.valueLength;
+        Unquote(&value, &length);
+        CopyText(s->description, sizeof s->description, value, length);
+      }
       s->inScsi = true;
     } else if (EndsWithLoad(lines)) {
       s->loadedElsewhere = true;
@@ -247,8 +309,10 @@ void LookUpServices(Checker* c) {
   }
 }
 
-// A lone LF in a CR LF file, and anything after the first 0x1A.
+// A lone LF in a CR LF file before the first 0x1A, and anything after it:
+// setup reads no further, so what lies there is that one finding alone.
 void CheckText(Checker* c, const char* bytes, size_t size, const char* name, FindingPlace place) {
+  const size_t readSize = SetupReadSize(bytes, size);
   const char* marker = static_cast<const char*>(memchr(bytes, '\x1a', size));
   size_t after = size;  // the first byte after the marker that setup would miss
   if (marker != nullptr) {
@@ -263,7 +327,8 @@ void CheckText(Checker* c, const char* bytes, size_t size, const char* name, Fin
   while (NextLine(&lines)) {
     const ProfileLine& line = lines.line;
     if (firstEnd == 0) firstEnd = static_cast<int>(line.endLength);
-    if (!mixed && firstEnd == 2 && line.endLength == 1 && bytes[line.offset + line.length] == '\n') {
+    if (!mixed && firstEnd == 2 && line.endLength == 1 && line.offset + line.length < readSize &&
+        bytes[line.offset + line.length] == '\n') {
       mixed = true;
       Add(c, kFindingMixedLineEnds, place, lines.number, "", name, "");
     }
@@ -274,26 +339,60 @@ void CheckText(Checker* c, const char* bytes, size_t size, const char* name, Fin
   }
 }
 
-bool IsPresent(Checker* c, const char* file, char* compressed) {
-  CompressedName(file, compressed, kFindingTextCapacity);
-  return IsFilePresent(PathOf(c, file)) || IsFilePresent(PathOf(c, compressed));
+// A name a file gave that may be looked for in the folder; a finding
+// otherwise, and it is never opened.
+bool IsSafeName(Checker* c, const CheckedService& s, const char* name, bool import, const char* read) {
+  if (IsPlainFileName(name, strlen(name))) return true;
+  if (import) {
+    Add(c, kFindingUnsafeName, kInSetupFile, s.loadLine, s.name, read, name, 1);
+  } else {
+    Add(c, kFindingUnsafeName, kInSetupFile, s.loadLine, s.name, name, "", 0);
+  }
+  return false;
+}
+
+// A finding for a name that is there but cannot be read as a file; false
+// when there is nothing to say.
+bool AddKindFinding(Checker* c, FileKind kind, const CheckedService& s, const char* name) {
+  if (kind == kFileKindOther) Add(c, kFindingNotRegularFile, kInSetupFile, s.loadLine, s.name, name, "");
+  if (kind == kFileKindOutside) Add(c, kFindingLinkOutside, kInSetupFile, s.loadLine, s.name, name, "");
+  return kind == kFileKindOther || kind == kFileKindOutside;
+}
+
+void CheckImport(Checker* c, const CheckedService& s, const char* read, const char* import) {
+  if (!IsSafeName(c, s, import, true, read)) return;
+  char compressed[kFindingTextCapacity];
+  CompressedName(import, compressed, sizeof compressed);
+  FileKind plain = GetFileKind(PathOf(c, import));
+  FileKind packed = GetFileKind(PathOf(c, compressed));
+  if (plain == kFileKindRegular || packed == kFileKindRegular) return;
+  if (AddKindFinding(c, plain, s, import) || AddKindFinding(c, packed, s, compressed)) return;
+  Add(c, kFindingImportMissing, kInSetupFile, s.loadLine, s.name, read, import);
 }
 
 void CheckDriverFile(Checker* c, const CheckedService& s) {
   const char* service = s.name;
+  if (!IsSafeName(c, s, s.file, false, "")) return;
   char compressed[kFindingTextCapacity];
   CompressedName(s.file, compressed, sizeof compressed);
   const char* read = s.file;
-  if (!IsFilePresent(PathOf(c, s.file))) {
+  FileKind kind = GetFileKind(PathOf(c, s.file));
+  if (kind == kFileKindMissing) {
     read = compressed;
-    if (!IsFilePresent(PathOf(c, compressed))) {
+    kind = GetFileKind(PathOf(c, compressed));
+    if (kind == kFileKindMissing) {
       Add(c, kFindingDriverMissing, kInSetupFile, s.loadLine, service, s.file, compressed);
       return;
     }
   }
+  if (AddKindFinding(c, kind, s, read)) return;
   CheckWorkspace* work = c->work;
   size_t size = 0;
   ReadFileResult got = ReadFileBytes(PathOf(c, read), work->driver, kDriverFileCapacity, &size);
+  if (got == kFileNotRegular || got == kFileOutside) {
+    AddKindFinding(c, got == kFileNotRegular ? kFileKindOther : kFileKindOutside, s, read);
+    return;
+  }
   if (got != kFileRead) {
     Add(c, kNoteNotChecked, kInSetupFile, s.loadLine, service, read, got == kFileTooBig ? "too big" : "unreadable");
     return;
@@ -304,10 +403,22 @@ void CheckDriverFile(Checker* c, const CheckedService& s) {
       Add(c, kFindingDriverEmpty, kInSetupFile, s.loadLine, service, read, "");
       return;
     case kDriverNotImage:
-      Add(c, kFindingNotDriver, kInSetupFile, s.loadLine, service, read, "");
+      // Setup copies a compressed name that holds no cabinet as it is; one
+      // that is no PE image either is taken for a cabinet gone bad.
+      Add(c, read == compressed ? kFindingDamagedCabinet : kFindingNotDriver, kInSetupFile, s.loadLine, service,
+          read, "");
       return;
     case kDriverOtherPacking:
       Add(c, kNoteNotChecked, kInSetupFile, s.loadLine, service, read, "LZX/Quantum");
+      return;
+    case kDriverUnknownPacking: {
+      int method = CabinetMethod(work->driver, size);
+      Add(c, kFindingUnknownPacking, kInSetupFile, s.loadLine, service, read, "",
+          method < 0 ? 0u : static_cast<unsigned>(method));
+      return;
+    }
+    case kDriverContinuedCabinet:
+      Add(c, kFindingContinuedCabinet, kInSetupFile, s.loadLine, service, read, "");
       return;
     case kDriverTooBig:
       Add(c, kNoteNotChecked, kInSetupFile, s.loadLine, service, read, "too big");
@@ -315,11 +426,14 @@ void CheckDriverFile(Checker* c, const CheckedService& s) {
     case kDriverDamagedCabinet:
       Add(c, kFindingDamagedCabinet, kInSetupFile, s.loadLine, service, read, "");
       return;
+    case kDriverCut:
+      Add(c, kFindingDriverCut, kInSetupFile, s.loadLine, service, read, "");
+      return;
     case kDriverImage:
       break;
   }
   if (image.subsystem != kSubsystemNative) {
-    Add(c, kFindingNotDriver, kInSetupFile, s.loadLine, service, read, "", image.subsystem);
+    Add(c, kFindingNotNative, kInSetupFile, s.loadLine, service, read, "", image.subsystem);
   }
   unsigned machine = c->result->machine;
   if (machine != 0 && image.machine != machine) {
@@ -329,15 +443,18 @@ void CheckDriverFile(Checker* c, const CheckedService& s) {
       snprintf(name, sizeof name, "0x%04X", image.machine);
       known = name;
     }
-    Add(c, kFindingWrongMachine, kInSetupFile, s.loadLine, service, read, known, image.machine);
+    Finding* f = Add(c, kFindingWrongMachine, kInSetupFile, s.loadLine, service, read, known, image.machine);
+    if (f != nullptr) CopyText(f->option, sizeof f->option, s.description, strlen(s.description));
   }
-  for (unsigned i = 0; i < image.importCount; ++i) {
-    char packed[kFindingTextCapacity];
-    if (!IsPresent(c, image.imports[i], packed)) {
-      Add(c, kFindingImportMissing, kInSetupFile, s.loadLine, service, read, image.imports[i]);
-    }
-  }
+  for (unsigned i = 0; i < image.importCount; ++i) CheckImport(c, s, read, image.imports[i]);
   if (!image.importsComplete) Add(c, kNoteImportsCut, kInSetupFile, s.loadLine, service, read, "");
+}
+
+// A FIFO, device or folder, or a link leading outside, in place of one of
+// the setup's text files.
+void AddTextFileKind(Checker* c, ReadFileResult got, const char* name) {
+  if (got == kFileNotRegular) Add(c, kFindingNotRegularFile, kInNoFile, 0, "", name, "");
+  if (got == kFileOutside) Add(c, kFindingLinkOutside, kInNoFile, 0, "", name, "");
 }
 
 // dosnet.inf's lists, where the folder has one. False without one.
@@ -347,9 +464,10 @@ bool ReadDosnet(Checker* c, size_t* size, unsigned* bootLine, unsigned* filesLin
   if (got == kFileTooBig) {
     Add(c, kFindingTooBig, kInNoFile, 0, "", kDosnetName, "", static_cast<unsigned>(kDosnetCapacity));
   }
+  AddTextFileKind(c, got, kDosnetName);
   if (got != kFileRead) return false;
   TextLines lines;
-  StartLines(&lines, work->dosnet, *size);
+  StartLines(&lines, work->dosnet, SetupReadSize(work->dosnet, *size));
   while (NextLine(&lines)) {
     const ProfileLine& line = lines.line;
     bool boot = InSection(lines, kDosnetBootSection);
@@ -395,10 +513,13 @@ CheckStatus CheckSetupFolder(const char* folder, CheckWorkspace* work, Finding* 
   Checker c{folder != nullptr ? folder : "", work, findings, capacity, result, 0, 0, false};
   if (strlen(c.folder) + 2 + kFindingTextCapacity > kMaxPath) return kCheckPathTooLong;
 
-  switch (ReadFileBytes(PathOf(&c, kSetupName), work->setupFile, kSetupFileCapacity, &c.setupSize)) {
+  size_t setupFileSize = 0;
+  switch (ReadFileBytes(PathOf(&c, kSetupName), work->setupFile, kSetupFileCapacity, &setupFileSize)) {
     case kFileMissing:
       return kCheckNoSetupFile;
     case kFileUnreadable:
+    case kFileNotRegular:
+    case kFileOutside:
       return kCheckUnreadable;
     case kFileTooBig:
       Add(&c, kFindingTooBig, kInNoFile, 0, "", kSetupName, "", static_cast<unsigned>(kSetupFileCapacity));
@@ -406,14 +527,18 @@ CheckStatus CheckSetupFolder(const char* folder, CheckWorkspace* work, Finding* 
     case kFileRead:
       break;
   }
+  c.setupSize = SetupReadSize(work->setupFile, setupFileSize);
   size_t backupSize = 0;
   ReadFileResult backup = ReadFileBytes(PathOf(&c, kBackupName), work->backupFile, kSetupFileCapacity, &backupSize);
+  backupSize = SetupReadSize(work->backupFile, backupSize);
+  AddTextFileKind(&c, backup, kBackupName);
   bool haveBackup = backup == kFileRead && backupSize > 0;
   if (haveBackup && !RememberBackup(&c, backupSize)) haveBackup = false;
   if (backup == kFileTooBig || (backup == kFileRead && backupSize > 0 && !haveBackup)) {
     Add(&c, kFindingTooBig, kInNoFile, 0, "", kBackupName, "", static_cast<unsigned>(kSetupFileCapacity));
   }
   if (!haveBackup) Add(&c, kNoteNoBackup, kInNoFile, 0, "", kBackupName, "");
+  if (haveBackup) CheckNothingLost(&c, backupSize);
 
   char folderName[64];
   GetFolderName(c.folder, folderName, sizeof folderName);
@@ -425,7 +550,7 @@ CheckStatus CheckSetupFolder(const char* folder, CheckWorkspace* work, Finding* 
   result->minorVersion = identity.minorVersion;
   if (result->machine == 0) Add(&c, kNoteArchitectureUnknown, kInNoFile, 0, "", kSetupName, "");
 
-  CheckText(&c, work->setupFile, c.setupSize, kSetupName, kInSetupFile);
+  CheckText(&c, work->setupFile, setupFileSize, kSetupName, kInSetupFile);
   CollectServices(&c, haveBackup);
   if (c.servicesCut) {
     Add(&c, kFindingTooBig, kInNoFile, 0, "", kSetupName, "services", kMaxCheckedServices);

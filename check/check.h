@@ -5,6 +5,9 @@
 // folder only through platform.h, keeps everything in the caller's
 // workspace and allocates nothing.
 //
+// Only what setup reads is judged: txtsetup.sif, its backup and dosnet.inf
+// up to their first 0x1A; anything after it is one finding.
+//
 // What is judged: the entries of [SCSI.Load], [SCSI] and
 // [HardwareIdsDatabase] that differ from txtsetup.sif.orig (an entry the
 // backup does not hold with the same key and value). Without a backup, or
@@ -28,6 +31,17 @@
 // anything but white space and line ends after the first 0x1A byte (setup
 // stops reading there).
 //
+// txtsetup.sif must still hold every section and key its backup holds: an
+// integration only adds entries and changes values, so a key that is gone
+// means the file was emptied, cut or overwritten (one finding, with how
+// many are gone).
+//
+// Names from the files (a [SCSI.Load] value, a PE import) that are not
+// plain file names (check/setup_names.h) are findings and never opened. A
+// file is read only when the platform calls it a regular file within the
+// folder (platform.h: GetFileKind); a FIFO, device or folder, or a link
+// leading outside, is a finding naming it.
+//
 // The setup source's architecture: check/setup_identity.h decides it
 // ([SetupData] Architecture, then the folder's name, then the platform
 // section with most entries), else unknown (a note says so; no machine is
@@ -49,8 +63,9 @@ enum FindingKind : unsigned {
   kFindingNotInScsi = 3,           // [SCSI] does not list service
   kFindingIdWithoutLoad = 4,       // extra: the first such id; number: how many
   kFindingDriverEmpty = 5,
-  kFindingNotDriver = 6,           // no PE image; number: the subsystem of one that is not native
-  kFindingWrongMachine = 7,        // number: the driver's machine; extra: its name
+  kFindingNotDriver = 6,           // no PE image (number 0; see kFindingNotNative)
+  kFindingWrongMachine = 7,        // number: the driver's machine; extra: its name;
+                                   // option: the service's [SCSI] description
   kFindingImportMissing = 8,       // extra: the imported module
   kFindingNotInBootFiles = 9,      // dosnet.inf's [FloppyFiles.2] (line: its header, 0 if none)
   kFindingNotInDosnetFiles = 10,   // dosnet.inf's [Files] (line: its header, 0 if none)
@@ -59,6 +74,17 @@ enum FindingKind : unsigned {
   kFindingDamagedCabinet = 13,     // file: the compressed file
   kFindingTooBig = 14,             // file: a text file too big to check; number: the capacity
                                    // (extra "services": more changed services than judged)
+  kFindingDriverCut = 15,          // a PE image whose headers or sections run past its end
+  kFindingSetupFileLost = 16,      // file: txtsetup.sif; number: entries of the backup it lacks;
+                                   // extra: the first, "[section] key"; line: its line in the backup
+  kFindingUnsafeName = 17,         // a name that is no plain file name (path separator, drive
+                                   // colon, "..", control byte): never opened. number 0: the
+                                   // [SCSI.Load] value, in file; 1: an import, in extra, of file
+  kFindingNotRegularFile = 18,     // file: a FIFO, device, socket or folder: not opened
+  kFindingLinkOutside = 19,        // file: a symbolic link leading outside the folder: not followed
+  kFindingUnknownPacking = 20,     // file: a cabinet of unknown compression type (number)
+  kFindingContinuedCabinet = 21,   // file: one cabinet of a set (spanning)
+  kFindingNotNative = 22,          // file: a PE image whose subsystem (number) is not native
   // Notes: what the check could not judge. They are no problem.
   kNoteNoBackup = 101,             // every [SCSI.Load] entry was judged
   kNoteNotChecked = 102,           // file not read; extra: "LZX/Quantum" or "too big"
@@ -82,6 +108,7 @@ struct Finding {
   char service[kFindingTextCapacity];  // "" where none
   char file[kFindingTextCapacity];
   char extra[kFindingTextCapacity];
+  char option[kFindingTextCapacity];   // kFindingWrongMachine: the [SCSI] description, "" if none
 };
 
 struct CheckResult {
@@ -108,6 +135,7 @@ const unsigned kMaxPath = 1024;
 
 struct CheckedService {
   char name[kFindingTextCapacity];
+  char description[kFindingTextCapacity];  // its [SCSI] value, unquoted
   char file[kFindingTextCapacity];
   char id[kFindingTextCapacity];  // the first changed hardware id naming it
   unsigned loadLine;              // its [SCSI.Load] entry; 0: none
@@ -129,6 +157,7 @@ struct CheckWorkspace {
   unsigned char driver[kDriverFileCapacity];
   unsigned char unpacked[kDriverFileCapacity];
   uint64_t backupEntries[kBackupSlots];
+  uint64_t setupKeys[kBackupSlots];  // txtsetup.sif's section and key pairs
   CheckedService services[kMaxCheckedServices];
   char path[kMaxPath];
 };

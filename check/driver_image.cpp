@@ -20,12 +20,17 @@ DriverImageResult ReadDriverImage(const unsigned char* bytes, size_t size,
         return kDriverOtherPacking;
       case kCabinetTooBig:
         return kDriverTooBig;
+      case kCabinetUnknownMethod:
+        return kDriverUnknownPacking;
+      case kCabinetContinued:
+        return kDriverContinuedCabinet;
       case kNotCabinet:
       case kCabinetDamaged:
         return kDriverDamagedCabinet;
     }
   }
-  return ReadPeImage(bytes, size, image) ? kDriverImage : kDriverNotImage;
+  if (!ReadPeImage(bytes, size, image)) return kDriverNotImage;
+  return image->withinFile ? kDriverImage : kDriverCut;
 }
 
 }  // namespace o2s

@@ -17,6 +17,11 @@ enum DriverImageResult {
   kDriverOtherPacking,    // a cabinet packed with LZX or Quantum: not read
   kDriverTooBig,          // its cabinet unpacks to more than `capacity`
   kDriverDamagedCabinet,  // a cabinet that cannot be unpacked
+  kDriverUnknownPacking,  // a cabinet of an unknown compression type (CabinetMethod tells it)
+  kDriverContinuedCabinet,  // one cabinet of a set (spanning): setup cannot unpack it alone
+  // A PE image (*image is filled) whose headers or sections run past the
+  // file's end: cut short, as a half-copied file is. Windows cannot load it.
+  kDriverCut,
 };
 
 // Reads bytes[0, size). A cabinet is unpacked into `unpacked` (capacity

@@ -79,6 +79,20 @@ void ReadImports(const unsigned char* bytes, size_t size, const Sections& sectio
   image->importsComplete = false;
 }
 
+// Whether the headers, the section table and each section's raw bytes lie
+// within the file.
+bool SectionsWithinFile(const unsigned char* bytes, size_t size, const Sections& sections) {
+  if (sections.headersSize > size) return false;
+  if (!Within(size, sections.table, static_cast<uint64_t>(sections.count) * kSectionHeaderSize)) return false;
+  for (unsigned i = 0; i < sections.count; ++i) {
+    const unsigned char* header = bytes + sections.table + static_cast<uint64_t>(i) * kSectionHeaderSize;
+    uint32_t rawSize = Read32(header + 16);
+    uint32_t rawOffset = Read32(header + 20);
+    if (rawSize != 0 && !Within(size, rawOffset, rawSize)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ReadPeImage(const unsigned char* bytes, size_t size, PeImage* image) {
@@ -108,6 +122,7 @@ bool ReadPeImage(const unsigned char* bytes, size_t size, PeImage* image) {
   if (optionalSize < countAt + 4) return false;
   image->subsystem = Read16(bytes + optional + 68);
   Sections sections{optional + optionalSize, sectionCount, Read32(bytes + optional + 60)};
+  image->withinFile = SectionsWithinFile(bytes, size, sections);
   uint32_t directoryCount = Read32(bytes + optional + countAt);
   // The import directory is the second data directory.
   if (directoryCount < 2 || optionalSize < directoriesAt + 16) return true;

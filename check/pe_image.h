@@ -31,6 +31,10 @@ struct PeImage {
   // longer than kImportNameCapacity - 1 bytes (left out). The names read up
   // to there are listed.
   bool importsComplete;
+  // True when the headers (SizeOfHeaders), the section table and every
+  // section's bytes in the file lie within the bytes: false for a file cut
+  // short (a half-copied driver), which Windows will not load.
+  bool withinFile;
   char imports[kMaxImports][kImportNameCapacity];  // as written, zero-ended
 };
 

@@ -406,15 +406,44 @@ int DeleteFileA(const char* name) {
   return gCalls.unlink(MapFileName(name).c_str()) == 0 ? 1 : 0;
 }
 
+FileKind GetFileKind(const char* name) {
+  std::string path = MapFileName(name);
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? kFileKindMissing : kFileKindOther;
+  if (S_ISLNK(st.st_mode)) {
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    char realFolder[PATH_MAX], target[PATH_MAX];
+    if (realpath(path.c_str(), target) == nullptr) return kFileKindMissing;
+    if (realpath(folder.c_str(), realFolder) == nullptr) return kFileKindOutside;
+    size_t length = strlen(realFolder);
+    bool root = length == 1 && realFolder[0] == '/';
+    if (!root && (strncmp(target, realFolder, length) != 0 || target[length] != '/')) return kFileKindOutside;
+    if (stat(target, &st) != 0) return kFileKindMissing;
+  }
+  return S_ISREG(st.st_mode) ? kFileKindRegular : kFileKindOther;
+}
+
 ReadFileResult ReadFileBytes(const char* name, void* buf, size_t capacity,
                              size_t* size) {
   *size = 0;
-  int fd = gCalls.open(MapFileName(name).c_str(), O_RDONLY, 0);
+  switch (GetFileKind(name)) {
+    case kFileKindMissing:
+      return kFileMissing;
+    case kFileKindOther:
+      return kFileNotRegular;
+    case kFileKindOutside:
+      return kFileOutside;
+    case kFileKindRegular:
+      break;
+  }
+  // O_NONBLOCK: a FIFO put there since GetFileKind does not hold the open.
+  int fd = gCalls.open(MapFileName(name).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY, 0);
   if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? kFileMissing : kFileUnreadable;
   struct stat st;
   if (gCalls.fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     gCalls.close(fd);
-    return kFileUnreadable;
+    return kFileNotRegular;
   }
   ReadFileResult result = kFileRead;
   char* out = static_cast<char*>(buf);
@@ -440,10 +469,7 @@ ReadFileResult ReadFileBytes(const char* name, void* buf, size_t capacity,
   return result;
 }
 
-int IsFilePresent(const char* name) {
-  struct stat st;
-  return stat(MapFileName(name).c_str(), &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
-}
+int IsFilePresent(const char* name) { return GetFileKind(name) == kFileKindRegular ? 1 : 0; }
 
 unsigned GetFolderName(const char* folder, char* buf, unsigned capacity) {
   if (capacity == 0) return 0;

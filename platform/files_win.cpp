@@ -195,14 +195,43 @@ int DeleteFileA(const char* name) {
   return 0;
 }
 
+FileKind GetFileKind(const char* name) {
+  // FindFirstFileA lists the folder's own entries: a device name (CON, NUL,
+  // COM1) that CreateFileA would open is no entry there.
+  if (strpbrk(name, "*?") != nullptr) return kFileKindMissing;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(name, &found);
+  if (search == INVALID_HANDLE_VALUE) return kFileKindMissing;
+  FindClose(search);
+  // Symbolic links and junctions; other reparse points (a cloud file, a
+  // deduplicated one) are files where they are.
+  const DWORD kTagMountPoint = 0xA0000003, kTagSymlink = 0xA000000C;
+  if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+      (found.dwReserved0 == kTagMountPoint || found.dwReserved0 == kTagSymlink)) {
+    return kFileKindOutside;
+  }
+  return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? kFileKindOther : kFileKindRegular;
+}
+
 ReadFileResult ReadFileBytes(const char* name, void* buf, size_t capacity, size_t* size) {
   *size = 0;
+  switch (GetFileKind(name)) {
+    case kFileKindMissing:
+      return kFileMissing;
+    case kFileKindOther:
+      return kFileNotRegular;
+    case kFileKindOutside:
+      return kFileOutside;
+    case kFileKindRegular:
+      break;
+  }
   HANDLE file = OpenForReading(name);
   if (file == INVALID_HANDLE_VALUE) return IsMissingError(GetLastError()) ? kFileMissing : kFileUnreadable;
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     CloseHandle(file);
-    return kFileUnreadable;
+    return kFileNotRegular;
   }
   uint64_t length = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   ReadFileResult result = kFileRead;
@@ -229,10 +258,7 @@ ReadFileResult ReadFileBytes(const char* name, void* buf, size_t capacity, size_
   return result;
 }
 
-int IsFilePresent(const char* name) {
-  DWORD attributes = GetFileAttributesA(name);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
-}
+int IsFilePresent(const char* name) { return GetFileKind(name) == kFileKindRegular ? 1 : 0; }
 
 unsigned GetFolderName(const char* folder, char* buf, unsigned capacity) {
   if (capacity == 0) return 0;

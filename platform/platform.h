@@ -177,19 +177,44 @@ int WriteAppendStream(AppendStream* stream, const void* bytes, size_t size);
 int CloseAppendStream(AppendStream* stream);
 
 // Reading the files of a folder, for the check of a setup folder. Names
-// are found as for every operation here (in any letter case).
+// are found as for every operation here (in any letter case). Nothing here
+// waits on a file: a FIFO, a device or a socket is never opened, and a
+// symbolic link is followed only while it stays within the folder that
+// holds it.
 
-enum ReadFileResult { kFileRead, kFileMissing, kFileTooBig, kFileUnreadable };
+enum FileKind {
+  kFileKindMissing,  // no such name (also a link that leads nowhere)
+  kFileKindRegular,  // a regular file, or a link to one within the folder
+  kFileKindOther,    // a folder, FIFO, device or socket (also behind a link)
+  // A symbolic link whose target lies outside the folder that holds the
+  // name (its real path is not under the folder's): not followed. On
+  // Windows every symbolic link or junction counts so: Windows 2000 offers
+  // no way to learn where one leads.
+  kFileKindOutside,
+};
+
+// What `name` is, without opening it (lstat, then realpath for a link).
+FileKind GetFileKind(const char* name);
+
+enum ReadFileResult {
+  kFileRead,
+  kFileMissing,
+  kFileTooBig,
+  kFileUnreadable,
+  kFileNotRegular,  // GetFileKind: kFileKindOther; not opened
+  kFileOutside,     // GetFileKind: kFileKindOutside; not opened
+};
 
 // Reads the whole file `name` into buf. kFileRead: *size bytes were read.
 // kFileTooBig: the file holds more than `capacity` bytes (*size is its
 // size; buf is unspecified). Nothing is written at or past buf[capacity].
-// A folder of that name is kFileUnreadable.
+// Only what GetFileKind calls a regular file is opened, and that without
+// blocking (O_NONBLOCK, then fstat): one swapped for a FIFO in between is
+// kFileNotRegular, never waited on.
 ReadFileResult ReadFileBytes(const char* name, void* buf, size_t capacity,
                              size_t* size);
 
-// Nonzero when `name` is a file (a symbolic link to one counts), not a
-// folder.
+// Nonzero when GetFileKind(name) is kFileKindRegular.
 int IsFilePresent(const char* name);
 
 // Copies the folder's own name (the last part of its full path; "" or null

@@ -110,17 +110,27 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_check_finding_text(uint32_t inde
   return gText;
 }
 
+// The [SCSI] description of the option whose [SCSI.Load] line names a
+// driver built for another machine (finding kind 7) of the last check,
+// zero-ended bytes as the file has them; "" for other findings or where
+// [SCSI] has none; null for an index out of range.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_check_finding_option(uint32_t index) {
+  return index < gResult.count ? gFindings[index].option : nullptr;
+}
+
 // The machine a driver file's bytes (plain, or a cabinet as name.sy_) are
 // built for: the PE header's machine field (0x14C x86, 0x8664 x64, 0x200
 // IA64 ...); 0 for no PE image; -1 for no bytes; -2 for a cabinet packed
 // with LZX or Quantum (not read); -3 for one that unpacks to over 4 MB;
-// -4 for a damaged cabinet.
+// -4 for a cabinet setup cannot unpack (damaged, of an unknown compression
+// type, or one of a set). A PE cut short still tells its machine.
 extern "C" EMSCRIPTEN_KEEPALIVE int32_t o2s_driver_machine(const unsigned char* bytes, uint32_t size) {
   if (gUnpacked == nullptr) gUnpacked = static_cast<unsigned char*>(malloc(o2s::kDriverFileCapacity));
   if (gUnpacked == nullptr) return -3;
   o2s::PeImage image;
   switch (o2s::ReadDriverImage(bytes, size, gUnpacked, o2s::kDriverFileCapacity, &image)) {
     case o2s::kDriverImage:
+    case o2s::kDriverCut:  // the machine is known; the check says it is cut
       return static_cast<int32_t>(image.machine);
     case o2s::kDriverNotImage:
       return 0;
@@ -131,6 +141,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE int32_t o2s_driver_machine(const unsigned char* 
     case o2s::kDriverTooBig:
       return -3;
     case o2s::kDriverDamagedCabinet:
+    case o2s::kDriverUnknownPacking:
+    case o2s::kDriverContinuedCabinet:
       return -4;
   }
   return 0;

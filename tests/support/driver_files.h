@@ -12,8 +12,8 @@ namespace o2s_test {
 
 // A PE image of `machine` (PE32 for x86, PE32+ otherwise) and the native
 // subsystem, whose one section holds an import directory naming `imports`,
-// padded to at least `size` bytes with text that compresses well but not
-// to nothing.
+// then text that compresses well but not to nothing, to at least `size`
+// bytes; the section runs to the file's end.
 std::string MakeDriverImage(unsigned machine, const std::vector<std::string>& imports,
                             size_t size = 1024);
 
