@@ -241,9 +241,13 @@ $('language').addEventListener('click', () => {
 });
 for (const id of ['pick-files', 'pick-folder']) {
   const input = $(id);
-  input.addEventListener('change', async () => {
-    await addEntries(pickedFiles(input.files));
+  // The files are taken before anything waits: clearing the input (so that
+  // the same folder can be picked again) empties the list it gave, and an
+  // earlier pick still being inspected would clear it under this one.
+  input.addEventListener('change', () => {
+    const files = [...input.files];
     input.value = '';
+    addEntries(pickedFiles(files));
   });
 }
 // The browser lists a big folder before it tells the page anything.
