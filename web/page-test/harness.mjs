@@ -169,10 +169,12 @@ export function pageCase(name, body, { done = async () => {} } = {}) {
     } finally {
       await done();
       const shot = p.screenshot(join(shotDir, `${slug(name)}.png`));
-      // A failed case keeps its own failure, whatever its screenshot does.
+      // A failed case keeps its own failure, whatever its screenshot does,
+      // even on a page that no longer answers.
+      const limit = expiry(hangLimit(p.loadMs || launchMs));
       if (ok) await shot;
-      else await shot.catch(() => {});
-      await page.close().catch(() => {});
+      else await Promise.race([shot.catch(() => {}), limit]);
+      await Promise.race([page.close().catch(() => {}), limit]);
     }
   });
 }
@@ -455,9 +457,6 @@ class PageSession {
     await this.page.screenshot({ path, fullPage: true });
   }
 }
-
-// The limits of this browser's driver, for a note where a check is less.
-export const driverLimits = () => browser.limits ?? {};
 
 // The sample's files under other letter cases, as a CD's names are.
 export function sampleInput() {
