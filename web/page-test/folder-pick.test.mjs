@@ -42,7 +42,7 @@ pageCase('folder pick: two txtsetup.oem among 6,000 files', async (p) => {
         `pick/DRIVER/TXTSETUP.OEM (${size(join(pick, 'DRIVER/TXTSETUP.OEM'))})`].sort(),
        'two txtsetup.oem: both offered with paths and sizes');
   check(await page.$eval('#run', (b) => b.disabled), 'and Run waits for the choice');
-  await page.click('.driver[data-path="pick/DRIVER/TXTSETUP.OEM"] input');
+  await p.click('.driver[data-path="pick/DRIVER/TXTSETUP.OEM"] input');
   await p.runWith(['key-1', 'key-enter'], 1);
   same(await p.drivers(), ['smpahci.sys present', 'smpcombo.sys compressed', 'smpraid.sys absent'],
        'the driver list says which driver files the setup folder holds');

@@ -169,10 +169,12 @@ export function pageCase(name, body, { done = async () => {} } = {}) {
     } finally {
       await done();
       const shot = p.screenshot(join(shotDir, `${slug(name)}.png`));
-      // A failed case keeps its own failure, whatever its screenshot does.
+      // A failed case keeps its own failure, whatever its screenshot does,
+      // even on a page that no longer answers.
+      const limit = expiry(hangLimit(p.loadMs || launchMs));
       if (ok) await shot;
-      else await shot.catch(() => {});
-      await page.close().catch(() => {});
+      else await Promise.race([shot.catch(() => {}), limit]);
+      await Promise.race([page.close().catch(() => {}), limit]);
     }
   });
 }
@@ -303,13 +305,29 @@ class PageSession {
     }
   }
 
+  // Clicks a control as the page's own script would: on the element, not
+  // at a point on the screen that a late change of layout could move it
+  // from. It must be there, shown and enabled, as for a user.
+  async click(selector) {
+    const state = await this.page.$$eval(selector, ([e]) => !e ? 'not there' : e.disabled ? 'disabled'
+      : e.getClientRects().length === 0 ? 'not shown' : (e.click(), 'clicked'));
+    if (state !== 'clicked') throw new AssertionError({ message: `clicking ${selector}: it is ${state}. The page shows:\n    ${await this.shown()}` });
+  }
+
   waitFor(selector, what = selector) {
     return this.until(async () => (await this.page.$$eval(selector, (all) => all.length)) > 0, `${what} (${selector})`);
   }
 
   // Real downloads: the bytes the browser saved, and the name it was given.
+  // The click is the pointer's (a download wants a user's gesture), once
+  // the link's box holds still over two frames.
   async download(selector) {
     await this.waitFor(`${selector}:not([disabled])`);
+    await this.until(() => this.page.$eval(selector, (e) => new Promise((resolve) => {
+      const box = () => JSON.stringify(e.getBoundingClientRect());
+      const before = box();
+      requestAnimationFrame(() => requestAnimationFrame(() => resolve(box() === before)));
+    })), `${selector} to hold still`);
     const known = new Set(downloads.keys());
     await this.page.click(selector);
     const done = () => [...downloads].find(([id, d]) => !known.has(id) && d.path);
@@ -358,7 +376,7 @@ class PageSession {
 
   async clickRun() {
     await this.waitFor('#run:not([disabled])', 'Run to be offered');
-    await this.page.click('#run');
+    await this.click('#run');
     this.ran = true;
   }
 
@@ -370,7 +388,7 @@ class PageSession {
     for (const key of keys) {
       await this.waitFor(`#${key}.waiting`, `the tool to wait for ${key}`);
       if (key === keys[0]) await atMenu();
-      await this.page.click(`#${key}`);
+      await this.click(`#${key}`);
     }
     await this.waitFor('#results:not([hidden]) #changes[aria-busy="false"]', 'the results and their changes');
     await this.waitFor('#findings[aria-busy="false"]', 'the check of the folder');
@@ -414,7 +432,9 @@ class PageSession {
     }
     await this.until(async () => (await count()) === drivers, `the options of ${drivers} drivers`);
     await this.waitFor('#files[aria-busy="false"]', 'the pick read');
-    for (let box; (box = await page.$('.drivers-pick .driver > label > input:not(:checked)'));) await box.click();
+    while ((await page.$$eval('.drivers-pick .driver > label > input:not(:checked)', (boxes) => boxes.length)) > 0) {
+      await this.click('.drivers-pick .driver > label > input:not(:checked)');
+    }
   }
 
   // What every case ends with: nothing left the page, no error, no
@@ -437,9 +457,6 @@ class PageSession {
     await this.page.screenshot({ path, fullPage: true });
   }
 }
-
-// The limits of this browser's driver, for a note where a check is less.
-export const driverLimits = () => browser.limits ?? {};
 
 // The sample's files under other letter cases, as a CD's names are.
 export function sampleInput() {

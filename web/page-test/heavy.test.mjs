@@ -25,11 +25,11 @@ pageCase('heavy run: cancelled, it offers nothing and leaves the pick as it was'
   const { page } = p;
   const t = await p.texts();
   const picked = await startHeavy(p);
-  await page.click('#key-1');
+  await p.click('#key-1');
   await p.until(() => page.evaluate((running) => !document.getElementById('cancel').disabled
     && document.querySelectorAll('.keys button.waiting').length === 0
     && document.getElementById('run-status').textContent === running, t('running')), 'the run to go on, Cancel offered');
-  await page.click('#cancel');
+  await p.click('#cancel');
   await p.waitFor('#cancel[disabled]', 'the run to end (Cancel no longer offered)');
   const notes = await p.pageNotes();
   if (notes.at(-1) === t('cancelled')) {
@@ -61,9 +61,9 @@ pageCase('heavy run: as the Linux build, the dots shown while it writes', async 
     }).observe(document.getElementById('run-view'), { childList: true, subtree: true, characterData: true, attributes: true });
   });
   await startHeavy(p);
-  await page.click('#key-1');
+  await p.click('#key-1');
   await p.waitFor('#key-enter.waiting', 'the run to end, the tool waiting for Enter');
-  await page.click('#key-enter');
+  await p.click('#key-enter');
   await p.waitFor('#results:not([hidden]) #changes[aria-busy="false"]', 'the results and their changes');
   same(await p.consoleText(), new TextDecoder('shift_jis').decode(read('stdout-heavy')), 'console text as the Linux build\'s stdout');
   same((await p.download('a[data-file="txtsetup.sif"]')).bytes, read('sif-heavy'), 'downloaded txtsetup.sif byte for byte the Linux result');

@@ -50,7 +50,7 @@ for (const layout of layoutCases) pageCase(`layout: ${layout[0]}`, (p) => runLay
 pageCase('layout: virtio-x86 with its 64-bit option ticked on purpose', async (p) => {
   const { page } = p;
   const dir = await runLayout(p, layoutCases[0]);
-  await page.click('.options li[data-key="WNET64"] input');
+  await p.click('.options li[data-key="WNET64"] input');
   await p.runAnswering();
   same(await page.$$eval('#conflicts li', (items) => items.map((i) => i.dataset.kind).sort().join(' ')), 'conflictOption wrongMachine',
        'the 64-bit option ticked on purpose is flagged');

@@ -7,7 +7,7 @@ import { pageCase, same } from './harness.mjs';
 pageCase('page: English one switch away', async (p) => {
   const { page } = p;
   same(await page.evaluate(() => document.documentElement.lang), 'ja', 'the page opens in Japanese');
-  await page.click('#language');
+  await p.click('#language');
   const en = translator('en');
   same(await page.evaluate(() => document.documentElement.lang), 'en', 'the switch makes it English');
   same(await page.$eval('#offline', (e) => e.textContent), en('offline'), 'and its texts are the English ones');

@@ -53,15 +53,25 @@ async function ranPack(p, files) {
 
 // The plan for the folder, each item "NAME action".
 async function plan(p) {
-  await p.page.click('#write-folder');
+  await p.click('#write-folder');
   await p.waitFor('#write-plan:not([hidden])', 'the plan of the write');
   return p.page.$$eval('#write-plan li', (items) => items.map((i) => `${i.textContent.split(' ')[0]} ${i.dataset.action}`).join(', '));
 }
 
+// Every text the status takes from the click on: "writing", then what
+// came of it.
 async function write(p) {
   const writing = (await p.texts())('writing');
-  await p.page.click('#write-confirm');
-  await p.until(async () => (await p.page.$eval('#output-status', (e) => e.textContent)) !== writing, 'the write to end');
+  await p.page.evaluate(() => {
+    const status = document.getElementById('output-status');
+    window.outputSeen = [];
+    new MutationObserver(() => window.outputSeen.push(status.textContent)).observe(status, { childList: true, subtree: true, characterData: true });
+  });
+  await p.click('#write-confirm');
+  await p.until(() => p.page.evaluate((writing) => {
+    const at = window.outputSeen.indexOf(writing);
+    return at >= 0 && window.outputSeen.slice(at + 1).some((text) => text !== writing && text !== '');
+  }, writing), 'the write to begin and end (the status "writing", then another)');
   check(!(await p.page.$eval('#output-status', (e) => e.classList.contains('problem'))), 'the write succeeded',
         await p.page.$eval('#output-status', (e) => e.textContent));
 }
@@ -80,7 +90,7 @@ async function firstWrite(p) {
        'iastor.sys planConflict, M5228.SY_ planCreate',
        'the plan, under the names the folder uses; another iastor.sys is not replaced unasked');
   check(!(await p.page.$eval('#write-plan input[data-file="iastor.sys"]', (box) => box.checked)), 'replacing it waits for a tick');
-  await p.page.click('#write-plan input[data-file="iastor.sys"]');
+  await p.click('#write-plan input[data-file="iastor.sys"]');
   await write(p);
   sameFiles(await folder(p, []), writtenOver(), 'the folder');
 }
@@ -119,7 +129,8 @@ pageCase('write into a folder: an empty driver file (a write cut short) is repla
 pageCase('write into a folder: after "Run again" with one driver, every run\'s result', async (p) => {
   const { page } = p;
   await ranPack(p, [['TXTSETUP.SIF', sample], ['DOSNET.INF', dosnet()]]);
-  for (let box; (box = await page.$('.drivers-pick .driver:not([data-path*="ULi"]) > label > input:checked'));) await box.click();
+  const others = '.drivers-pick .driver:not([data-path*="ULi"]) > label > input:checked';
+  while ((await page.$$eval(others, (boxes) => boxes.length)) > 0) await p.click(others);
   await p.runAnswering();
   same(await p.consoleText(), sjis.decode(read('stdout-pack-again')), 'after "Run again": console text as the Linux run');
   same(await plan(p), 'TXTSETUP.SIF planReplace, txtsetup.sif.orig planCreate, DOSNET.INF planReplace, dosnet.inf.orig planCreate, ' +
