@@ -94,11 +94,11 @@ pageCase('ULi into an XP setup source: the XP options ticked, the 2000 ones not,
   same(await page.$$eval('.options li[data-key$="NT"]', (items) => items.map((i) => `${i.dataset.skipped} ${i.querySelector('input').disabled}`)),
        ['noIds true', 'noIds true'], 'the NT 4.0 options: skipped by the tool (no hardware ids), not to be ticked');
   check(!(await page.$('.planned-conflicts')), 'no conflict shown while the defaults stand');
-  await page.click('#language');
+  await p.click('#language');
   await p.until(() => page.evaluate(() => document.documentElement.lang === 'en'), 'the English view');
   const infos = await page.$$eval('.options li[data-key] .option-info', (all) => all.map((i) => i.textContent));
   check(infos.length === 8 && infos.every((text) => !text.includes('ERROR!')), 'no line of the tool\'s Japanese in the English view', infos);
-  await page.click('.options li[data-key="m52812K"] input');
+  await p.click('.options li[data-key="m52812K"] input');
   await p.waitFor('.planned-conflicts li[data-kind="plannedOption"][data-what="m5281"]', 'the two options of the service m5281, shown before the run');
   check(await page.$eval('#run', (b) => !b.disabled), 'and Run still offered');
 });

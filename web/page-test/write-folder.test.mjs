@@ -151,7 +151,7 @@ pageCase('write into a folder: its txtsetup.sif changed since the pick, then ano
   const edited = Buffer.concat([sample, Buffer.from('[Edited]\r\n')]);
   const refusal = async (files, fresh, kind) => {
     const there = await folder(p, files, fresh);
-    await page.click('#write-folder');
+    await p.click('#write-folder');
     const status = await p.until(() => page.$eval('#output-status', (e) => e.dataset.status), 'the write refused');
     same(status, kind, `the folder ${[...there.keys()].sort().join(' ')}: refused as ${kind}`);
     check(await page.$eval('#write-plan', (e) => e.hidden), 'no plan offered');
