@@ -20,6 +20,8 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/ascii_case.h"
 #include "platform/file_system.h"
@@ -260,6 +262,60 @@ std::string ResolveTarget(const std::string& path) {
   return path;
 }
 
+// Folder listings, each read once and kept while it can be trusted: a
+// setup folder holds some 10,000 files, and every letter-case miss would
+// read all of them again. A listing is dropped by every create, rename or
+// delete this process makes (ListingsChange), and read again when the
+// folder's inode, modification or status-change time changed since, so
+// other programs' changes are seen too (also one that sets the time back). One read within two seconds of the folder's last
+// change (a coarse clock's tick: FAT's is 2 s) is used for that lookup
+// only, since a change in the same tick would leave the time as it was.
+struct Listing {
+  ino_t inode;
+  struct timespec modified;
+  struct timespec changed;
+  std::vector<std::string> names;
+};
+
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+std::map<std::string, Listing> gListings;
+unsigned gListingsRead = 0;
+
+// Drops every kept listing when it goes out of scope: around each
+// operation that changes names.
+struct ListingsChange {
+  ~ListingsChange() { gListings.clear(); }
+};
+
+// The names of `folder` ("" for the current one); null when it cannot be
+// listed.
+const std::vector<std::string>* ListFolder(const std::string& folder) {
+  const char* path = folder.empty() ? "." : folder.c_str();
+  struct stat st;
+  if (stat(path, &st) != 0) return nullptr;
+  auto kept = gListings.find(folder);
+  if (kept != gListings.end() && kept->second.inode == st.st_ino && SameTime(kept->second.modified, st.st_mtim) &&
+      SameTime(kept->second.changed, st.st_ctim)) {
+    return &kept->second.names;
+  }
+  DIR* d = opendir(path);
+  if (d == nullptr) return nullptr;
+  ++gListingsRead;
+  static Listing scratch;
+  Listing listing{st.st_ino, st.st_mtim, st.st_ctim, {}};
+  while (dirent* e = readdir(d)) listing.names.push_back(e->d_name);
+  closedir(d);
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  if (now.tv_sec - st.st_mtim.tv_sec < 2) {
+    scratch = std::move(listing);
+    return &scratch.names;
+  }
+  return &(gListings[folder] = std::move(listing)).names;
+}
+
 // Windows finds a name in any letter case, and the tool's users bring files
 // named as on a CD or a driver disk (TXTSETUP.SIF, TxtSetup.oem). lstat: an
 // entry that is a dangling link still takes the name.
@@ -269,23 +325,22 @@ std::string FindInAnyCase(const std::string& path) {
   std::string folder = path.substr(0, path.rfind('/') + 1);  // "" or ends in '/'
   const char* name = path.c_str() + folder.size();
   size_t nameLength = path.size() - folder.size();
-  DIR* d = opendir(folder.empty() ? "." : folder.c_str());
-  if (d == nullptr) return path;
-  std::string first;
-  while (dirent* e = readdir(d)) {
+  const std::vector<std::string>* names = ListFolder(folder);
+  if (names == nullptr) return path;
+  const std::string* first = nullptr;
+  for (const std::string& entry : *names) {
     // Several matches: the first in byte order, the same in every run.
-    if (EqualNoCase(e->d_name, strlen(e->d_name), name, nameLength) &&
-        (first.empty() || first > e->d_name)) {
-      first = e->d_name;
+    if (EqualNoCase(entry.data(), entry.size(), name, nameLength) && (first == nullptr || *first > entry)) {
+      first = &entry;
     }
   }
-  closedir(d);
-  return first.empty() ? path : folder + first;
+  return first == nullptr ? path : folder + *first;
 }
 
 }  // namespace
 
 PosixCalls& LivePosixCalls() { return gCalls; }
+unsigned FolderListingsRead() { return gListingsRead; }
 const PosixCalls& DefaultPosixCalls() { return kDefaultCalls; }
 
 std::string MapFileName(const char* name) {
@@ -344,6 +399,7 @@ FileState ReadWholeFile(const std::string& path, std::string* out,
 
 bool ReplaceFileContent(const std::string& path, const char* bytes,
                         size_t size, FileIdentity* identity) {
+  ListingsChange change;
   std::string target = ResolveTarget(path);
   struct stat old;
   bool exists = stat(target.c_str(), &old) == 0;
@@ -370,6 +426,7 @@ bool ReplaceFileContent(const std::string& path, const char* bytes,
 }
 
 int CopyFileA(const char* from, const char* to, int failIfExists) {
+  ListingsChange change;
   std::string source = MapFileName(from);
   std::string target = MapFileName(to);
   // Those of the target, left by a killed copy, and those of the source, so
@@ -397,12 +454,14 @@ int CopyFileA(const char* from, const char* to, int failIfExists) {
 }
 
 int MoveFileA(const char* from, const char* to) {
+  ListingsChange change;
   std::string source = MapFileName(from);
   std::string target = MapFileName(to);
   return RenameNoReplace(source.c_str(), target.c_str()) == 0 ? 1 : 0;
 }
 
 int DeleteFileA(const char* name) {
+  ListingsChange change;
   return gCalls.unlink(MapFileName(name).c_str()) == 0 ? 1 : 0;
 }
 
@@ -490,6 +549,7 @@ struct AppendStream {
 };
 
 AppendStream* OpenAppendStream(const char* name) {
+  ListingsChange change;
   std::string path = MapFileName(name);
   struct stat st;
   if (stat(path.c_str(), &st) == 0 && IsReadOnly(st)) {

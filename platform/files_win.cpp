@@ -258,6 +258,8 @@ ReadFileResult ReadFileBytes(const char* name, void* buf, size_t capacity, size_
   return result;
 }
 
+unsigned FolderListingsRead() { return 0; }
+
 int IsFilePresent(const char* name) { return GetFileKind(name) == kFileKindRegular ? 1 : 0; }
 
 unsigned GetFolderName(const char* folder, char* buf, unsigned capacity) {

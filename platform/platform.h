@@ -17,8 +17,12 @@
 // - else the name as given, under which a missing file is created; so also
 //   in a folder that cannot be listed.
 // So an operation that never replaces fails when the name exists in any
-// letter case. A symbolic link found either way is treated as each
-// operation below says.
+// letter case. A folder's listing is read once and kept until this process
+// creates, renames or deletes a name, or the folder's modification or
+// status-change time changes (one read within 2 s of the folder's last
+// change is not kept: a coarse clock would not tell a change in that time).
+// A symbolic link found either way is treated as each operation below
+// says.
 //
 // No operation throws. Results that report success are nonzero on success
 // and 0 on failure; the tool itself mostly ignores them, tests do not.

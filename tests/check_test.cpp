@@ -1,6 +1,7 @@
 // The check of a finished setup folder: a folder like a CD's I386 after two
 // integrations, clean, then with each fault planted once; the command as a
 // process; the dosnet.inf edit; the cabinet and PE readers at their edges.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <poll.h>
 #include <signal.h>
@@ -23,6 +24,7 @@
 #include "check/driver_image.h"
 #include "check/setup_identity.h"
 #include "check/setup_names.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 #include "sif/sif_writer.h"
 #include "tests/support/driver_files.h"
@@ -505,6 +507,33 @@ TEST_F(SetupFolder, HostileFolderNeverHangsNorLeadsOutside) {
   EXPECT_EQ(found[1].compare(0, 3, "16 "), 0) << found[1];
 }
 
+// Names in other letter cases (as on a CD) in a big folder: the folder is
+// listed once for the whole check, not once per miss.
+TEST_F(SetupFolder, ReadsABigFolderOnceForEveryLetterCaseMiss) {
+  Build();
+  for (int i = 0; i < 2000; ++i) Put("FILE" + std::to_string(10000 + i) + ".DL_", "");
+  for (const char* name : {"viostor.sys", "iastor.sy_"}) {
+    std::string upper = name;
+    for (char& ch : upper) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+    rename(Path(name).c_str(), Path(upper).c_str());
+  }
+  // A folder last changed an hour ago, as a user's is when checked.
+  timespec old[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, folder_.c_str(), old, 0), 0);
+  unsigned before = o2s::FolderListingsRead();
+  EXPECT_EQ(Check(), std::vector<std::string>{});
+  EXPECT_EQ(o2s::FolderListingsRead() - before, 1u);
+  // A file rewritten in place changes no name: the listing stands.
+  Put("IASTOR.SY_", IastorCabinet({"ntoskrnl.exe", "storport.sys"}));
+  EXPECT_EQ(Check().size(), 1u);
+  EXPECT_EQ(o2s::FolderListingsRead() - before, 1u);
+  // One added since is seen, also when its folder's time is set back.
+  Put("STORPORT.SY_", "");
+  ASSERT_EQ(utimensat(AT_FDCWD, folder_.c_str(), old, 0), 0);
+  EXPECT_EQ(Check(), std::vector<std::string>{});
+  EXPECT_EQ(o2s::FolderListingsRead() - before, 2u);
+}
+
 // The command: the tool under test's sibling, or the one named by
 // OEM2SIF_CHECK_TOOL (a Windows .exe runs under Wine).
 std::string CheckTool() {
@@ -615,13 +644,14 @@ TEST_F(SetupFolder, CommandOnAnXpFolderAfterTheCorpusIntegrations) {
   Put("viostor.sys", MakeDriverImage(o2s::kMachineX64, {"ntoskrnl.exe"}));
   ProcessResult wrong = RunProcess(CheckTool(), folder_, "");
   EXPECT_EQ(wrong.status, 1);
-  EXPECT_NE(Cp932ToUtf8(wrong.out).find("  セットアップが x86 用であることは、txtsetup.sif の [SetupData] の "
-                                        "Architecture からわかります。\n"),
+  // It says how the machine is known, and the remedy names the option whose
+  // line is wrong, not "take the x86 build".
+  EXPECT_NE(wrong.out.find(CheckOutput("  セットアップが x86 用であることは、txtsetup.sif の [SetupData] の "
+                                       "Architecture からわかります。\n")),
             std::string::npos)
       << Cp932ToUtf8(wrong.out);
-  // The remedy names the option whose line is wrong, not "take the x86 build".
-  EXPECT_NE(Cp932ToUtf8(wrong.out).find("  オプション「Test Adapter」の [SCSI.Load] の行が、このファイルを指しています。\n"
-                                        "  この行が x86 用のドライバー ファイルを指すよう、x86 用のオプションを統合し直してください。\n"),
+  EXPECT_NE(wrong.out.find(CheckOutput("  オプション「Test Adapter」の [SCSI.Load] の行が、このファイルを指しています。\n"
+                                       "  この行が x86 用のドライバー ファイルを指すよう、x86 用のオプションを統合し直してください。\n")),
             std::string::npos)
       << Cp932ToUtf8(wrong.out);
 }
