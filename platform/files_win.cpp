@@ -198,7 +198,7 @@ int DeleteFileA(const char* name) {
 FileKind GetFileKind(const char* name) {
   // FindFirstFileA lists the folder's own entries: a device name (CON, NUL,
   // COM1) that CreateFileA would open is no entry there.
-  if (strpbrk(name, "*?") != nullptr) return kFileKindMissing;
+  if (strchr(name, '*') != nullptr || strchr(name, '?') != nullptr) return kFileKindMissing;
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(name, &found);
   if (search == INVALID_HANDLE_VALUE) return kFileKindMissing;
@@ -228,8 +228,8 @@ ReadFileResult ReadFileBytes(const char* name, void* buf, size_t capacity, size_
   HANDLE file = OpenForReading(name);
   if (file == INVALID_HANDLE_VALUE) return IsMissingError(GetLastError()) ? kFileMissing : kFileUnreadable;
   BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  // A device (a name swapped in since GetFileKind) has no file information.
+  if (!GetFileInformationByHandle(file, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     CloseHandle(file);
     return kFileNotRegular;
   }
