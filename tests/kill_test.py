@@ -21,6 +21,12 @@ apart, and checked.
 With --full-disk (root only) it also runs on a small tmpfs that fills up
 during the run, and checks that nothing is lost and the failure is reported.
 
+Its budget is the count of kills, not a time: a slow disk or a busy machine
+makes it slower, never red. Each step only has a hang limit, 20 times a run
+measured here on the same folder (at least 30 s): the uninterrupted run's
+limit comes from timed whole-file writes in the folder, every later step's
+from the uninterrupted run.
+
 Prints the count of torn files and exits 1 unless it is 0.
 """
 import argparse
@@ -31,9 +37,52 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 KEPT = {"txtsetup.oem", "txtsetup.sif", "txtsetup.sif.orig"}
+HANG_FACTOR = 20
+# Below this a limit would measure the scheduler rather than the run.
+HANG_FLOOR = 30.0
+
+
+def hang_limit(measured):
+    return max(HANG_FLOOR, HANG_FACTOR * measured)
+
+
+class Watchdog:
+    """Ends the test when a step outlasts its hang limit, saying which step,
+    and kills the tool it waits for. The steps run in the main thread; a
+    FUSE mount that hangs can stop that thread in a file call, so the watch
+    is a thread of its own."""
+
+    def __init__(self):
+        self._lock = threading.Lock()
+        self._step = None  # (what, limit, measured, deadline)
+        self.child = None
+        threading.Thread(target=self._watch, daemon=True).start()
+
+    def step(self, what, measured):
+        limit = hang_limit(measured)
+        with self._lock:
+            self._step = (what, limit, measured, time.monotonic() + limit)
+
+    def _watch(self):
+        while True:
+            time.sleep(0.5)  # how often it looks, not a limit
+            with self._lock:
+                step = self._step
+            if step and time.monotonic() > step[3]:
+                what, limit, measured = step[:3]
+                print("HUNG: %s did not end within %.0f s (%d x the %.2f s measured, at least %.0f s)" %
+                      (what, limit, HANG_FACTOR, measured, HANG_FLOOR), flush=True)
+                child = self.child
+                if child is not None:
+                    child.kill()
+                os._exit(1)
+
+
+watchdog = None
 
 
 def make_oem(options, ids):
@@ -83,14 +132,32 @@ def torn_reason(original, now, entries):
 
 
 def start(tool, folder, stdout=subprocess.DEVNULL):
-    return subprocess.Popen([tool], cwd=folder, stdin=subprocess.PIPE, stdout=stdout,
-                            stderr=subprocess.DEVNULL)
+    p = subprocess.Popen([tool], cwd=folder, stdin=subprocess.PIPE, stdout=stdout,
+                         stderr=subprocess.DEVNULL)
+    watchdog.child = p
+    return p
 
 
 def run_once(tool, folder):
     p = start(tool, folder, stdout=subprocess.PIPE)
     out, _ = p.communicate(b"1\n")
     return p.returncode, out
+
+
+def floor_seconds(folder, sif, writes):
+    """The least a run of `writes` writes can take in `folder`: the whole
+    setup file written to a temporary file and renamed over, as each of the
+    tool's writes does at least, timed for a few and scaled."""
+    timed = min(writes, 20)
+    path = os.path.join(folder, "floor.sif")
+    started = time.monotonic()
+    for _ in range(timed):
+        with open(path + ".temp", "wb") as f:
+            f.write(sif)
+        os.rename(path + ".temp", path)
+    seconds = (time.monotonic() - started) * writes / timed
+    os.unlink(path)
+    return seconds
 
 
 def lay_out(folder, oem, sif):
@@ -181,6 +248,8 @@ def main():
     parser.add_argument("--ids", type=int, default=100)
     parser.add_argument("--lines", type=int, default=23255, help="of txtsetup.sif (23255: about 1 MB)")
     args = parser.parse_args()
+    global watchdog
+    watchdog = Watchdog()
     tool = os.path.abspath(args.tool)
     seed = args.seed if args.seed is not None else int(time.time())
     rng = random.Random(seed)
@@ -191,8 +260,13 @@ def main():
     entries = expected_entries(args.options, args.ids)
     work = tempfile.mkdtemp(prefix="oem2sif-kill-", dir=args.work)
     folder = os.path.join(work, "run")
+    writes = args.options * (3 + args.ids)
+    whole = 0.0
     try:
+        # Nothing has been measured yet: the first writes have no limit.
         lay_out(folder, oem, sif)
+        floor = floor_seconds(folder, sif, writes)
+        watchdog.step("the uninterrupted run", floor)
         started = time.monotonic()
         status, _ = run_once(tool, folder)
         whole = time.monotonic() - started
@@ -202,14 +276,17 @@ def main():
         if status != 0 or reason or written != sum(len(e) for e in entries.values()):
             print("the uninterrupted run failed: status %d, %s, %d entries" % (status, reason, written))
             return 1
-        print("seed %d; a whole run of %d options x %d ids, %.1f MB, takes %.2f s" %
-              (seed, args.options, args.ids, len(sif) / 1e6, whole))
+        print("seed %d; a whole run of %d options x %d ids, %.1f MB, takes %.2f s "
+              "(%d writes of the whole file and a rename: %.2f s); each later step's hang limit: %.0f s" %
+              (seed, args.options, args.ids, len(sif) / 1e6, whole, writes, floor, hang_limit(whole)))
 
         torn = 0
         between = 0
         leftovers = 0
         plan = [signal.SIGKILL] * args.kills + [signal.SIGINT] * args.interrupts
         for number, sig in enumerate(plan, 1):
+            # A kill, the check and the next run: each less than a whole run.
+            watchdog.step("run %d (%s), its check and the next run" % (number, sig.name), whole)
             lay_out(folder, oem, sif)
             p = start(tool, folder)
             p.stdin.write(b"1\n")
@@ -230,12 +307,14 @@ def main():
               (args.kills, args.interrupts, torn, between, leftovers))
 
         if args.full_disk:
+            watchdog.step("the run on a full disk", whole)
             problem = full_disk(tool, oem, sif, entries)
             print("full disk: %s" % (problem or "nothing lost, failure reported"))
             if problem and problem != "skipped":
                 torn += 1
         return 0 if torn == 0 else 1
     finally:
+        watchdog.step("removing the work folder", whole)
         shutil.rmtree(work, ignore_errors=True)
 
 

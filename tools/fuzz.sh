@@ -2,7 +2,9 @@
 # Builds the libFuzzer targets (clang) and runs each for SECONDS (default 60),
 # seeded from the real driver files (the driver image reader needs no
 # seeds of its own: it finds the "MZ" and "MSCF" headers by itself).
-# Crashes land in build/fuzz/findings/.
+# Crashes land in build/fuzz/findings/. An input is a hang when it takes 20
+# times as long as a pass over all the seeds and the corpus so far, timed
+# here first (at least 20 s): -timeout scales with the machine's speed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -16,8 +18,13 @@ status=0
 for target in profile_fuzz oem_fuzz driver_image_fuzz check_folder_fuzz; do
   corpus=$PWD/build/fuzz/corpus-$target
   mkdir -p "$corpus"
-  echo "== $target: $seconds s"
-  if ! build/fuzz/tests/fuzz/$target -max_total_time="$seconds" -max_len=65536 -timeout=20 \
+  started=$(date +%s%N)
+  build/fuzz/tests/fuzz/$target -runs=0 -max_len=65536 -artifact_prefix="$findings/$target-" "$corpus" "$seeds" \
+    >/dev/null 2>&1 || true
+  pass_ms=$(( ($(date +%s%N) - started) / 1000000 ))
+  hang=$(( pass_ms * 20 / 1000 )); [ $hang -ge 20 ] || hang=20
+  echo "== $target: $seconds s (a pass over the inputs so far: $pass_ms ms; an input is a hang after $hang s)"
+  if ! build/fuzz/tests/fuzz/$target -max_total_time="$seconds" -max_len=65536 -timeout=$hang \
        -artifact_prefix="$findings/$target-" -print_final_stats=1 "$corpus" "$seeds" \
        > "build/fuzz/$target.log" 2>&1; then
     status=1

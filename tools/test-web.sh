@@ -1,21 +1,35 @@
 #!/usr/bin/env bash
 # Runs the node unit tests of the page's deciding modules (web/test/), then
-# tests the page (build/web/oem2sif.html) in headless Chromium and Firefox,
-# and in WebKit (MiniBrowser under xvfb-run), opened from disk: three runs on
-# the sample, each compared with the Linux build's run on a copy of it
-# (console text, txtsetup.sif and txtsetup.sif.orig byte for byte), the diff
-# view, the driver list, a cancelled run, a folder pick that holds two
-# txtsetup.oem and 6,000 other files, a pack of three drivers run one after
-# another (its zip, and in Chromium its writing into a folder), the heavy
-# run (1 MB, 40 options x 100 ids) against the Linux build with its time
-# beside the Linux build's, axe-core, and that no request leaves the page.
-# Installs nothing (tools/install-deps.sh --tests does). Leaves screenshots
-# in build/web-test/web-page.png (Chromium), web-page-firefox.png and
-# web-page-webkit.png.
+# the page's cases (web/page-test/, node's test runner) on build/web/oem2sif.html
+# opened from disk, in headless Chromium and Firefox, and in WebKit
+# (MiniBrowser under xvfb-run): three runs on the sample, each compared with
+# the Linux build's run on a copy of it (console text, txtsetup.sif and
+# txtsetup.sif.orig byte for byte), the diff view, the driver list, a
+# cancelled run, a folder pick that holds two txtsetup.oem and 6,000 other
+# files, a pack of three drivers run one after another (its zip, and in
+# Chromium its writing into a folder), real driver layouts, the heavy run
+# (1 MB, 40 options x 100 ids) against the Linux build, axe-core, and in
+# every case that no request leaves the page.
+#
+#   tools/test-web.sh [chromium|firefox|webkit ...] [NODE-TEST-OPTION ...]
+# e.g. tools/test-web.sh firefox --test-name-pattern='pack' runs the cases
+# whose names match, in Firefox alone. Prints node's summary lines per
+# browser; each case leaves its screenshot in build/web-test/BROWSER/CASE.png.
+# The speed of the page is the benchmark's (tools/bench.sh), not a check.
+# Installs nothing (tools/install-deps.sh --tests does).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+browsers=() node_args=()
+for arg in "$@"; do
+  case $arg in
+    chromium|firefox|webkit) browsers+=("$arg") ;;
+    *) node_args+=("$arg") ;;
+  esac
+done
+[ ${#browsers[@]} -gt 0 ] || browsers=(chromium firefox webkit)
 
 # The page's deciding modules first, in node (milliseconds, no browser).
+mkdir -p build
 if ! node --test --test-reporter=tap web/test/ >build/web-unit.tap 2>&1; then
   grep -B2 -A25 '^not ok' build/web-unit.tap
   echo "web unit tests: FAILED (build/web-unit.tap)"
@@ -25,7 +39,7 @@ awk '/^# (tests|pass|duration_ms)/ { n[$2] = $3 } END { printf "web unit tests: 
 
 cmake --workflow --preset web
 cmake --preset default >/dev/null
-cmake --build --preset default --target oem2sif make_setup_file
+cmake --build --preset default --target oem2sif oem2sif-check make_setup_file
 
 work=$PWD/build/web-test
 rm -rf "$work"
@@ -42,19 +56,14 @@ tool=$PWD/build/default/oem2sif
   printf '\n' | "$tool" >"$work/stdout-3"
 )
 
-# The heavy run: the benchmark's inputs, from the same generator. Its time is
-# the median of three runs on a fresh copy (the page test prints it beside
-# the page's).
+# The heavy run: the benchmark's inputs, from the same generator (its speed
+# is the benchmark's).
 make_setup_file=$PWD/build/default/tests/make_setup_file
 mkdir -p "$work/heavy" "$work/heavy-linux"
 "$make_setup_file" 23255 >"$work/heavy/txtsetup.sif"
 "$make_setup_file" --oem 40 100 >"$work/heavy/txtsetup.oem"
-for i in 1 2 3; do
-  rm -f "$work"/heavy-linux/*
-  cp "$work"/heavy/* "$work/heavy-linux/"
-  (cd "$work/heavy-linux" && TIMEFORMAT=%R && { time printf '1\n\n' | "$tool" >"$work/stdout-heavy"; } 2>>"$work/heavy-times")
-done
-sort -n "$work/heavy-times" | sed -n 2p >"$work/heavy-linux-seconds"
+cp "$work"/heavy/* "$work/heavy-linux/"
+(cd "$work/heavy-linux" && printf '1\n\n' | "$tool" >"$work/stdout-heavy")
 cp "$work/heavy-linux/txtsetup.sif" "$work/sif-heavy"
 
 # Stand-ins for driver files: minimal PE images built for a machine
@@ -99,7 +108,14 @@ cp examples/sample/txtsetup.sif "$work/pack-linux/txtsetup.sif"
 for i in 0 1 2; do
   mkdir -p "$pack/drivers/${drivers[$i]}"
   cp "$corpus/${oems[$i]}" "$pack/drivers/${drivers[$i]}/TXTSETUP.OEM"
-  ticked_only "${oems[$i]}" 'm52(28|81)XPA64' >"$work/pack-linux/txtsetup.oem"
+  # Left unticked: ULi's options for other machines and Windows versions,
+  # and Intel 11.2's option without hardware ids (the tool skips it).
+  case ${drivers[$i]} in
+    ULi) unticked='m52(28|81)(XPA64|2K|NT)' ;;
+    Intel/11.2) unticked='iaAHCI_8RDHDO' ;;
+    *) unticked='' ;;
+  esac
+  if [ -n "$unticked" ]; then ticked_only "${oems[$i]}" "$unticked"; else cat "$corpus/${oems[$i]}"; fi >"$work/pack-linux/txtsetup.oem"
   (cd "$work/pack-linux" && printf '1\n\n' | "$tool" >>"$work/stdout-pack")
 done
 stand_in "$pack/drivers/Intel/8.9.8/iaStor.sys" x86
@@ -137,7 +153,7 @@ done
 layout firadisk I386 Firadisk__txtset64.oem firadiskx64
 stand_in "$work/layouts/firadisk/driver/firadisk.sys" x86
 stand_in "$work/layouts/firadisk/driver/firadi64.sys" x64
-layout uli I386 DP_MassStorage__ULi_Allx86_TXTSETUP.OEM 'm52(28|81)XPA64'
+layout uli I386 DP_MassStorage__ULi_Allx86_TXTSETUP.OEM 'm52(28|81)(XPA64|2K|NT)'
 for folder in win_nt win_2000 win_xp; do
   stand_in "$work/layouts/uli/driver/$folder/m5228.sys" x86
   stand_in "$work/layouts/uli/driver/$folder/M5281.SY_" x86 m5281.sys
@@ -148,15 +164,92 @@ layout genahci I386 GenAHCI__txtsetup.oem storahci_x64
 stand_in "$work/layouts/genahci/driver/x86/storahci.sys" x86
 stand_in "$work/layouts/genahci/driver/x64/storahci.sys" x64
 
-status=0
-for browser in chromium firefox; do
-  node web/test-page.mjs $browser build/web/oem2sif.html examples/sample "$work" || status=1
+# An XP-like setup source (make_setup_file --xp: [SetupData] Architecture =
+# i386 and version 5.1, .amd64 and .ia64 sections, repeated sections, a
+# 0x1A at the end) with virtio's driver, as users give them: picked one by
+# one (xp/files), as folders named xp and "I386 - Copy", and without its
+# Architecture line in a folder named AMD64. The Linux build runs it with
+# WNET32 alone, answering 2 (xp/linux); the check reads that result in a
+# folder named xp (xp/check/xp, its output xp/check-stdout). A 2000 source
+# (version 5.0) for ULi's options.
+xp=$work/xp
+mkdir -p "$xp/files" "$xp/xp" "$xp/I386 - Copy" "$xp/AMD64" "$xp/2000/I386" "$xp/driver" "$xp/linux" "$xp/check/xp"
+"$make_setup_file" --xp >"$xp/files/TXTSETUP.SIF"
+cp "$corpus/$virtio" "$xp/files/txtsetup.oem"
+stand_in "$xp/files/viostor.sys" x86
+for folder in xp "I386 - Copy"; do
+  cp "$xp/files/TXTSETUP.SIF" "$xp/$folder/TXTSETUP.SIF"
+  setup_folder "$xp/$folder"
 done
-# WebKit has no headless mode here: it draws on a virtual X server.
-if ! WebKitWebDriver --help >/dev/null 2>&1 || ! xvfb-run --help >/dev/null 2>&1; then
-  echo "skip webkit: WebKitWebDriver or xvfb-run does not run (tools/install-deps.sh --tests installs webkit2gtk-driver and xvfb)"
-else
-  xvfb-run -a -s '-screen 0 1280x1024x24' \
-    node web/test-page.mjs webkit build/web/oem2sif.html examples/sample "$work" || status=1
-fi
+"$make_setup_file" --xp --architecture none >"$xp/AMD64/TXTSETUP.SIF"
+setup_folder "$xp/AMD64"
+"$make_setup_file" --xp --version 5.0 >"$xp/2000/I386/TXTSETUP.SIF"
+setup_folder "$xp/2000/I386"
+cp "$corpus/$virtio" "$xp/driver/txtsetup.oem"
+stand_in "$xp/driver/i386/Win2003/viostor.sys" x86
+stand_in "$xp/driver/amd64/Win2003/viostor.sys" x64
+cp "$xp/files/TXTSETUP.SIF" "$xp/linux/txtsetup.sif"
+ticked_only $virtio WNET64 >"$xp/linux/txtsetup.oem"
+(cd "$xp/linux" && printf '2\n\n' | "$tool" >stdout)
+cp "$xp/linux/txtsetup.sif" "$xp/check/xp/TXTSETUP.SIF"
+cp "$xp/linux/txtsetup.sif.orig" "$xp/driver/i386/Win2003/viostor.sys" "$xp/check/xp/"
+setup_folder "$xp/check/xp"
+# Exit 1 is findings; 2 would be no txtsetup.sif there.
+checked=0
+"$PWD/build/default/oem2sif-check" "$xp/check/xp" >"$xp/check-stdout" || checked=$?
+[ $checked -le 1 ] || { echo "oem2sif-check on xp/check/xp: exit $checked"; exit 1; }
+
+# txtsetup.oem of a driver written here, CRLF lines.
+oem_file() {  # path, lines
+  local path=$1
+  shift
+  printf '%s\r\n' "$@" >"$path"
+}
+# An option naming the setup's own backups, junk of those names beside its
+# txtsetup.oem, and a good option; a setup folder with DOSNET.INF (own/).
+mkdir -p "$work/own/xp" "$work/own/driver"
+cp "$xp/files/TXTSETUP.SIF" "$work/own/xp/TXTSETUP.SIF"
+setup_folder "$work/own/xp" dosnet
+oem_file "$work/own/driver/txtsetup.oem" '[Disks]' 'd1 = "Driver disk",\good.sys,\' '' '[Defaults]' 'SCSI = good' '' \
+  '[SCSI]' 'good = "A good controller"' 'evil = "A controller naming the setup'"'"'s backups"' '' \
+  '[Files.SCSI.good]' 'driver = d1, good.sys, good' '' '[Files.SCSI.evil]' 'driver = d1, txtsetup.sif.orig, evil' 'inf = d1, dosnet.inf.orig' '' \
+  '[HardwareIds.SCSI.good]' 'id = "PCI\VEN_1234&DEV_0001", "good"' '' '[HardwareIds.SCSI.evil]' 'id = "PCI\VEN_1234&DEV_0002", "evil"'
+stand_in "$work/own/driver/good.sys" x86
+printf 'junk\r\n' >"$work/own/driver/txtsetup.sif.orig"
+printf 'junk\r\n' >"$work/own/driver/dosnet.inf.orig"
+# A setup folder holding its own ATAPI.SY_, and a driver bringing atapi.sys
+# (atapi/).
+mkdir -p "$work/atapi/xp" "$work/atapi/driver"
+cp "$xp/files/TXTSETUP.SIF" "$work/atapi/xp/TXTSETUP.SIF"
+setup_folder "$work/atapi/xp"
+stand_in "$work/atapi/xp/ATAPI.SY_" x86 atapi.sys
+oem_file "$work/atapi/driver/txtsetup.oem" '[Disks]' 'd1 = "Driver disk",\atapi.sys,\' '' '[Defaults]' 'SCSI = atapi' '' \
+  '[SCSI]' 'atapi = "An IDE controller, a newer driver"' '' '[Files.SCSI.atapi]' 'driver = d1, atapi.sys, atapi' '' \
+  '[HardwareIds.SCSI.atapi]' 'id = "PCI\VEN_1234&DEV_0003", "atapi"'
+stand_in "$work/atapi/driver/atapi.sys" x86
+# Virtio with its x86 file not there and its x64 one an MZ stub, no PE
+# image (stub/).
+mkdir -p "$work/stub/driver/amd64/Win2003"
+cp "$corpus/$virtio" "$work/stub/driver/txtsetup.oem"
+printf 'MZjunk' >"$work/stub/driver/amd64/Win2003/viostor.sys"
+
+# The cases, in each browser: node's test runner, one browser per file, a
+# fresh page per case.
+status=0
+for browser in "${browsers[@]}"; do
+  run=(env PAGE_TEST_BROWSER="$browser" node --test --test-concurrency=1 --test-reporter=spec "${node_args[@]}" web/page-test/)
+  if [ "$browser" = webkit ]; then
+    # WebKit has no headless mode here: it draws on a virtual X server.
+    if ! WebKitWebDriver --help >/dev/null 2>&1 || ! xvfb-run --help >/dev/null 2>&1; then
+      echo "webkit: skipped: WebKitWebDriver or xvfb-run does not run (tools/install-deps.sh --tests installs webkit2gtk-driver and xvfb)"
+      continue
+    fi
+    run=(xvfb-run -a -s '-screen 0 1280x1024x24' "${run[@]}")
+  fi
+  log=$work/$browser.log
+  "${run[@]}" >"$log" 2>&1 || status=1
+  # The failures in full, then node's summary lines.
+  sed -n '/^✖ failing tests:/,$p' "$log" | grep -v '^ℹ' || true
+  grep -E '^ℹ (tests|pass|fail|skipped|cancelled|duration_ms) ' "$log" | sed "s/^/$browser: /" || true
+done
 exit $status

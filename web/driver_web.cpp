@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "check/setup_names.h"
 #include "oem/driver_description.h"
 #include "platform/ascii_case.h"
 #include "platform/platform.h"
@@ -25,11 +26,15 @@ EM_JS(void, SendOptionRecord, (const uint32_t* numbers), {
   const text = (at) => at ? sjis.decode(HEAPU8.subarray(at, HEAPU8.indexOf(0, at))) : null;
   let next = numbers >> 2;
   const take = () => HEAPU32[next++];
-  const option = { index: take(), key: text(take()), description: text(take()), driverFile: text(take()), ids: [], files: [] };
+  // A file name the page must not bring into the setup folder: not a plain
+  // file name, or one of the setup's own files (check/setup_names.h).
+  const refused = () => [null, "notPlain", "setupOwn"][take()];
+  const option = { index: take(), key: text(take()), description: text(take()), driverFile: text(take()),
+                   driverFileRefused: refused(), ids: [], files: [] };
   for (let i = take(); i > 0; i--) option.ids.push({ id: text(take()), match: text(take()), service: text(take()) });
   for (let i = take(); i > 0; i--) {
     option.files.push({ kind: ["driver", "inf", "catalog", "dll"][take()], disk: text(take()),
-                        name: text(take()), config: text(take()), directory: text(take()) });
+                        name: text(take()), config: text(take()), directory: text(take()), refused: refused() });
   }
   option.service = option.ids.length ? option.ids[0].service : null;
   Module["onOption"](option);
@@ -44,9 +49,18 @@ namespace {
 // for the folder itself).
 char gIdMatches[kIdSectionCapacity];
 char gDirectories[kMaxFileLines][kDisksSectionCapacity / 4];
-uint32_t gNumbers[5 + 3 * kMaxHardwareIds + 1 + 5 * kMaxFileLines];
+uint32_t gNumbers[6 + 3 * kMaxHardwareIds + 1 + 6 * kMaxFileLines];
 
 uint32_t At(const char* text) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(text)); }
+
+// 0 for a name a driver may bring into the setup folder (or none), 1 for
+// one that is not a plain file name, 2 for one of the setup's own files.
+uint32_t RefusedName(const char* name) {
+  if (name == nullptr) return 0;
+  size_t length = strlen(name);
+  if (!IsPlainFileName(name, length)) return 1;
+  return IsSetupOwnFile(name, length) ? 2 : 0;
+}
 
 const char* PathBelow(const char* directory, char* out, size_t capacity) {
   if (directory == nullptr) return nullptr;
@@ -67,6 +81,7 @@ void SendOption(const OptionDescription& option) {
   gNumbers[n++] = At(option.key);
   gNumbers[n++] = At(option.description);
   gNumbers[n++] = At(option.driverFile);
+  gNumbers[n++] = RefusedName(option.driverFile);
   gNumbers[n++] = option.idCount;
   for (unsigned i = 0; i < option.idCount; ++i) {
     // The ids are views into the option's section buffer: the folded copy
@@ -86,6 +101,7 @@ void SendOption(const OptionDescription& option) {
     gNumbers[n++] = At(file.fileName);
     gNumbers[n++] = At(file.configKey);
     gNumbers[n++] = At(PathBelow(file.diskDirectory, gDirectories[i], sizeof gDirectories[i]));
+    gNumbers[n++] = RefusedName(file.fileName);
   }
   SendOptionRecord(gNumbers);
 }

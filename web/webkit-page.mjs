@@ -1,8 +1,9 @@
 // WebKit, the engine of Safari, for the page test: WebKitGTK's MiniBrowser
 // driven through WebKitWebDriver (W3C WebDriver classic; it offers no
 // BiDi), behind the part of puppeteer's Browser, Page and ElementHandle API
-// that test-page.mjs uses. A puppeteer call the test starts to use gets a
-// method here, written the same way. Run it under an X server (xvfb-run).
+// that the page test (page-test/) uses. A puppeteer call the test starts to
+// use gets a method here, written the same way. Run it under an X server
+// (xvfb-run).
 //
 // Classic WebDriver has no events, so:
 // - requests: MiniBrowser sends every network request through a proxy here
@@ -12,9 +13,13 @@
 //   and 'console' (the page's own console calls), run once each page has
 //   loaded, not before the page's scripts. What they collect reaches the
 //   listeners of this object at the next evaluate, $eval or $$eval.
-// - downloads: MiniBrowser saves them under the name the page suggests; each
-//   is moved into downloadDir once written and reported as the browser's
-//   'download' event, {id, name, path}.
+// - downloads: the page announces each, with its final size: a click on a
+//   link that downloads a blob is seen in the page, and the blob's size was
+//   noted when its URL was made. MiniBrowser saves it under the name the
+//   page suggests; once the file there has the announced size it is moved
+//   into downloadDir and reported as the browser's 'download' event,
+//   {id, name, path}.
+// - a page: the session's window, loaded afresh; one at a time.
 // `browser.limits` says which checks these take away, and why.
 import { EventEmitter } from 'node:events';
 import { existsSync, mkdirSync, readdirSync, readFileSync, renameSync, statSync, writeFileSync } from 'node:fs';
@@ -26,7 +31,9 @@ import { DriverService } from 'selenium-webdriver/remote/index.js';
 
 const EVENTS = '__testEvents';
 
-export async function launchWebKit({ userDataDir, downloadDir, timeout = 20000 }) {
+// `hangLimit(ms)`: how long a step may take, given how long a like one took.
+// Launching has nothing measured before it, so it has no limit.
+export async function launchWebKit({ userDataDir, downloadDir, hangLimit }) {
   // Without one, MiniBrowser exits and WebKitWebDriver waits for it forever.
   if (!process.env.DISPLAY) throw new Error('no X display (run it under xvfb-run)');
   const binary = readdirSync('/usr/lib').map((dir) => join('/usr/lib', dir, 'webkit2gtk-4.1', 'MiniBrowser')).find(existsSync);
@@ -57,41 +64,37 @@ export async function launchWebKit({ userDataDir, downloadDir, timeout = 20000 }
   browser.stops.push(() => service.kill(), () => proxy.close(), () => exited(env.HOME));
   try {
     const proxyAddress = `127.0.0.1:${proxy.address().port}`;
-    const session = new Builder().usingServer(await service.start(timeout)).withCapabilities({
+    const started = Date.now();
+    const session = new Builder().usingServer(await service.start(Infinity)).withCapabilities({
       browserName: 'MiniBrowser',
       proxy: { proxyType: 'manual', httpProxy: proxyAddress, sslProxy: proxyAddress },
       'webkitgtk:browserOptions': { binary, args: ['--automation'] },
     }).build();
     browser.stops.unshift(() => browser.driver?.quit());
-    let timer;
-    browser.driver = await Promise.race([session, new Promise((resolve, reject) => {
-      timer = setTimeout(() => reject(new Error(`MiniBrowser did not start within ${timeout} ms`)), timeout);
-    })]).finally(() => clearTimeout(timer));
-    // The proxy must be seen to work, or it proves nothing.
+    browser.driver = await session;
+    // The proxy must be seen to work, or it proves nothing; it is given as
+    // long as the launch, many times over.
+    const limit = hangLimit(Date.now() - started);
     await browser.driver.get('data:text/html,<img src="http://proxy-check.invalid/">');
-    await browser.driver.wait(() => browser.requests.includes('http://proxy-check.invalid/'), 5000,
-                              'MiniBrowser does not use the recording proxy');
+    await browser.driver.wait(() => browser.requests.includes('http://proxy-check.invalid/'), limit,
+                              `MiniBrowser does not use the recording proxy (waited ${Math.round(limit / 1000)} s)`);
   } catch (error) {
     await browser.close();
     throw new Error(error.message.split('\n')[0]);
   }
   browser.requests.length = 0;
 
-  // MiniBrowser writes a download at once; a file whose size held still
-  // between two looks is complete.
-  const sizes = new Map();
+  // A download is complete when the file of its name has the size the page
+  // announced.
   let count = 0;
   const watch = setInterval(() => {
-    for (const name of readdirSync(saving)) {
-      const size = statSync(join(saving, name)).size;
-      // Empty is taken as not yet written: the page offers no empty file.
-      if (size === 0 || sizes.get(name) !== size) {
-        sizes.set(name, size);
-        continue;
-      }
-      sizes.delete(name);
+    for (const announced of browser.announced) {
+      const { name, size } = announced;
+      const saved = join(saving, name);
+      if (!existsSync(saved) || statSync(saved).size !== size) continue;
+      browser.announced.delete(announced);
       const path = join(downloadDir, `${++count}-${name}`);
-      renameSync(join(saving, name), path);
+      renameSync(saved, path);
       browser.emit('download', { id: count, name, path });
     }
   }, 50);
@@ -121,6 +124,7 @@ class WebKitBrowser extends EventEmitter {
   };
   stops = [];
   requests = [];
+  announced = new Set();  // {name, size} of downloads the page began
   #page = null;
 
   requestSeen(url) {
@@ -128,10 +132,13 @@ class WebKitBrowser extends EventEmitter {
     this.#page?.emit('request', { url: () => url });
   }
 
-  // One page: the session's window.
+  // The session's window, once the page before was closed.
   async newPage() {
-    if (this.#page) throw new Error('webkit: one page per browser');
-    this.#page = new WebKitPage(this.driver);
+    if (this.#page) throw new Error('webkit: one page at a time');
+    this.#page = new WebKitPage(this.driver, {
+      download: (d) => this.announced.add(d),
+      closed: () => { this.#page = null; },
+    });
     return this.#page;
   }
 
@@ -144,12 +151,13 @@ class WebKitBrowser extends EventEmitter {
 
 class WebKitPage extends EventEmitter {
   #driver;
+  #browser;
   #onLoad = [[listen, [EVENTS]]];
-  #timeout = 30000;
 
-  constructor(driver) {
+  constructor(driver, browser) {
     super();
     this.#driver = driver;
+    this.#browser = browser;
   }
 
   // Runs fn (a function or its source) in the page and passes on what the
@@ -158,8 +166,9 @@ class WebKitPage extends EventEmitter {
     const [value, events] = await this.#driver.executeScript(
       `return Promise.resolve((${fn}).apply(null, arguments)).then((value) => [value, (window.${EVENTS} || []).splice(0)]);`,
       ...args);
-    for (const { type, name, text } of events) {
+    for (const { type, name, text, size } of events) {
       if (type === 'pageerror') this.emit('pageerror', Object.assign(new Error(text), { name }));
+      else if (type === 'download') this.#browser.download({ name, size });
       else this.emit('console', { type: () => type, text: () => text });
     }
     return value;
@@ -168,6 +177,13 @@ class WebKitPage extends EventEmitter {
   async goto(url) {
     await this.#driver.get(url);
     for (const [fn, args] of this.#onLoad) await this.#run(fn, args);
+  }
+
+  // The window stays, blank, for the next page.
+  async close() {
+    await this.#driver.get('about:blank');
+    this.removeAllListeners();
+    this.#browser.closed();
   }
 
   async evaluateOnNewDocument(fn, ...args) { this.#onLoad.push([fn, args]); }
@@ -197,21 +213,6 @@ class WebKitPage extends EventEmitter {
 
   async click(selector) { await this.#driver.findElement(By.css(selector)).click(); }
 
-  // As puppeteer: visible has a box and is not visibility:hidden; hidden
-  // is not visible or not there, and gives null.
-  setDefaultTimeout(timeout) { this.#timeout = timeout; }
-
-  async waitForSelector(selector, { visible = false, hidden = false, timeout = this.#timeout } = {}) {
-    const found = await this.#driver.wait(() => this.#run((selector, visible, hidden) => {
-      const element = document.querySelector(selector);
-      const shown = element !== null && element.getClientRects().length > 0
-        && getComputedStyle(element).visibility !== 'hidden';
-      if (hidden) return !shown;
-      return (visible ? shown : element !== null) && element;
-    }, [selector, visible, hidden]), timeout, `no ${selector}${visible ? ' visible' : hidden ? ' hidden' : ''} within ${timeout} ms`, 50);
-    return hidden ? null : new WebKitElement(found);
-  }
-
   // The window is sized so that its content area has the size asked for.
   async setViewport({ width, height }) {
     const [innerWidth, innerHeight] = await this.#run(() => [window.innerWidth, window.innerHeight], []);
@@ -227,13 +228,14 @@ class WebKitPage extends EventEmitter {
     const outer = await frame.getRect();
     if (fullPage) {
       const [pageHeight, innerHeight] = await this.#run(() => [document.documentElement.scrollHeight, window.innerHeight], []);
-      await frame.setRect({ width: outer.width, height: outer.height + Math.max(0, pageHeight - innerHeight) });
-      await this.#run((height) => new Promise((resolve) => {
+      const grown = await frame.setRect({ width: outer.width, height: outer.height + Math.max(0, pageHeight - innerHeight) });
+      // The content takes the window's new size at its next resize event,
+      // unless it took it already; a window that could not grow has none.
+      await this.#run((before, grew) => new Promise((resolve) => {
         const painted = () => requestAnimationFrame(() => requestAnimationFrame(resolve));
-        if (window.innerHeight >= height) return painted();
+        if (!grew || window.innerHeight !== before) return painted();
         window.addEventListener('resize', painted, { once: true });
-        setTimeout(painted, 1000);  // a window that cannot grow so far
-      }), [pageHeight]);
+      }), [innerHeight, grown.height !== outer.height]);
     }
     const png = Buffer.from(await this.#driver.takeScreenshot(), 'base64');
     if (fullPage) await frame.setRect({ width: outer.width, height: outer.height });
@@ -255,9 +257,21 @@ class WebKitElement {
   }
 }
 
-// In the page: collects errors and the page's console calls.
+// In the page: collects errors, the page's console calls and the downloads
+// it begins, each with its final size.
 function listen(name) {
   const events = window[name] = [];
+  const sizes = new Map();
+  const makeUrl = URL.createObjectURL;
+  URL.createObjectURL = (object) => {
+    const url = makeUrl.call(URL, object);
+    if (object instanceof Blob) sizes.set(url, object.size);
+    return url;
+  };
+  window.addEventListener('click', (e) => {
+    const link = e.target.closest?.('a[download]');
+    if (link && sizes.has(link.href)) events.push({ type: 'download', name: link.download, size: sizes.get(link.href) });
+  }, true);
   const report = (error, text) => events.push({ type: 'pageerror', name: error?.name ?? 'Error', text: error?.message ?? text });
   window.addEventListener('error', (e) => report(e.error, e.message));
   window.addEventListener('unhandledrejection', (e) => report(e.reason, String(e.reason)));

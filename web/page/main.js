@@ -6,7 +6,7 @@
 import { translator } from './texts.js';
 import { OEM, SETUP } from './names.js';
 import { optionSource } from './options.js';
-import { entryOf, resolve, bytesOf, dropRepeatedPick, labeller } from './picks.js';
+import { entryOf, resolve, bytesOf, dropRepeatedPick, labeller, folderNameOf } from './picks.js';
 import { workerBridge } from './worker-bridge.js';
 import { runControl } from './run-control.js';
 import { outputControl } from './output-control.js';
@@ -32,7 +32,9 @@ const state = {
   drivers: new Map(),
   optionTicks: new Map(),    // key of a txtsetup.oem -> (option index -> ticked), where the user changed it
   machines: new Map(),       // key of a driver file -> what it is built for (worker's inspect)
-  setupMachines: new Map(),  // key of a txtsetup.sif -> the setup source's machine
+  // Key of a txtsetup.sif -> what the setup source is (worker's inspect):
+  // {machine, evidence, major, minor}.
+  setupIdentities: new Map(),
   inspecting: 0,             // work on the pick under way: its drivers read, their files inspected
   pickState: null,     // {waiting}, {reading: count} or {read: count}
   reading: false,
@@ -137,6 +139,10 @@ async function addEntries(source) {
   try {
     for await (const { path, file, inFolder } of source) {
       const entry = entryOf(pick, path, file, inFolder);
+      // A file given alone again may hold other bytes: what was read of the
+      // one it replaces does not hold for it.
+      state.machines.delete(entry.key);
+      state.setupIdentities.delete(entry.key);
       state.entries.set(entry.key, entry);
       count++;
       if (performance.now() - slice > READ_SLICE) {
@@ -181,12 +187,12 @@ function inspectPick() {
         if (source && !state.machines.has(source.key)) files.set(source.key, source);
       }
     }
-    const readSetup = setup && !state.setupMachines.has(setup.key);
+    const readSetup = setup && !state.setupIdentities.has(setup.key);
     if (!readSetup && files.size === 0) return;
-    const folder = setup && setup.path.includes('/') ? setup.path.split('/').slice(-2, -1)[0] : 'setup';
-    const { setupMachine, machines } = await bridge.inspect(readSetup ? { folder, bytes: await bytesOf(setup) } : null,
+    const folder = setup ? folderNameOf(setup) : '';
+    const { identity, machines } = await bridge.inspect(readSetup ? { folder, bytes: await bytesOf(setup) } : null,
       await Promise.all([...files].map(async ([key, entry]) => [key, await bytesOf(entry)])));
-    if (readSetup) state.setupMachines.set(setup.key, setupMachine);
+    if (readSetup) state.setupIdentities.set(setup.key, identity);
     for (const [key, machine] of machines) state.machines.set(key, machine);
   }).catch((error) => {
     $('pick-status').textContent = t('failed', error.message);
@@ -235,9 +241,13 @@ $('language').addEventListener('click', () => {
 });
 for (const id of ['pick-files', 'pick-folder']) {
   const input = $(id);
-  input.addEventListener('change', async () => {
-    await addEntries(pickedFiles(input.files));
+  // The files are taken before anything waits: clearing the input (so that
+  // the same folder can be picked again) empties the list it gave, and an
+  // earlier pick still being inspected would clear it under this one.
+  input.addEventListener('change', () => {
+    const files = [...input.files];
     input.value = '';
+    addEntries(pickedFiles(files));
   });
 }
 // The browser lists a big folder before it tells the page anything.
@@ -276,6 +286,8 @@ $('clear').addEventListener('click', () => {
   state.ticks.clear();
   state.drivers.clear();
   state.optionTicks.clear();
+  state.machines.clear();
+  state.setupIdentities.clear();
   state.pickState = null;
   state.pickVersion++;
   forgetResult();

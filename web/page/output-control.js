@@ -3,11 +3,11 @@
 // the browser can), after one confirmation of the plan. Both carry out
 // planWrites (plan.js), as the texts describe it.
 import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName, compressedName } from './names.js';
-import { bytesOf } from './picks.js';
+import { bytesOf, folderNameOf } from './picks.js';
 import { driverFile, outputFiles, planWrites, toWrite } from './plan.js';
 import { setupFolderIn, readFileIn, writeFiles } from './setup-folder.js';
 
-// `ui`: t(), status(text, problem), plan() (shows state.plan), focusPlan(),
+// `ui`: t(), status(text, problem, kind), plan() (shows state.plan), focusPlan(),
 // results(), download(result, bytes, name), and the worker's zip(files),
 // addToDosnet(bytes, names) and check(folder, files, names).
 export function outputControl(state, ui) {
@@ -20,6 +20,10 @@ export function outputControl(state, ui) {
   // folder, else those given with txtsetup.sif.
   const pickedFolder = (result) => [...state.entries.values()].filter((e) => e.folder === result.setup.folder &&
     (result.setup.inFolder || [SETUP, BACKUP, DOSNET, DOSNET_BACKUP].includes(e.lower)));
+
+  // The picked setup folder's lower-case names, where it was given as a
+  // folder: what tells it from another one (plan.js's sameListing).
+  const listingOf = (result) => (result.setup.inFolder ? new Set(pickedFolder(result).map((e) => e.lower)) : null);
 
   // dosnet.inf of the picked folder with the runs' driver files added.
   async function dosnetOf(result, folder) {
@@ -43,7 +47,8 @@ export function outputControl(state, ui) {
     const names = new Map(folder.map((e) => [e.lower, e.name]));
     names.set(SETUP, result.setup.name);
     byName.set(result.setup.name, result.setup);
-    const plan = await planWrites({ ...result, dosnet }, output({ ...result, dosnet }), names, (name) => bytesOf(byName.get(name)));
+    const plan = await planWrites({ ...result, dosnet, listing: listingOf(result) }, output({ ...result, dosnet }), names,
+                                  (name) => bytesOf(byName.get(name)));
     if (state.result !== result || planKey(result) !== key) return;
     result.dosnet = dosnet;
     result.picked = { key, items: plan.items ? ticked(result, plan.items) : null, check: null };
@@ -68,8 +73,7 @@ export function outputControl(state, ui) {
     const read = folder.filter((e) => !files.has(e.name) && ([SETUP, BACKUP, DOSNET, DOSNET_BACKUP].includes(e.lower) || drivers.has(e.lower)));
     for (const e of read) files.set(e.name, e === result.setup ? result.original : await bytesOf(e));
     const names = folder.map((e) => e.name).filter((name) => !files.has(name));
-    const setupFolder = result.setup.path.split('/').slice(-2, -1)[0];
-    return ui.check(setupFolder, [...files], names);
+    return ui.check(folderNameOf(result.setup), [...files], names);
   }
 
   function tick(result, lower, replace) {
@@ -98,7 +102,7 @@ export function outputControl(state, ui) {
   }
 
   const planFor = async (result, folder) =>
-    planWrites(result, output(result), folder.names, (name) => readFileIn(folder.handle, name));
+    planWrites({ ...result, listing: listingOf(result) }, output(result), folder.names, (name) => readFileIn(folder.handle, name));
 
   async function writeIntoFolder() {
     const result = state.result;
@@ -117,7 +121,7 @@ export function outputControl(state, ui) {
       const folder = await setupFolderIn(picked);
       if (!folder) return ui.status(t('noSetupHere', picked.name), true);
       const plan = await planFor(result, folder);
-      if (plan.refused) return ui.status(t(plan.refused, folder.handle.name), true);
+      if (plan.refused) return ui.status(t(plan.refused, folder.handle.name), true, plan.refused);
       if (state.result !== result) return;
       state.plan = { result, folder, items: ticked(result, plan.items) };
       ui.status('');
@@ -139,7 +143,7 @@ export function outputControl(state, ui) {
     try {
       const fresh = await setupFolderIn(folder.handle);
       const again = fresh ? await planFor(result, fresh) : { refused: 'otherFolder' };
-      if (again.refused) return ui.status(t(again.refused, folder.handle.name), true);
+      if (again.refused) return ui.status(t(again.refused, folder.handle.name), true, again.refused);
       const written = await writeFiles(fresh, ticked(result, again.items).filter(toWrite));
       ui.status(written.length ? t('written', folder.handle.name, written.map((item) => item.name)) : t('writtenNothing', folder.handle.name));
     } catch (error) {

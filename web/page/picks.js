@@ -19,6 +19,11 @@ export function entryOf(pick, path, file, inFolder) {
 
 export const bytesOf = async (entry) => new Uint8Array(await entry.file.arrayBuffer());
 
+// The name of the folder a file was picked in ("xp" for "xp/TXTSETUP.SIF"),
+// which tells the check what a setup source is where its txtsetup.sif does
+// not; "" for a file given alone: the browser does not say where it was.
+export const folderNameOf = (entry) => (entry.inFolder ? entry.path.split('/').slice(-2, -1)[0] || '' : '');
+
 // A folder given again (the same paths, sizes and times) replaces its
 // earlier pick rather than making every driver in it twice.
 export function dropRepeatedPick(entries, pick) {

@@ -10,9 +10,9 @@
 // of a backup beside it or null, starts: the txtsetup.sif each set of runs
 // started from, folder: lower-case name -> bytes as the runs left it, runs:
 // every run of the chain, lastRuns: those of the last set}.
-import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, compressedName, sameBytes } from './names.js';
+import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, compressedName, foldName, sameBytes } from './names.js';
 import { bytesOf, findIn } from './picks.js';
-import { optionSource } from './options.js';
+import { optionSource, optionConflicts, refusedFile } from './options.js';
 
 // A run as the worker reports it: `options`, every option the tool was
 // about to write, as it read it, with `written` where a write of it landed.
@@ -54,6 +54,18 @@ export function conflicts(runs, label) {
     if (remapped.length) found.push({ a, b, kind: 'conflictId', list: remapped });
   }));
   return found;
+}
+
+// What the ticked options would write over each other, before any run:
+// two options of one driver giving one service or one driver file name from
+// two folders (optionConflicts), and two drivers writing one service or
+// mapping one id to two services (conflicts). The later's entries would
+// stay. `drivers`: [{driver, rows}] in run order (options.js's optionRows);
+// `found(run, option)`: optionSource; `label` names a driver.
+export function plannedConflicts(drivers, found, label) {
+  const runs = drivers.map(({ driver, rows }) => runOutcome(driver, { status: null,
+    options: rows.filter((r) => r.ticked && r.tickable).map((r) => ({ ...r.option, written: true })) }));
+  return { options: optionConflicts(runs, found), drivers: conflicts(runs, label) };
 }
 
 // The results' setup files against the picked folder: txtsetup.sif changed
@@ -98,7 +110,10 @@ export function driverFile(entries, setup, d) {
 // What the results would put into a setup folder: txtsetup.sif where the
 // runs changed it, the backup, and each driver file found in its driver's
 // folder (of two with one name, the later run's, as its entries stay). The
-// backup's bytes depend on the folder; planWrites gives them.
+// backup's bytes depend on the folder; planWrites gives them. A driver file
+// never stands in for the setup's own files: not one of an option the
+// module refused (options.js's refusedFile), nor one named as a file the
+// page writes or keeps itself.
 export function outputFiles(result, files) {
   const changed = resultFiles(result).filter((f) => f.state === 'changed');
   const out = [];
@@ -107,18 +122,43 @@ export function outputFiles(result, files) {
     out.push({ name: f.name, lower: f.lower, kind, read: async () => f.bytes },
              { name: `${f.lower}.orig`, lower: `${f.lower}.orig`, kind: backup });
   }
+  const own = new Set([SETUP, BACKUP, DOSNET, DOSNET_BACKUP]);
   const taken = new Map();
-  const fromDrivers = files.filter((f) => f.source && f.source.folder !== result.setup.folder);
-  for (const f of fromDrivers.sort((a, b) => a.run - b.run)) taken.set(f.source.lower, f.source);
-  for (const [lower, source] of taken) out.push({ name: source.name, lower, kind: 'driver', path: source.path, read: () => bytesOf(source) });
+  const fromDrivers = files.filter((f) => f.source && f.source.folder !== result.setup.folder && !refusedFile(f.option) &&
+    !own.has(f.source.lower));
+  for (const f of fromDrivers.sort((a, b) => a.run - b.run)) taken.set(f.source.lower, f);
+  for (const [lower, f] of taken) {
+    out.push({ name: f.source.name, lower, kind: 'driver', path: f.source.path, file: f.file, read: () => bytesOf(f.source) });
+  }
   return out;
+}
+
+// Whether a folder (`names`: its lower-case names) is the picked setup
+// folder (`listing`: its lower-case names, null where its files were picked
+// one by one): the same names, leaving out the setup's own files and the
+// driver files the output brings, with a few others come or gone (an
+// editor's backup of txtsetup.sif). null where the listing is not known.
+const LISTING_SLACK = 0.01;
+export function sameListing(listing, names, output) {
+  if (!listing || listing.size === 0) return null;
+  const left = new Set([SETUP, BACKUP, DOSNET, DOSNET_BACKUP]);
+  for (const f of output.filter((o) => o.kind === 'driver')) [f.lower, foldName(f.file), foldName(compressedName(f.file))].forEach((n) => left.add(n));
+  const picked = [...listing].filter((n) => !left.has(n));
+  const there = [...names.keys()].filter((n) => !left.has(n));
+  const pickedSet = new Set(picked);
+  const thereSet = new Set(there);
+  const differ = picked.filter((n) => !thereSet.has(n)).length + there.filter((n) => !pickedSet.has(n)).length;
+  return differ <= Math.max(2, Math.floor(picked.length * LISTING_SLACK));
 }
 
 // What writing `output` does to a folder: `names` maps the lower-case names
 // of its files to their names there, `read` gives a file's bytes there.
-//   {refused: 'otherFolder' | 'changedSince'} when its txtsetup.sif is
-//   neither one the runs started from nor their result: changedSince where
-//   its backup is the picked original, so that it is the same setup source.
+//   {refused: 'otherFolder' | 'changedSince' | 'otherOrChanged'} when its
+//   txtsetup.sif is neither one the runs started from nor their result:
+//   changedSince where its backup is the picked original or its files are
+//   the picked folder's (sameListing, with result.listing), otherFolder
+//   where they are not, otherOrChanged where the picked folder's files are
+//   not known.
 //   {items: [{name, lower, kind, path, bytes, action, replace}]} otherwise, the
 //   actions being planCreate, planReplace, planSame, planKeepBackup,
 //   planRepair (a driver file there that is empty or the start of the new
@@ -135,7 +175,10 @@ export async function planWrites(result, output, names, read) {
   const setupNow = await now(SETUP);
   const backupNow = await now(BACKUP);
   const known = (bytes) => bytes && (sameBytes(bytes, final) || result.starts.some((s) => sameBytes(bytes, s)));
-  if (!known(setupNow)) return { refused: backupNow && sameBytes(backupNow, result.original) ? 'changedSince' : 'otherFolder' };
+  if (!known(setupNow)) {
+    const same = backupNow && sameBytes(backupNow, result.original) ? true : sameListing(result.listing, names, output);
+    return { refused: same ? 'changedSince' : same === false ? 'otherFolder' : 'otherOrChanged' };
+  }
   const dosnetNow = result.dosnet ? await now(DOSNET) : null;
   const dosnetAction = !dosnetNow ? null : sameBytes(dosnetNow, result.dosnet.bytes) ? 'planSame'
     : sameBytes(dosnetNow, result.dosnet.original) ? 'planReplace' : 'planOtherDosnet';
@@ -160,7 +203,11 @@ export async function planWrites(result, output, names, read) {
     const there = names.has(f.lower) ? await read(name) : null;
     const action = !there ? 'planCreate' : sameBytes(there, bytes) ? 'planSame'
       : f.kind === 'sif' ? 'planReplace' : isCutShort(there, bytes) ? 'planRepair' : 'planConflict';
-    items.push({ ...item, bytes, action });
+    // A driver file of a name the setup source has, in the other form
+    // (plain or compressed): both would be there, setup's own file no
+    // longer the one it reads.
+    const otherForm = f.kind === 'driver' ? [foldName(f.file), foldName(compressedName(f.file))].find((n) => n !== f.lower && names.has(n)) : null;
+    items.push({ ...item, bytes, action, setupHas: otherForm ? names.get(otherForm) : null });
   }
   return { items };
 }

@@ -6,7 +6,7 @@
 import { OEM, SETUP, BACKUP } from './names.js';
 import { resolve, tickedDrivers, canRun, bytesOf } from './picks.js';
 import { runOutcome, combinedDrivers, conflicts } from './plan.js';
-import { optionRows, keptOptions } from './options.js';
+import { optionRows, keptOptions, setupVersion } from './options.js';
 import { CANCELLED } from './worker-bridge.js';
 
 // `ui`: t() for the current language, label(entry), and what the views do:
@@ -18,15 +18,15 @@ export function runControl(state, bridge, ui) {
     const used = resolve(state.entries, state.choices, state.ticks);
     if (state.run !== null || state.reading || ui.optionsPending() || state.inspecting > 0 || !canRun(used)) return;
     // Each driver with the options ticked in it; one with none is left out.
-    const setupMachine = state.setupMachines.get(used[SETUP].entry.key);
+    const identity = state.setupIdentities.get(used[SETUP].entry.key);
     const kept = new Map(tickedDrivers(used).map((entry) => [entry, keptOptions(optionRows(state.entries, entry,
-      state.drivers.get(entry.key).options, state.machines, setupMachine, state.optionTicks.get(entry.key)))]));
+      state.drivers.get(entry.key).options, state.machines, identity, state.optionTicks.get(entry.key)))]));
     const drivers = [...kept.keys()].filter((entry) => !kept.get(entry) || kept.get(entry).length > 0);
     if (drivers.length === 0) return;
     // "Run again" goes on from the runs' files, while the same txtsetup.sif
     // is chosen; the result keeps the original the chain began with.
     const chain = state.result && state.result.setup === used[SETUP].entry ? state.result : null;
-    const run = { phase: 'menu', waiting: false, answer: null, drivers, runs: [], chain,
+    const run = { phase: 'menu', waiting: false, answer: null, drivers, runs: [], chain, target: setupVersion(identity).answer,
                   setup: used[SETUP].entry, backup: used[BACKUP].entry, decoder: new TextDecoder('shift_jis') };
     state.run = run;
     // The last result stays until these runs end: a cancelled run loses

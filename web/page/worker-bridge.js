@@ -37,8 +37,9 @@ export function workerBridge(source) {
   // The options of each txtsetup.oem (bytes), as a run reads them.
   const readDrivers = async (files) => (await task({ type: 'drivers', files }, 'drivers')).drivers;
   const zip = async (files) => (await task({ type: 'zip', files }, 'zip')).bytes;
-  // The setup source's machine ({folder: its name, bytes} of txtsetup.sif,
-  // or null) and each file's ([key, bytes]): {setupMachine, machines}.
+  // What the setup source is ({folder: its name or "", bytes} of
+  // txtsetup.sif, or null) and what each file is built for ([key, bytes]):
+  // {identity: {machine, evidence, major, minor} or null, machines}.
   const inspect = (setup, files) => task({ type: 'inspect', setup, files }, 'inspected');
   // dosnet.inf's bytes with each driver file (a name) added.
   const addToDosnet = async (bytes, names) => (await task({ type: 'dosnet', bytes, names }, 'dosnet')).bytes;

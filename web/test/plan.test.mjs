@@ -3,7 +3,8 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { entryOf } from '../page/picks.js';
-import { runOutcome, combinedDrivers, conflicts, driverFile, outputFiles, planWrites, toWrite } from '../page/plan.js';
+import { runOutcome, combinedDrivers, conflicts, driverFile, outputFiles, planWrites, toWrite, sameListing } from '../page/plan.js';
+import { folderNameOf } from '../page/picks.js';
 
 const bytes = (text) => new TextEncoder().encode(text);
 const text = (data) => new TextDecoder().decode(data);
@@ -85,7 +86,7 @@ test('what writing does to a folder', async () => {
   assert.equal(await plan({ 'TXTSETUP.SIF': 'new', 'TXTSETUP.SIF.ORIG': 'older', 'IASTOR.SYS': 'v8' }),
                'TXTSETUP.SIF planSame=new, TXTSETUP.SIF.ORIG planKeepBackup, IASTOR.SYS planConflict=v11, m5281.sys planCreate=v1, ' +
                'M5228.SY_ planCreate=packed');
-  assert.equal(await plan({ 'txtsetup.sif': 'another' }), 'otherFolder');
+  assert.equal(await plan({ 'txtsetup.sif': 'another' }), 'otherOrChanged', 'files picked one by one: the page cannot tell');
   assert.equal(await plan({ 'txtsetup.sif': 'another', 'txtsetup.sif.orig': 'old' }), 'changedSince');
 });
 
@@ -125,4 +126,61 @@ test('dosnet.inf: changed where the folder has the picked one, its backup as txt
   assert.equal(await dosnetItems({ 'dosnet.inf': 'dos', 'dosnet.inf.orig': 'older' }), 'dosnet.inf planReplace=dos+d1, dosnet.inf.orig planKeepBackup');
   assert.equal(await dosnetItems({ 'dosnet.inf': 'another' }), 'dosnet.inf planOtherDosnet=dos+d1');
   assert.equal(await dosnetItems({}), '', 'no dosnet.inf there: none made');
+});
+
+test('a setup folder whose txtsetup.sif was edited since it was picked is the same folder, changed', async () => {
+  // The picked I386 held these files; the folder written into holds...
+  const picked = ['txtsetup.sif', 'dosnet.inf', 'ntldr', 'ntdetect.com', 'atapi.sy_', ...Array.from({ length: 300 }, (_, i) => `f${i}.dl_`)];
+  const listing = new Set(picked);
+  const output = outputFiles(result, found);
+  const cases = [  // the folder's names, same folder
+    [picked, true],
+    [[...picked, 'txtsetup.sif.orig', 'iastor.sys', 'm5281.sys'], true],  // a backup and driver files written since
+    [[...picked, 'txtsetup.sif~'], true],  // an editor's backup
+    [picked.filter((n) => n !== 'f7.dl_'), true],
+    [['txtsetup.sif', 'dosnet.inf', 'ntldr', ...Array.from({ length: 300 }, (_, i) => `g${i}.dl_`)], false],
+    [['txtsetup.sif'], false],
+  ];
+  for (const [names, same] of cases) {
+    assert.equal(sameListing(listing, new Map(names.map((n) => [n, n])), output), same, names.slice(-3).join(' '));
+  }
+  assert.equal(sameListing(null, new Map(), output), null, 'files picked one by one');
+  const edited = async (names, of) => plan(Object.fromEntries(names.map((n) => [n, n === 'txtsetup.sif' ? 'edited' : 'x'])), of);
+  assert.equal(await edited(picked, { ...result, listing }), 'changedSince');
+  assert.equal(await edited(['txtsetup.sif', 'ntldr'], { ...result, listing }), 'otherFolder');
+  assert.equal(await edited(picked, result), 'otherOrChanged');
+});
+
+test('the folder name the check is given: the picked folder\'s, none for files picked one by one', () => {
+  const cases = [['xp/TXTSETUP.SIF', true, 'xp'], ['CD/I386 - Copy/txtsetup.sif', true, 'I386 - Copy'], ['TXTSETUP.SIF', false, ''],
+                 ['txtsetup.sif', true, '']];
+  for (const [path, inFolder, name] of cases) {
+    assert.equal(folderNameOf(entryOf(1, path, { name: path.split('/').pop(), size: 1 }, inFolder)), name, path);
+  }
+});
+
+test('a driver file never replaces txtsetup.sif, dosnet.inf or a backup; one replacing a setup file says so', async () => {
+  // A txtsetup.oem whose driver lines name txtsetup.sif.orig and
+  // dosnet.inf.orig, with junk files of those names beside it.
+  const junk = entries({ 'I386/txtsetup.sif': 'old', 'I386/dosnet.inf': 'dos', 'I386/ATAPI.SY_': 'setup\'s own',
+                         'evil/txtsetup.sif.orig': 'junk1', 'evil/DOSNET.INF.ORIG': 'junk2', 'evil/atapi.sys': 'vendor' });
+  const evil = driver('evil/txtsetup.oem');
+  const refusedOption = (key, file, refused) => ({ ...option(key, key, file, ['PCI\\VEN_1']), driverFileRefused: refused,
+                                                   files: [{ kind: 'driver', name: file, directory: '', refused }] });
+  for (const refused of ['setupOwn', null]) {  // as the module marks them; and had it not
+    const runs = [runOutcome(evil, { options: [refusedOption('a', 'txtsetup.sif.orig', refused), refusedOption('b', 'DOSNET.INF.ORIG', refused),
+                                               option('c', 'atapi', 'atapi.sys', ['PCI\\VEN_2'])] })];
+    const setup = [...junk.values()][0];
+    const of = { ...result, runs, drivers: combinedDrivers(runs), setup, pickedBackup: null,
+                 dosnet: { name: 'dosnet.inf', original: bytes('dos'), bytes: bytes('dos+d1'), pickedBackup: null } };
+    const files = of.drivers.map((d) => driverFile(junk, setup, d));
+    const output = outputFiles(of, files);
+    assert.deepEqual(output.filter((f) => f.kind === 'driver').map((f) => f.name), ['atapi.sys'], `flag ${refused}`);
+    const folder = { 'txtsetup.sif': 'old', 'dosnet.inf': 'dos', 'ATAPI.SY_': 'setup\'s own' };
+    const names = new Map(Object.keys(folder).map((name) => [name.toLowerCase(), name]));
+    const planned = await planWrites(of, output, names, async (name) => bytes(folder[name]));
+    assert.deepEqual(planned.items.map((i) => `${i.name} ${i.action}${i.bytes ? `=${text(i.bytes)}` : ''}${i.setupHas ? ` over ${i.setupHas}` : ''}`), [
+      'txtsetup.sif planReplace=new', 'txtsetup.sif.orig planCreate=old', 'dosnet.inf planReplace=dos+d1', 'dosnet.inf.orig planCreate=dos',
+      'atapi.sys planCreate=vendor over ATAPI.SY_']);
+  }
 });

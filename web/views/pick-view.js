@@ -4,7 +4,8 @@ import { $, el } from './dom.js';
 import { OEM, SETUP, BACKUP, NAMES } from '../page/names.js';
 import { resolve, pickProblems, tickedDrivers, canRun } from '../page/picks.js';
 import { resultFiles } from '../page/plan.js';
-import { optionRows, machineName } from '../page/options.js';
+import { optionRows, keptOptions, optionSource, machineName, setupVersion } from '../page/options.js';
+import { plannedConflicts } from '../page/plan.js';
 
 // Options of a driver shown before "more".
 const OPTIONS_SHOWN = 4;
@@ -17,13 +18,13 @@ export function renderPick(state, t, on, label) {
   else if ('reading' in pick) status.textContent = t('reading', t.number(pick.reading));
   else status.textContent = t('read', t.number(state.entries.size));
   const used = resolve(state.entries, state.choices, state.ticks);
-  const setupMachine = used[SETUP].entry ? state.setupMachines.get(used[SETUP].entry.key) : undefined;
+  const identity = used[SETUP].entry ? state.setupIdentities.get(used[SETUP].entry.key) : undefined;
   const table = $('files');
   table.replaceChildren(el('tr', {}, el('th', { scope: 'col' }, t('name')), el('th', { scope: 'col' }, t('used'))));
   for (const lower of NAMES) {
     const { entry, list } = used[lower];
     const cell = el('td', {});
-    if (lower === OEM && list.length) cell.append(driverChoice(state, used[OEM].drivers, setupMachine, t, on, label));
+    if (lower === OEM && list.length) cell.append(driverChoice(state, used[OEM].drivers, identity, t, on, label));
     else if (list.length > 1) {
       const group = el('fieldset', { class: 'choice' }, el('legend', {}, t('choose', lower, list.length)));
       for (const candidate of list) {
@@ -34,10 +35,7 @@ export function renderPick(state, t, on, label) {
       cell.append(group);
     } else {
       cell.append(entry ? describe(entry, t, label) : t(lower === BACKUP && used[SETUP].entry ? 'noBackup' : 'none'));
-      if (lower === SETUP && entry && setupMachine !== undefined) {
-        cell.append(el('span', { class: 'machine', 'data-machine': machineName(setupMachine) || '' },
-                       setupMachine ? t('setupMachine', machineName(setupMachine)) : t('setupMachineUnknown')));
-      }
+      if (lower === SETUP && entry && identity) cell.append(...setupInfo(identity, t));
     }
     table.append(el('tr', { 'data-name': lower }, el('th', { scope: 'row' }, lower), cell));
   }
@@ -54,7 +52,16 @@ export function renderPickState(state, used, t) {
   const busy = state.run !== null || state.reading || optionsPending(state) || state.inspecting > 0;
   $('files').setAttribute('aria-busy', String(busy && state.run === null));
   const ticked = tickedDrivers(used).length;
-  $('run').disabled = busy || !canRun(used);
+  // Every ticked driver with no option ticked: a run would write nothing.
+  const identity = used[SETUP].entry ? state.setupIdentities.get(used[SETUP].entry.key) : undefined;
+  const noOption = ticked > 0 && tickedDrivers(used).every((entry) => {
+    const known = state.drivers.get(entry.key);
+    if (!known || known.entry !== entry || !known.options) return false;
+    const kept = keptOptions(optionRows(state.entries, entry, known.options, state.machines, identity, state.optionTicks.get(entry.key)));
+    return kept !== null && kept.length === 0;
+  });
+  if (noOption) problem.textContent = `${problem.textContent} ${t('noOptionTicked')}`.trim();
+  $('run').disabled = busy || !canRun(used) || noOption;
   // Run again goes on from the results, where they changed anything.
   const again = state.result && state.result.setup === used[SETUP].entry &&
     resultFiles(state.result).some((f) => f.state !== 'unchanged');
@@ -64,36 +71,66 @@ export function renderPickState(state, used, t) {
 
 export const optionsPending = (state) => [...state.drivers.values()].some((known) => known.options === null);
 
-// The drivers, each with its options, to tick; several make a choice.
-function driverChoice(state, drivers, setupMachine, t, on, label) {
+// What the setup source is, as the check decided it, and the answer its
+// version takes in the tool's menu.
+function setupInfo(identity, t) {
+  const name = machineName(identity.machine);
+  const machine = el('span', { class: 'machine', 'data-machine': name || '', 'data-evidence': String(identity.evidence) },
+                     name ? t('setupMachine', name, identity.evidence) : t('setupMachineUnknown'));
+  const { version, answer } = setupVersion(identity);
+  const versionText = version ? t('setupVersion', versionName(version, t), `${identity.major}.${identity.minor}`, answer)
+    : t('setupVersionUnknown');
+  return [machine, el('span', { class: 'version', 'data-version': version ? String(version) : '', 'data-answer': answer || '' }, versionText)];
+}
+
+const versionName = (version, t) => t(`version${version}`);
+const versionNames = (versions, t) => [...versions].sort((a, b) => a - b).map((v) => versionName(v, t)).join(', ');
+
+// The drivers, each with its options, to tick; several make a choice. Below
+// them, what the ticked options would write over each other.
+function driverChoice(state, drivers, identity, t, on, label) {
   const group = drivers.length > 1
     ? el('fieldset', { class: 'choice drivers-pick' }, el('legend', {}, t('chooseDrivers', drivers.length)))
     : el('div', { class: 'drivers-pick' });
-  for (const { entry, ticked, preferred } of drivers) {
-    const box = el('input', { type: 'checkbox', value: entry.key, checked: ticked });
+  const ticked = [];
+  for (const { entry, ticked: driverTicked, preferred } of drivers) {
+    const box = el('input', { type: 'checkbox', value: entry.key, checked: driverTicked });
     box.addEventListener('change', () => on.tick(entry.key, box.checked));
     const known = state.drivers.get(entry.key);
     const rows = known && known.entry === entry && known.options
-      ? optionRows(state.entries, entry, known.options, state.machines, setupMachine, state.optionTicks.get(entry.key)) : null;
+      ? optionRows(state.entries, entry, known.options, state.machines, identity, state.optionTicks.get(entry.key)) : null;
+    if (driverTicked && rows) ticked.push({ driver: entry, rows });
     group.append(el('div', { class: 'driver', 'data-key': entry.key, 'data-path': entry.path },
                     el('label', {}, box, describe(entry, t, label), preferred ? el('span', { class: 'tag' }, t('sameFolder')) : null),
-                    optionList(rows, setupMachine, t, (index, on2) => on.tickOption(entry.key, index, on2))));
+                    optionList(rows, identity, t, (index, on2) => on.tickOption(entry.key, index, on2))));
   }
+  const planned = plannedConflicts(ticked, (run, option) => optionSource(state.entries, run.driver, option), label);
+  const folderOf = (found) => (found.source ? found.source.path.slice(0, found.source.path.lastIndexOf('/') + 1) || './'
+    : `${found.directory || ''}/`);
+  const named = ({ option, found }) => `${option.description} (${folderOf(found)})`;
+  const warnings = [
+    ...planned.options.map(({ driver, what, earlier, later }) => el('li', { 'data-kind': 'plannedOption', 'data-what': what },
+      t('plannedOption', label(driver), what, named(earlier), named(later)))),
+    ...planned.drivers.map(({ a, b, kind, list }) => el('li', { 'data-kind': `planned-${kind}` }, t(`planned-${kind}`, a, b, list))),
+  ];
+  if (warnings.length) group.append(el('ul', { class: 'planned-conflicts note problem' }, ...warnings));
   return group;
 }
 
 // A long list shows its first few options, the rest one click away. Each
 // option: its tick, description, where its driver file is and what it is
 // built for.
-function optionList(rows, setupMachine, t, onTick) {
+function optionList(rows, identity, t, onTick) {
   if (rows === null) return el('p', { class: 'options' }, t('readingDrivers'));
   if (rows.length === 0) return el('p', { class: 'options' }, t('noOptions'));
   const items = rows.map((row) => {
-    const tick = el('input', { type: 'checkbox', checked: row.ticked, 'data-index': String(row.option.index) });
+    const tick = el('input', { type: 'checkbox', checked: row.ticked, disabled: !row.tickable, 'data-index': String(row.option.index) });
     tick.addEventListener('change', () => onTick(row.option.index, tick.checked));
-    return el('li', { title: row.option.key, 'data-key': row.option.key, 'data-fits': row.fits ? 'yes' : 'no' },
+    return el('li', { title: row.option.key, 'data-key': row.option.key, 'data-fits': row.fits ? 'yes' : 'no',
+                      'data-version-fit': row.versionFit, 'data-refused': row.refused ? row.refused.why : false,
+                      'data-skipped': row.skipped || false, 'data-built': row.built.how },
               el('label', {}, tick, el('span', { class: 'description' }, row.option.description)),
-              el('span', { class: 'option-info' }, optionInfo(row, setupMachine, t)));
+              el('span', { class: 'option-info' }, optionInfo(row, identity, t)));
   });
   const first = rows.length > OPTIONS_SHOWN + 1 ? OPTIONS_SHOWN : rows.length;
   const more = first < rows.length
@@ -101,18 +138,28 @@ function optionList(rows, setupMachine, t, onTick) {
   return el('ul', { class: 'options', 'aria-label': t('options', rows.length) }, ...items.slice(0, first), more);
 }
 
-function optionInfo({ option, found, built, fits }, setupMachine, t) {
-  // What the tool would print about the option's sections, as it prints it.
-  if (!option.driverFile) return [t('noDriverFile'), option.messages].filter(Boolean).join(' · ');
+function optionInfo({ option, found, built, fits, versions, versionFit, skipped, refused }, identity, t) {
+  // What the tool prints about the option's sections is its own Japanese
+  // text: shown as it is in the Japanese view only.
+  const toolSays = option.messages ? (t.language === 'ja' ? option.messages : t('toolMessage')) : null;
+  if (refused) return [t(`refused_${refused.why}`, refused.name), toolSays].filter(Boolean).join(' · ');
+  if (skipped) return [t(`skipped_${skipped}`), versionFit === 'nt4' ? t('nt4Option') : null, toolSays].filter(Boolean).join(' · ');
   const parts = [found.source ? t(found.beside ? 'fileBeside' : 'fileAt', found.source.path, found.directory)
     : t('fileNotFound', option.driverFile, found.directory)];
   const name = machineName(built.machine);
   if (built.how === 'read') parts.push(name || t('machineOther', built.machine));
   else if (built.how === 'guessed') parts.push(t('machineGuessed', name));
+  else if (built.how === 'absent') parts.push(name ? t('machineByFolder', name) : t('machineNotChecked'));
+  else if (built.how === 'reading') parts.push(t('machineReading'));
   else parts.push(t('machineNotChecked'));
   if (built.problem) parts.push(t(`file_${built.problem}`));
-  if (!fits) parts.push(t('otherMachine', machineName(setupMachine)));
-  if (option.messages) parts.push(option.messages);
+  if (!fits) parts.push(t('otherMachine', machineName(identity.machine)));
+  const { version } = setupVersion(identity);
+  if (versionFit === 'nt4') parts.push(t('nt4Option'));
+  if (versionFit === 'later') parts.push(t('laterVersion', versionNames(versions, t)));
+  if (versionFit === 'other') parts.push(t('otherVersion', versionNames(versions, t), versionName(version, t)));
+  if (versionFit === 'nearest') parts.push(t('nearestVersion', versionNames(versions, t), versionName(version, t)));
+  if (toolSays) parts.push(toolSays);
   return parts.join(' · ');
 }
 

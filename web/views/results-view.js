@@ -4,7 +4,7 @@
 import { $, el } from './dom.js';
 import { foldName } from '../page/names.js';
 import { driverFile, resultFiles, nextSteps } from '../page/plan.js';
-import { optionSource, optionConflicts, machineOf, machineName } from '../page/options.js';
+import { optionSource, optionConflicts, machineOf, machineName, refusedFile } from '../page/options.js';
 import { renderChanges } from './changes-view.js';
 
 // `on`: pickedPlan(result) -> the plan against the picked folder or null
@@ -54,7 +54,20 @@ function optionWarnings(state, result, files, label, t) {
     .map(({ driver, what, earlier, later }) => el('li', { 'data-kind': 'conflictOption' },
       t('conflictOption', label(driver), what, `${earlier.option.description} (${folderOf(earlier.found)})`,
         `${later.option.description} (${folderOf(later.found)})`)));
-  const setupMachine = state.setupMachines.get(result.setup.key) || 0;
+  // Options refused before the run stay named: nothing of them is in the
+  // results.
+  for (const driver of new Set(result.lastRuns.map((r) => r.driver))) {
+    const known = state.drivers.get(driver.key);
+    for (const option of (known && known.entry === driver && known.options) || []) {
+      const refused = refusedFile(option);
+      if (refused) {
+        out.push(el('li', { 'data-kind': 'refusedOption', 'data-file': foldName(refused.name) },
+                    `${label(driver)}: ${option.description} — ${t(`refused_${refused.why}`, refused.name)}`));
+      }
+    }
+  }
+  const identity = state.setupIdentities.get(result.setup.key);
+  const setupMachine = identity ? identity.machine : 0;
   for (const f of files.filter((file) => file.source)) {
     const built = machineOf(f, state.machines);
     if (built.problem === 'notDriver') out.push(el('li', { 'data-kind': 'notDriver', 'data-file': foldName(f.file) }, t('notDriverWarning', f.source.path)));
@@ -117,10 +130,11 @@ function renderFindings(check, t) {
 // One item of a plan: what happens to the file, with a tick where the
 // user decides.
 function action(item, t, onTick) {
-  if (item.action !== 'planConflict') return t(item.action, item.name);
+  const setupHas = item.setupHas ? el('span', { class: 'setup-has', 'data-setup-has': foldName(item.setupHas) }, t('planSetupHas', item.name, item.setupHas)) : null;
+  if (item.action !== 'planConflict') return el('span', {}, t(item.action, item.name), setupHas);
   const tick = el('input', { type: 'checkbox', checked: item.replace, 'data-file': foldName(item.name) });
   tick.addEventListener('change', () => onTick(tick.checked));
-  return el('label', {}, tick, t(item.action, item.name));
+  return el('label', {}, tick, t(item.action, item.name), setupHas);
 }
 
 function renderDrivers(files, t) {
@@ -138,9 +152,11 @@ function renderDrivers(files, t) {
   }
 }
 
-export function outputStatus(text, problem = false) {
+// `kind`: the texts' key of a refusal, for what cannot read the text.
+export function outputStatus(text, problem = false, kind = '') {
   $('output-status').textContent = text;
   $('output-status').classList.toggle('problem', problem);
+  $('output-status').dataset.status = kind;
 }
 
 // The writes waiting for the user's confirmation.

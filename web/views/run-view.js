@@ -33,12 +33,17 @@ export function renderKeys(run, t) {
   const waiting = run !== null && run.waiting;
   const keys = [['key-1', 'key1', run && run.phase === 'menu'], ['key-2', 'key2', run && run.phase === 'menu'],
                 ['key-enter', run && run.phase === 'end' ? 'keyEnd' : 'keyQuit', true]];
+  // The answer the setup source's version takes is marked.
+  const target = run && run.phase === 'menu' ? { 1: 'key-1', 2: 'key-2' }[run.target] : null;
   for (const [id, label, allowed] of keys) {
     $(id).textContent = t(label);
+    $(id).classList.toggle('target', id === target);
+    $(id).title = id === target ? t('keyTarget') : '';
     $(id).disabled = !waiting || !allowed;
     $(id).classList.toggle('waiting', waiting && Boolean(allowed));
   }
   $('cancel').disabled = run === null;
   consoleView().classList.toggle('running', run !== null);
-  $('run-status').textContent = run === null ? '' : !waiting ? t('running') : t(run.phase === 'menu' ? 'waitingMenu' : 'waitingEnd');
+  $('run-status').textContent = run === null ? '' : !waiting ? t('running')
+    : run.phase === 'menu' ? t('waitingMenu') + (target ? t('waitingTarget', run.target) : '') : t('waitingEnd');
 }

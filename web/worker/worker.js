@@ -23,7 +23,8 @@
 //                then {type: 'changes', rows} (rows empty unless asked for);
 //                {type: 'drivers', drivers: [[option]]};
 //                {type: 'zip', bytes};
-//                {type: 'inspected', setupMachine, machines: [[key, machine]]};
+//                {type: 'inspected', identity: {machine, evidence, major, minor} or null,
+//                 machines: [[key, machine]]};
 //                {type: 'dosnet', bytes}; {type: 'checked', status, machine, findings};
 //                or {type: 'error', message}.
 // A file's state is created, changed, unchanged or deleted (bytes null). An
@@ -173,21 +174,24 @@ async function readDrivers(files) {
   postMessage({ type: 'drivers', drivers });
 }
 
-// What the check makes of a setup source (its machine: from its folder's
-// name, else from txtsetup.sif) and what each driver file is built for (a
-// PE machine; 0 no PE image, -1 empty, -2 packed as Microsoft's own files
-// are, -3 too big, -4 a damaged cabinet).
+// What a setup source is, as the check decides it from its txtsetup.sif
+// and its folder's name ("" where the browser gives none): its machine,
+// which evidence decided it (1 [SetupData] Architecture, 2 the folder's
+// name, 3 its platform sections, 0 none) and its version; and what each
+// driver file is built for (a PE machine; 0 no PE image, -1 empty, -2 packed
+// as Microsoft's own files are, -3 too big, -4 a damaged cabinet).
 async function inspect({ setup, files }) {
   const module = await createOem2sif({ noInitialRun: true });
-  let setupMachine = 0;
+  let identity = null;
   if (setup) {
-    const folder = `/inspect/${setup.folder || 'setup'}`;
-    module.FS.mkdirTree(folder);
-    module.FS.writeFile(`${folder}/txtsetup.sif`, setup.bytes);
-    const summary = module._malloc(20);
-    module.ccall('o2s_check_folder', 'number', ['string', 'number'], [folder, summary]);
-    setupMachine = module.HEAPU32[(summary >> 2) + 4];
-    module._free(summary);
+    const at = module._malloc(setup.bytes.length || 1);
+    const out = module._malloc(16);
+    module.HEAPU8.set(setup.bytes, at);
+    module.ccall('o2s_setup_identity', null, ['number', 'number', 'string', 'number'], [at, setup.bytes.length, setup.folder || '', out]);
+    const [machine, evidence, major, minor] = module.HEAPU32.subarray(out >> 2, (out >> 2) + 4);
+    identity = { machine, evidence, major, minor };
+    module._free(at);
+    module._free(out);
   }
   const machines = files.map(([key, bytes]) => {
     const at = module._malloc(bytes.length || 1);
@@ -196,7 +200,7 @@ async function inspect({ setup, files }) {
     module._free(at);
     return [key, machine];
   });
-  postMessage({ type: 'inspected', setupMachine, machines });
+  postMessage({ type: 'inspected', identity, machines });
 }
 
 // dosnet.inf with each driver file added to [FloppyFiles.2] and [Files]
@@ -226,7 +230,7 @@ async function check({ folder, files, names }) {
   module.FS.mkdirTree(path);
   for (const name of names) module.FS.writeFile(`${path}/${name}`, new Uint8Array(0));
   for (const [name, bytes] of files) module.FS.writeFile(`${path}/${name}`, bytes);
-  const summary = module._malloc(20);
+  const summary = module._malloc(32);
   const table = module.ccall('o2s_check_folder', 'number', ['string', 'number'], [path, summary]) >> 2;
   const [status, count, , , machine] = module.HEAPU32.subarray(summary >> 2, (summary >> 2) + 5);
   const zeroEnded = (at) => text(module.HEAPU8.subarray(at, module.HEAPU8.indexOf(0, at)));

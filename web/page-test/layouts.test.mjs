@@ -1,0 +1,60 @@
+// Real driver packages as they ship, each into a setup folder of its own
+// (tools/test-web.sh lays them out under layouts/): the options ticked by
+// default, the run as the Linux build's on the file with only those, the
+// driver files the zip takes from the folders [Disks] names, none reported
+// missing.
+import { existsSync, readFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { unzipSync } from 'fflate';
+import { pageCase, workDir, sample, same, sameFiles } from './harness.mjs';
+
+const layoutCases = [  // name, setup folder, options ticked, driver files the zip carries
+  ['virtio-x86', 'I386', 'WNET32', ['i386/Win2003/viostor.sys']],
+  ['virtio-x64', 'AMD64', 'WNET64', ['amd64/Win2003/viostor.sys']],
+  ['firadisk', 'I386', 'firadiskx86', ['firadisk.sys']],
+  ['uli', 'I386', 'm5281XP m5228XP', ['win_xp/M5281.SY_', 'win_xp/m5228.sys']],
+  ['genahci', 'I386', 'storahci_x86', ['x86/storahci.sys']],
+];
+const zipOf = async (p) => new Map(Object.entries(unzipSync((await p.download('#save-zip')).bytes)));
+const lines = (bytes) => Buffer.from(bytes).toString('latin1').split('\r\n');
+
+async function runLayout(p, [name, setup, ticked, carried]) {
+  const { page } = p;
+  const dir = join(workDir, 'layouts', name);
+  await p.giveFolders([join(dir, 'setup', setup), join(dir, 'driver')], 1);
+  same(await page.$$eval('.options li[data-key]', (items) => items.filter((i) => i.querySelector('input').checked)
+    .map((i) => i.dataset.key).join(' ')), ticked, 'the options ticked by default (the setup source\'s machine)');
+  await p.runWith(['key-1', 'key-enter'], name, async () => {}, readFileSync(join(dir, 'stdout')));
+  same(await page.$$eval('#missing li', (items) => items.length), 0, 'no driver file reported missing');
+  same(await page.$$eval('#finding-list li.problem', (items) => items.map((i) => i.textContent).join(' | ')), '',
+       'the check of the finished folder finds nothing');
+  const expected = new Map([['TXTSETUP.SIF', readFileSync(join(dir, 'linux/txtsetup.sif'))], ['txtsetup.sif.orig', sample],
+    ...carried.map((path) => [path.split('/').pop(), readFileSync(join(dir, 'driver', path))])]);
+  const dosnet = existsSync(join(dir, 'dosnet')) && readFileSync(join(dir, `setup/${setup}/DOSNET.INF`));
+  if (dosnet) expected.set('DOSNET.INF', readFileSync(join(dir, 'dosnet'))).set('dosnet.inf.orig', dosnet);
+  const zip = await zipOf(p);
+  sameFiles(zip, expected, 'the zip');
+  if (dosnet) {
+    // The two lines, and every other line as it was.
+    const added = lines(zip.get('DOSNET.INF'));
+    same(`${added.filter((l) => l === 'd1,viostor.sys').length} ${added.filter((l) => l !== 'd1,viostor.sys').join('\n') === lines(dosnet).join('\n')}`,
+         '2 true', 'dosnet.inf gets d1,viostor.sys in [FloppyFiles.2] and [Files], every other line kept');
+  }
+  return dir;
+}
+
+for (const layout of layoutCases) pageCase(`layout: ${layout[0]}`, (p) => runLayout(p, layout));
+
+// The 64-bit option ticked on purpose, and run again: flagged, and so are
+// the two options that write one service from two folders.
+pageCase('layout: virtio-x86 with its 64-bit option ticked on purpose', async (p) => {
+  const { page } = p;
+  const dir = await runLayout(p, layoutCases[0]);
+  await p.click('.options li[data-key="WNET64"] input');
+  await p.runAnswering();
+  same(await page.$$eval('#conflicts li', (items) => items.map((i) => i.dataset.kind).sort().join(' ')), 'conflictOption wrongMachine',
+       'the 64-bit option ticked on purpose is flagged');
+  same(await page.$$eval('#finding-list li.problem', (items) => items.map((i) => i.dataset.kind).join(' ')), '7',
+       'and so does the check of the finished folder');
+  same((await zipOf(p)).get('DOSNET.INF'), readFileSync(join(dir, 'dosnet')), 'a second run adds nothing to dosnet.inf');
+});
