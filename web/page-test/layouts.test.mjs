@@ -6,7 +6,7 @@
 import { existsSync, readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { unzipSync } from 'fflate';
-import { pageCase, workDir, sample, same, sameFiles } from './harness.mjs';
+import { pageCase, workDir, sample, same, sameFiles, check } from './harness.mjs';
 
 const layoutCases = [  // name, setup folder, options ticked, driver files the zip carries
   ['virtio-x86', 'I386', 'WNET32', ['i386/Win2003/viostor.sys']],
@@ -56,5 +56,7 @@ pageCase('layout: virtio-x86 with its 64-bit option ticked on purpose', async (p
        'the 64-bit option ticked on purpose is flagged');
   same(await page.$$eval('#finding-list li.problem', (items) => items.map((i) => i.dataset.kind).join(' ')), '7',
        'and so does the check of the finished folder');
+  const [option, text] = await page.$eval('#finding-list li.problem', (li) => [li.dataset.option, li.textContent]);
+  check(option !== '' && text.includes(option), 'the finding names the option whose [SCSI.Load] line is wrong', [option, text]);
   same((await zipOf(p)).get('DOSNET.INF'), readFileSync(join(dir, 'dosnet')), 'a second run adds nothing to dosnet.inf');
 });

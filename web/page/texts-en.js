@@ -136,7 +136,7 @@ export default {
   finding4: (f) => `${f.service}: the hardware id ${f.extra}${f.number > 1 ? ` and ${f.number - 1} more` : ''} (txtsetup.sif, line ${f.line}) names a service no [SCSI.Load] entry loads. Setup finds no driver for that controller.`,
   finding5: (f) => `${f.service}: ${f.file} is empty. Setup cannot load it.`,
   finding6: (f) => `${f.service}: ${f.file} is not a Windows driver. Setup cannot load it.`,
-  finding7: (f) => `${f.service}: ${f.file} is built for ${f.extra}, not for this setup source. Setup cannot load it.`,
+  finding7: (f) => `${f.service}: ${f.file} is built for ${f.extra}, not for this setup source. Setup cannot load it. The [SCSI.Load] line (txtsetup.sif, line ${f.line})${f.option ? ` of the option "${f.option}"` : ''} names it: untick that option and tick the driver's option for this setup source instead.`,
   finding8: (f) => `${f.service}: ${f.file} needs ${f.extra}, which the setup folder does not hold (Windows 2000 and XP have no storport.sys). The driver cannot load.`,
   finding9: (f) => `${f.service}: dosnet.inf's [FloppyFiles.2] does not list ${f.file}${f.line ? ` (line ${f.line})` : ''}. Setup started from a USB stick or by winnt32.exe stops with "file not found".`,
   finding10: (f) => `${f.service}: dosnet.inf's [Files] does not list ${f.file}${f.line ? ` (line ${f.line})` : ''}. winnt32.exe does not copy it.`,

@@ -137,7 +137,7 @@ export default {
   finding4: (f) => `${f.service}: ハードウェア ID ${f.extra}${f.number > 1 ? ` ほか ${f.number - 1} 個` : ''} (txtsetup.sif ${f.line} 行目) のサービスを読み込む [SCSI.Load] の項目がありません。そのコントローラーのドライバーが見つかりません。`,
   finding5: (f) => `${f.service}: ${f.file} が空です。セットアップは読み込めません。`,
   finding6: (f) => `${f.service}: ${f.file} は Windows のドライバーではありません。セットアップは読み込めません。`,
-  finding7: (f) => `${f.service}: ${f.file} は ${f.extra} 用で、このセットアップ用ではありません。セットアップは読み込めません。`,
+  finding7: (f) => `${f.service}: ${f.file} は ${f.extra} 用で、このセットアップ用ではありません。セットアップは読み込めません。${f.option ? `オプション「${f.option}」の` : ''}[SCSI.Load] の行 (txtsetup.sif ${f.line}行目) がこのファイルを指しています。そのオプションを外し、このセットアップ用のオプションを選んでください。`,
   finding8: (f) => `${f.service}: ${f.file} は ${f.extra} を使いますが、セットアップフォルダーにありません (Windows 2000 と XP には storport.sys がありません)。ドライバーを読み込めません。`,
   finding9: (f) => `${f.service}: dosnet.inf の [FloppyFiles.2] に ${f.file} がありません${f.line ? ` (${f.line} 行目)` : ''}。USB メモリーや winnt32.exe から始めたセットアップが「ファイルが見つかりません」で止まります。`,
   finding10: (f) => `${f.service}: dosnet.inf の [Files] に ${f.file} がありません${f.line ? ` (${f.line} 行目)` : ''}。winnt32.exe がコピーしません。`,

@@ -124,7 +124,7 @@ function renderFindings(check, t) {
   $('findings-summary').textContent = check.skipped ? t('checkSkipped') : problems.length ? t('checkProblems', problems.length) : t('checkClean');
   box.classList.toggle('problem', problems.length > 0);
   list.replaceChildren(...[...problems, ...findings.filter((f) => !f.problem)].map((f) => el('li',
-    { class: f.problem ? 'problem' : 'note', 'data-kind': String(f.kind), 'data-file': foldName(f.file) }, t(`finding${f.kind}`, f))));
+    { class: f.problem ? 'problem' : 'note', 'data-kind': String(f.kind), 'data-file': foldName(f.file), 'data-option': f.option || '' }, t(`finding${f.kind}`, f))));
 }
 
 // One item of a plan: what happens to the file, with a tick where the

@@ -237,7 +237,9 @@ async function check({ folder, files, names }) {
   const findings = [];
   for (let i = 0; i < count; i++) {
     const [kind, problem, place, line, number, service, file, extra] = module.HEAPU32.subarray(table + 8 * i, table + 8 * i + 8);
-    findings.push({ kind, problem: problem === 1, place, line, number, service: zeroEnded(service), file: zeroEnded(file), extra: zeroEnded(extra) });
+    // The option whose [SCSI.Load] line names a driver for another machine.
+    const option = kind === 7 ? zeroEnded(module.ccall('o2s_check_finding_option', 'number', ['number'], [i])) : '';
+    findings.push({ kind, problem: problem === 1, place, line, number, service: zeroEnded(service), file: zeroEnded(file), extra: zeroEnded(extra), option });
   }
   module._free(summary);
   postMessage({ type: 'checked', status, machine, findings });
