@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace o2s {
 
 // Enough to tell whether a file changed since it was last read or written
@@ -22,6 +24,22 @@ struct FileIdentity {
   int64_t changedSeconds = 0;
   int64_t changedNanoseconds = 0;
 };
+
+// What ReadFileBytes answers, without opening it, for a name that is no
+// regular file of the folder; kFileRead for one that is.
+inline ReadFileResult RefusalOfKind(FileKind kind) {
+  switch (kind) {
+    case kFileKindMissing:
+      return kFileMissing;
+    case kFileKindOther:
+      return kFileNotRegular;
+    case kFileKindOutside:
+      return kFileOutside;
+    case kFileKindRegular:
+      break;
+  }
+  return kFileRead;
+}
 
 inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
   return a.device == b.device && a.inode == b.inode && a.size == b.size &&

@@ -486,16 +486,8 @@ FileKind GetFileKind(const char* name) {
 ReadFileResult ReadFileBytes(const char* name, void* buf, size_t capacity,
                              size_t* size) {
   *size = 0;
-  switch (GetFileKind(name)) {
-    case kFileKindMissing:
-      return kFileMissing;
-    case kFileKindOther:
-      return kFileNotRegular;
-    case kFileKindOutside:
-      return kFileOutside;
-    case kFileKindRegular:
-      break;
-  }
+  ReadFileResult refused = RefusalOfKind(GetFileKind(name));
+  if (refused != kFileRead) return refused;
   // O_NONBLOCK: a FIFO put there since GetFileKind does not hold the open.
   int fd = gCalls.open(MapFileName(name).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY, 0);
   if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? kFileMissing : kFileUnreadable;

@@ -215,16 +215,8 @@ FileKind GetFileKind(const char* name) {
 
 ReadFileResult ReadFileBytes(const char* name, void* buf, size_t capacity, size_t* size) {
   *size = 0;
-  switch (GetFileKind(name)) {
-    case kFileKindMissing:
-      return kFileMissing;
-    case kFileKindOther:
-      return kFileNotRegular;
-    case kFileKindOutside:
-      return kFileOutside;
-    case kFileKindRegular:
-      break;
-  }
+  ReadFileResult refused = RefusalOfKind(GetFileKind(name));
+  if (refused != kFileRead) return refused;
   HANDLE file = OpenForReading(name);
   if (file == INVALID_HANDLE_VALUE) return IsMissingError(GetLastError()) ? kFileMissing : kFileUnreadable;
   BY_HANDLE_FILE_INFORMATION info;
