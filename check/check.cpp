@@ -73,34 +73,33 @@ Finding* Add(Checker* c, FindingKind kind, FindingPlace place, unsigned line, co
 // --- The backup's entries, as hashes of section, key (both as the engine
 // compares them) and value.
 
-uint64_t EntryHash(const TextLines& lines) {
-  uint64_t hash = 14695981039346656037ull;
-  auto mix = [&hash](const char* bytes, size_t length, bool fold) {
-    for (size_t i = 0; i < length; ++i) {
-      char b = bytes[i];
-      if (fold && b >= 'A' && b <= 'Z') b = static_cast<char>(b + ('a' - 'A'));
-      hash = (hash ^ static_cast<unsigned char>(b)) * 1099511628211ull;
-    }
-    hash = (hash ^ 0x100) * 1099511628211ull;  // a separator no byte equals
-  };
-  mix(lines.bytes + lines.sectionOffset, lines.sectionLength, true);
-  mix(lines.bytes + lines.line.nameOffset, lines.line.nameLength, true);
-  mix(lines.bytes + lines.line.valueOffset, lines.line.valueLength, false);
+const uint64_t kHashStart = 14695981039346656037ull;
+
+// FNV-1a over bytes (ASCII letters folded where names are), then a
+// separator no byte equals.
+void MixHash(uint64_t* hash, const char* bytes, size_t length, bool fold) {
+  for (size_t i = 0; i < length; ++i) {
+    char b = bytes[i];
+    if (fold && b >= 'A' && b <= 'Z') b = static_cast<char>(b + ('a' - 'A'));
+    *hash = (*hash ^ static_cast<unsigned char>(b)) * 1099511628211ull;
+  }
+  *hash = (*hash ^ 0x100) * 1099511628211ull;
+}
+
+// The section and key of the current entry, as the engine compares them.
+uint64_t KeyHash(const TextLines& lines) {
+  uint64_t hash = kHashStart;
+  MixHash(&hash, lines.bytes + lines.sectionOffset, lines.sectionLength, true);
+  MixHash(&hash, lines.bytes + lines.line.nameOffset, lines.line.nameLength, true);
   return hash != 0 ? hash : 1;  // 0 marks an empty slot
 }
 
-uint64_t KeyHash(const TextLines& lines) {
-  uint64_t hash = 14695981039346656037ull;
-  auto mix = [&hash](const char* bytes, size_t length) {
-    for (size_t i = 0; i < length; ++i) {
-      char b = bytes[i];
-      if (b >= 'A' && b <= 'Z') b = static_cast<char>(b + ('a' - 'A'));
-      hash = (hash ^ static_cast<unsigned char>(b)) * 1099511628211ull;
-    }
-    hash = (hash ^ 0x100) * 1099511628211ull;
-  };
-  mix(lines.bytes + lines.sectionOffset, lines.sectionLength);
-  mix(lines.bytes + lines.line.nameOffset, lines.line.nameLength);
+// The section, key and value of the current entry.
+uint64_t EntryHash(const TextLines& lines) {
+  uint64_t hash = kHashStart;
+  MixHash(&hash, lines.bytes + lines.sectionOffset, lines.sectionLength, true);
+  MixHash(&hash, lines.bytes + lines.line.nameOffset, lines.line.nameLength, true);
+  MixHash(&hash, lines.bytes + lines.line.valueOffset, lines.line.valueLength, false);
   return hash != 0 ? hash : 1;
 }
 
@@ -313,7 +312,7 @@ void LookUpServices(Checker* c) {
 // setup reads no further, so what lies there is that one finding alone.
 void CheckText(Checker* c, const char* bytes, size_t size, const char* name, FindingPlace place) {
   const size_t readSize = SetupReadSize(bytes, size);
-  const char* marker = static_cast<const char*>(memchr(bytes, '\x1a', size));
+  const char* marker = readSize < size ? bytes + readSize : nullptr;
   size_t after = size;  // the first byte after the marker that setup would miss
   if (marker != nullptr) {
     for (size_t i = static_cast<size_t>(marker - bytes); i < size && after == size; ++i) {
