@@ -267,9 +267,10 @@ std::string ResolveTarget(const std::string& path) {
 // read all of them again. A listing is dropped by every create, rename or
 // delete this process makes (ListingsChange), and read again when the
 // folder's inode, modification or status-change time changed since, so
-// other programs' changes are seen too (also one that sets the time back). One read within two seconds of the folder's last
-// change (a coarse clock's tick: FAT's is 2 s) is used for that lookup
-// only, since a change in the same tick would leave the time as it was.
+// other programs' changes are seen too (also one that sets the time
+// back). One read within two seconds of the folder's last change (a coarse
+// clock's tick: FAT's is 2 s) is used for that lookup only, since a change
+// in the same tick would leave the time as it was.
 struct Listing {
   ino_t inode;
   struct timespec modified;
@@ -465,8 +466,10 @@ int DeleteFileA(const char* name) {
   return gCalls.unlink(MapFileName(name).c_str()) == 0 ? 1 : 0;
 }
 
-FileKind GetFileKind(const char* name) {
-  std::string path = MapFileName(name);
+namespace {
+
+// GetFileKind of a name already mapped to its path.
+FileKind KindOfPath(const std::string& path) {
   struct stat st;
   if (lstat(path.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? kFileKindMissing : kFileKindOther;
   if (S_ISLNK(st.st_mode)) {
@@ -483,13 +486,18 @@ FileKind GetFileKind(const char* name) {
   return S_ISREG(st.st_mode) ? kFileKindRegular : kFileKindOther;
 }
 
+}  // namespace
+
+FileKind GetFileKind(const char* name) { return KindOfPath(MapFileName(name)); }
+
 ReadFileResult ReadFileBytes(const char* name, void* buf, size_t capacity,
                              size_t* size) {
   *size = 0;
-  ReadFileResult refused = RefusalOfKind(GetFileKind(name));
+  std::string path = MapFileName(name);
+  ReadFileResult refused = RefusalOfKind(KindOfPath(path));
   if (refused != kFileRead) return refused;
-  // O_NONBLOCK: a FIFO put there since GetFileKind does not hold the open.
-  int fd = gCalls.open(MapFileName(name).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY, 0);
+  // O_NONBLOCK: a FIFO put there since the kind was read does not hold the open.
+  int fd = gCalls.open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY, 0);
   if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? kFileMissing : kFileUnreadable;
   struct stat st;
   if (gCalls.fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
