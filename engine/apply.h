@@ -1,0 +1,70 @@
+// Carries out an integration plan (engine/plan.h) on a setup folder, with
+// the promises of the tool itself: txtsetup.sif keeps one backup of its
+// original, every file is replaced whole (a temporary file and a rename in
+// its own folder), and a run killed at any moment or stopped by a full disk
+// leaves each file either as it was or as planned, never cut and never
+// lost. Nothing is written outside the setup folder but the runs' scratch
+// folder, which is removed.
+//
+// What it writes, in this order, so that a write cut short never leaves a
+// setup file that names a file not there yet, nor one without its backup:
+//  1. each brought file whose name the folder lacks (or holds empty, or
+//     holds as the start of the same bytes: a write cut short); a file of
+//     that name with other bytes is left alone and reported (kConflict);
+//  2. txtsetup.sif.orig where the folder has none (or an empty one): the
+//     folder's txtsetup.sif as it was; dosnet.inf.orig likewise where the
+//     folder has dosnet.inf and the runs change it;
+//  3. dosnet.inf with each brought driver file in [FloppyFiles.2] and
+//     [Files] (check/dosnet.h), where the folder has one;
+//  4. txtsetup.sif as the chain of runs left it.
+// The bytes are those the page gives for the same picks and ticks.
+#ifndef OEM2SIF_ENGINE_APPLY_H
+#define OEM2SIF_ENGINE_APPLY_H
+
+#include <string>
+#include <vector>
+
+#include "engine/plan.h"
+
+namespace o2s::engine {
+
+enum class FileAction {
+  kCreate,      // not there: written
+  kReplace,     // there, with the bytes it had when the plan was made: replaced
+  kSame,        // there with the planned bytes already: untouched
+  kKeepBackup,  // a backup there already: kept
+  kRepair,      // there empty, or as the start of the planned bytes: written whole
+  kConflict,    // there with other bytes: left alone, reported
+};
+
+struct FileOutcome {
+  std::string name;  // as in the setup folder
+  FileAction action;
+};
+
+// What went wrong, for the message catalogue; `subject` names the file.
+enum class ApplyFailure {
+  kNone,
+  kSetupFileMissing,      // no txtsetup.sif in the setup folder
+  kSetupFileChanged,      // txtsetup.sif changed while the plan was carried out
+  kDriverFileMissing,     // a driver's txtsetup.oem or a brought file is gone
+  kNotRegularFile,        // a name that is a FIFO, device, folder or a link leading outside
+  kRunFailed,             // the tool's run stopped (its console says why)
+  kWriteFailed,           // a file could not be written (full disk, no permission)
+  kScratchFailed,         // the scratch folder could not be made
+};
+
+struct ApplyOutcome {
+  ApplyFailure failure = ApplyFailure::kNone;
+  std::string subject;
+  std::vector<FileOutcome> files;  // in the order written
+  // Each run's console, as the tool printed it (Shift_JIS bytes).
+  std::vector<std::string> consoles;
+};
+
+// Carries out `plan` (dryRun: decides every action, writes nothing).
+ApplyOutcome ApplyPlan(const IntegrationPlan& plan, bool dryRun);
+
+}  // namespace o2s::engine
+
+#endif  // OEM2SIF_ENGINE_APPLY_H
