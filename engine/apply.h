@@ -52,17 +52,26 @@ enum class ApplyFailure {
   kRunFailed,             // the tool's run stopped (its console says why)
   kWriteFailed,           // a file could not be written (full disk, no permission)
   kScratchFailed,         // the scratch folder could not be made
+  // A brought file whose source leads out of its driver folder (.., an
+  // absolute path, a drive) or whose name is no plain file name or one of
+  // the setup's own (check/setup_names.h).
+  kUnsafeName,
+  kFileTooBig,            // a file far bigger than any driver or setup file: not read
 };
 
 struct ApplyOutcome {
   ApplyFailure failure = ApplyFailure::kNone;
   std::string subject;
   std::vector<FileOutcome> files;  // in the order written
-  // Each run's console, as the tool printed it (Shift_JIS bytes).
+  // Each run's console, as the tool printed it (Shift_JIS bytes), from the
+  // backup rotation on: the menu and its answer are no part of it.
   std::vector<std::string> consoles;
 };
 
-// Carries out `plan` (dryRun: decides every action, writes nothing).
+// Carries out `plan` (dryRun: decides every action, writes nothing but the
+// scratch folder, as the runs tell whether txtsetup.sif changes). The runs
+// are the tool's own code in this process: not to be called from two
+// threads at once, nor while the process's current folder must stay put.
 ApplyOutcome ApplyPlan(const IntegrationPlan& plan, bool dryRun);
 
 }  // namespace o2s::engine
