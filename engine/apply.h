@@ -46,11 +46,17 @@ struct FileOutcome {
 enum class ApplyFailure {
   kNone,
   kSetupFileMissing,      // no txtsetup.sif in the setup folder
-  kSetupFileChanged,      // txtsetup.sif changed while the plan was carried out
+  // txtsetup.sif changed while the plan was carried out (or another file
+  // it writes, since its action was decided): nothing more is written.
+  kSetupFileChanged,
   kDriverFileMissing,     // a driver's txtsetup.oem or a brought file is gone
   kNotRegularFile,        // a name that is a FIFO, device, folder or a link leading outside
-  kRunFailed,             // the tool's run stopped (its console says why)
-  kWriteFailed,           // a file could not be written (full disk, no permission)
+  // A run failed: one of its reads or writes did not land (its console
+  // says what the tool saw).
+  kRunFailed,
+  // A file could not be written (full disk, no permission), or dosnet.inf,
+  // which the plan edits, could not be read.
+  kWriteFailed,
   kScratchFailed,         // the scratch folder could not be made
   // A brought file whose source leads out of its driver folder (.., an
   // absolute path, a drive) or whose name is no plain file name or one of
