@@ -295,6 +295,27 @@ TEST_F(EngineApply, NoDosnetMakesNone) {
   EXPECT_FALSE(FileExists(setup_ + "/dosnet.inf.orig"));
 }
 
+// The runner of the system under test (apply_plan_runner.exe under Wine,
+// where OEM2SIF_APPLY_RUNNER names it) leaves the folder ApplyPlan leaves
+// here: the scratch folder, the current folder and the writes of that
+// system's platform layer.
+TEST_F(EngineApply, RunnerLeavesTheSameFolder) {
+  const char* named = getenv("OEM2SIF_APPLY_RUNNER");
+  std::string runner = named && *named ? named : OEM2SIF_APPLY_RUNNER_PATH;
+  WriteFile(setup_ + "/dosnet.inf", MakeDosnet({}, {}));
+  Driver d = MakeDriver(root_ / "drv", "kvm-guest-drivers-windows__viostor_txtsetup.oem");
+  const Folder before = Snapshot(setup_);
+  ASSERT_EQ(ApplyPlan(Plan({RunOf(d)}), false).failure, ApplyFailure::kNone);
+  const Folder mine = Snapshot(setup_);
+  for (const std::string& name : ListDir(setup_)) DeleteFile(setup_ + "/" + name);
+  for (const auto& [name, bytes] : before) WriteFile(setup_ + "/" + name, bytes);
+  std::vector<std::string> args = {kSetupName, "drv", d.oemName};
+  for (const auto& file : RunOf(d).files) args.push_back(file.source);
+  ProcessResult result = RunProcess(runner, root_.path(), "", args);
+  EXPECT_EQ(result.status, 0) << result.out;
+  EXPECT_EQ(Snapshot(setup_), mine);
+}
+
 // Every call of the platform's table failing in turn, in the runs and in
 // the writes: each file is as it was or as planned, the backup is there
 // whenever txtsetup.sif changed, and no temporary file or scratch folder
