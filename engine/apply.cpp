@@ -269,6 +269,9 @@ class Apply {
   }
 
   bool ReadSetupFolder() {
+    if (!IsPlainFileName(plan_.setupFile.data(), plan_.setupFile.size())) {
+      return Fail(ApplyFailure::kUnsafeName, plan_.setupFile);
+    }
     setup_ = Find(plan_.setupFolder, plan_.setupFile);
     if (setup_.kind == kFileKindMissing) return Fail(ApplyFailure::kSetupFileMissing, setup_.path);
     if (!ReadFound(setup_, ApplyFailure::kSetupFileMissing, &original_)) return false;
@@ -317,6 +320,9 @@ class Apply {
     oems_.resize(plan_.runs.size());
     for (size_t r = 0; r < plan_.runs.size(); ++r) {
       const DriverRun& run = plan_.runs[r];
+      if (!IsPlainFileName(run.oemFile.data(), run.oemFile.size())) {
+        return Fail(ApplyFailure::kUnsafeName, run.oemFile);
+      }
       FoundFile oem = Find(run.driverFolder, run.oemFile);
       if (oem.kind == kFileKindMissing) return Fail(ApplyFailure::kDriverFileMissing, oem.path);
       if (!ReadFound(oem, ApplyFailure::kDriverFileMissing, &oems_[r])) return false;

@@ -60,7 +60,8 @@ enum class ApplyFailure {
   kScratchFailed,         // the scratch folder could not be made
   // A brought file whose source leads out of its driver folder (.., an
   // absolute path, a drive) or whose name is no plain file name or one of
-  // the setup's own (check/setup_names.h).
+  // the setup's own (check/setup_names.h); a setup file or txtsetup.oem
+  // named with a path.
   kUnsafeName,
   kFileTooBig,            // a file far bigger than any driver or setup file: not read
 };

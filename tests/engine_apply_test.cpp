@@ -444,8 +444,24 @@ TEST_F(EngineApply, HostileFilesAreRefusedAndNothingIsWritten) {
     EXPECT_EQ(Snapshot(setup_), before);
   }
   EXPECT_EQ(ReadFile(outside / "x.sys"), "outside");
+  DriverRun climbing = RunOf(d);
+  climbing.oemFile = "../drv/" + d.oemName;
+  EXPECT_EQ(ApplyPlan(Plan({climbing}), false).failure, ApplyFailure::kUnsafeName);
 
-  // In the setup folder: a FIFO for dosnet.inf, a huge txtsetup.sif.
+  // In the setup folder: a huge file of a brought name is other bytes,
+  // left alone unread; a FIFO for dosnet.inf; a huge txtsetup.sif.
+  WriteFile(setup_ + "/viostor.sys", "");
+  ASSERT_EQ(truncate((setup_ + "/viostor.sys").c_str(), 3LL << 30), 0);
+  ApplyOutcome huge = ApplyPlan(Plan({RunOf(d)}), false);
+  ASSERT_EQ(huge.failure, ApplyFailure::kNone) << huge.subject;
+  EXPECT_EQ(huge.files[0].name, "viostor.sys");
+  EXPECT_EQ(huge.files[0].action, FileAction::kConflict);
+  struct stat st;
+  ASSERT_EQ(stat((setup_ + "/viostor.sys").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 3LL << 30);
+  for (const std::string& name : ListDir(setup_)) DeleteFile(setup_ + "/" + name);
+  for (const auto& [name, bytes] : before) WriteFile(setup_ + "/" + name, bytes);
+
   mkfifo((setup_ + "/dosnet.inf").c_str(), 0644);
   EXPECT_EQ(ApplyPlan(Plan({RunOf(d)}), false).failure, ApplyFailure::kNotRegularFile);
   DeleteFile(setup_ + "/dosnet.inf");
