@@ -366,7 +366,11 @@ class Apply {
     return true;
   }
 
-  // The runs, in the scratch folder, chained on its txtsetup.sif.
+  // The runs, in the scratch folder, chained on its txtsetup.sif. What the
+  // tool's code keeps from one call to the next: the profile engine's
+  // copies of files (forgotten around each run), the folder listings
+  // (EnterFolder drops them), the tokenizer's position (each use starts
+  // afresh) and the run's buffers (filled anew by each run).
   bool RunChain() {
     ScratchFolder scratch;
     bool backupRead = backup_.state == Companion::kEmpty || backup_.state == Companion::kRead;
@@ -377,6 +381,8 @@ class Apply {
     for (size_t r = 0; r < plan_.runs.size(); ++r) {
       const DriverRun& run = plan_.runs[r];
       std::string oemPath = PathIn(run.driverFolder, run.oemFile);
+      // From before the cut: a read of it that failed would keep no option.
+      unsigned failuresBefore = FileFailures();
       if (!WriteRunFile(kRunOem, oems_[r])) return Fail(ApplyFailure::kScratchFailed, oemPath);
       ForgetRunFiles();
       if (!run.allOptions && !WriteRunFile(kRunOem, KeptOptions(oems_[r], run.keptOptions))) {
@@ -384,7 +390,6 @@ class Apply {
       }
       ForgetRunFiles();
       outcome_->consoles.emplace_back();
-      unsigned failuresBefore = FileFailures();
       {
         RunHooks hooks(&heard_, &outcome_->consoles.back());
         ProcessDriverOptions(plan_.windows == WindowsTarget::k2000 ? 1 : 0);
