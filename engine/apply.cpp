@@ -234,7 +234,7 @@ class Apply {
   void Run(bool dryRun) {
     if (!ReadSetupFolder() || !ReadDrivers() || !RunChain()) return;
     if (!Decide()) return;
-    for (const Planned& p : planned_) outcome_->files.push_back({p.file.name, p.action});
+    for (const Planned& p : planned_) outcome_->files.push_back({p.file.name, p.action, false});
     if (!dryRun) Write();
   }
 
@@ -520,7 +520,8 @@ class Apply {
   // than the runs started from, nothing more is written.
   void Write() {
     const Planned& setup = planned_.back();
-    for (const Planned& p : planned_) {
+    for (size_t i = 0; i < planned_.size(); ++i) {
+      const Planned& p = planned_[i];
       bool writes = p.action == FileAction::kCreate || p.action == FileAction::kReplace ||
                     p.action == FileAction::kRepair;
       if (!writes) continue;
@@ -537,6 +538,7 @@ class Apply {
         Fail(ApplyFailure::kWriteFailed, p.file.path);
         return;
       }
+      outcome_->files[i].written = true;
     }
   }
 

@@ -40,6 +40,8 @@ enum class FileAction {
 struct FileOutcome {
   std::string name;  // as in the setup folder
   FileAction action;
+  // Written by this apply (not on a dry run, nor after a failure).
+  bool written = false;
 };
 
 // What went wrong, for the message catalogue; `subject` names the file.

@@ -269,6 +269,11 @@ TEST_F(EngineApply, EachActionAndTheDryRun) {
   ApplyOutcome wet = ApplyPlan(plan, false);
   ASSERT_EQ(wet.failure, ApplyFailure::kNone) << wet.subject;
   ASSERT_EQ(Actions(wet), Actions(dry));
+  for (size_t i = 0; i < wet.files.size(); ++i) {
+    FileAction a = wet.files[i].action;
+    EXPECT_FALSE(dry.files[i].written);
+    EXPECT_EQ(wet.files[i].written, a == FileAction::kCreate || a == FileAction::kReplace || a == FileAction::kRepair);
+  }
   std::map<std::string, FileAction> byName;
   for (const auto& file : wet.files) byName[file.name] = file.action;
   EXPECT_EQ(byName[upper], FileAction::kSame);
@@ -359,6 +364,15 @@ TEST_F(EngineApply, EveryFailingCallLeavesFilesWholeAndNoLitter) {
     if (outcome.failure == ApplyFailure::kNone) {
       EXPECT_EQ(now, after);
     }
+    for (const auto& file : outcome.files) {
+      if (file.written) {
+        EXPECT_EQ(now[file.name], after.at(file.name)) << file.name;
+      } else if (before.count(file.name)) {
+        EXPECT_EQ(now[file.name], before.at(file.name)) << file.name;
+      } else {
+        EXPECT_EQ(now.count(file.name), 0u) << file.name;
+      }
+    }
     if (!fired) break;
     failed += outcome.failure != ApplyFailure::kNone;
   }
@@ -399,6 +413,7 @@ TEST_F(EngineApply, SetupFileChangedMeanwhileStopsTheWrites) {
   EXPECT_EQ(inRun.failure, ApplyFailure::kSetupFileChanged);
   EXPECT_EQ(afterRun.size(), 1u);
   EXPECT_EQ(inWrites.failure, ApplyFailure::kSetupFileChanged);
+  EXPECT_EQ(std::count_if(inWrites.files.begin(), inWrites.files.end(), [](const auto& f) { return f.written; }), 1);
   EXPECT_EQ(ListDir(setup_).size(), 2u);
   EXPECT_FALSE(FileExists(setup_ + "/txtsetup.sif.orig"));
   EXPECT_EQ(ReadFile(setup_ + "/txtsetup.sif"), "[SCSI]\r\nsomeone = \"else\"\r\n");
