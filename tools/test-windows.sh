@@ -46,8 +46,9 @@ run_suite() {  # name, wine loader, prefix, arch, build folder
   fi
   tail -n 2 "$top/build/diff-$name/profile_diff.txt"
   OEM2SIF_TOOL=$top/$build/oem2sif.exe OEM2SIF_CHECK_TOOL=$top/$build/oem2sif-check.exe \
+    OEM2SIF_APPLY_RUNNER=$top/$build/tests/windows/apply_plan_runner.exe \
     build/default/tests/oem2sif_tests \
-    --gtest_filter='Tool.*:Corpus.EveryFileRuns*:SetupFolder.Command*' --gtest_brief=1 || status=1
+    --gtest_filter='Tool.*:Corpus.EveryFileRuns*:SetupFolder.Command*:EngineApply.Runner*' --gtest_brief=1 || status=1
   "$wineserver" -k || true
 }
 
