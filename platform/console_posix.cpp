@@ -75,6 +75,10 @@ void StartConsole() {
   }
 }
 
+Language UserLanguage() {
+  return LanguageOfLocale(getenv("LC_ALL"), getenv("LC_MESSAGES"), getenv("LANG"));
+}
+
 void WriteConsoleText(const char* text, size_t length) {
   if (gConverter != reinterpret_cast<iconv_t>(-1)) {
     WriteConverted(text, length);
