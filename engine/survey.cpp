@@ -61,12 +61,13 @@ bool RegularFileSize(const std::string& path, size_t* size) {
 bool FolderBelow(const std::string& root, const std::string& below, std::string* onDisk, bool* refused) {
   *refused = false;
   onDisk->clear();
+  std::vector<std::string> parts = Segments(below);
+  if (!std::all_of(parts.begin(), parts.end(), PlainName)) {
+    *refused = true;
+    return false;
+  }
   std::string path = root;
-  for (const std::string& part : Segments(below)) {
-    if (!PlainName(part)) {
-      *refused = true;
-      return false;
-    }
+  for (const std::string& part : parts) {
     std::string mapped = MapFileName(Join(path, part).c_str());
     FileKind kind = GetFileKind(mapped.c_str());
     if (kind == kFileKindOutside) {
