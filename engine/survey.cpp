@@ -55,6 +55,11 @@ bool RegularFileSize(const std::string& path, size_t* size) {
   return result == kFileRead || result == kFileTooBig;
 }
 
+// Whether a driver file is there: a regular file that holds something. An
+// empty one is what a write cut short leaves: it counts as absent, in the
+// driver's folder and in the setup folder alike.
+bool FileThere(const std::string& path, size_t* size) { return RegularFileSize(path, size) && *size > 0; }
+
 // The folder `below` names under `root`, each part found in any letter case
 // as it is on disk. False where a part is missing or no folder; *refused
 // where a part could lead outside `root` (.., a drive, a link out).
@@ -93,7 +98,7 @@ bool FileBelow(const std::string& root, const std::string& below, const std::str
   for (const std::string& candidate : {name, CompressedFileName(name)}) {
     std::string path = MapFileName(Join(Join(root, folder), candidate).c_str());
     size_t size;
-    if (RegularFileSize(path, &size) && size > 0) {
+    if (FileThere(path, &size)) {
       found->found = true;
       found->folder = folder;
       found->name = LastPart(path);
@@ -622,11 +627,9 @@ SetupHas SetupFolderHas(const std::string& setupFolder, const std::string& file)
   std::string root = FolderOf(setupFolder);
   size_t size;
   std::string plain = MapFileName(Join(root, file).c_str());
-  bool plainThere = RegularFileSize(plain, &size);
-  if (plainThere && size > 0) return SetupHas::kPresent;
-  std::string packed = MapFileName(Join(root, CompressedFileName(file)).c_str());
-  if (RegularFileSize(packed, &size) && size > 0) return SetupHas::kCompressed;
-  return plainThere ? SetupHas::kEmpty : SetupHas::kAbsent;
+  if (FileThere(plain, &size)) return SetupHas::kPresent;
+  if (FileThere(MapFileName(Join(root, CompressedFileName(file)).c_str()), &size)) return SetupHas::kCompressed;
+  return RegularFileSize(plain, &size) ? SetupHas::kEmpty : SetupHas::kAbsent;
 }
 
 Survey SurveyIntegration(const SurveyInput& input) {

@@ -571,6 +571,9 @@ TEST(SurveyHostile, FoldersAndFilesThatAreNoneAreRefusedWithTheirReason) {
   mkfifo((root / "fifo/txtsetup.sif").c_str(), 0600);
   missing.setupFolder = root / "fifo";
   EXPECT_EQ(SurveyIntegration(missing).problem, SurveyProblem::kSetupNotRegular);
+  Put(root, "huge/txtsetup.sif", std::string(5u << 20, 'x'));
+  missing.setupFolder = root / "huge";
+  EXPECT_EQ(SurveyIntegration(missing).problem, SurveyProblem::kSetupTooBig);
   mkfifo((root / "fifo/txtsetup.oem").c_str(), 0600);
   Put(root, "big/txtsetup.oem", "[scsi]\r\n" + std::string(kMaxOemFileSize, 'x'));
   Put(root, "file", "not a folder");
