@@ -52,6 +52,14 @@ void PrintConsole(const char* format, ...) {
   va_end(args);
 }
 
+Language LanguageOfLocale(const char* lcAll, const char* lcMessages, const char* lang) {
+  for (const char* value : {lcAll, lcMessages, lang}) {
+    if (value == nullptr || value[0] == '\0') continue;
+    return value[0] == 'j' && value[1] == 'a' ? Language::kJapanese : Language::kEnglish;
+  }
+  return Language::kEnglish;
+}
+
 #ifndef __EMSCRIPTEN__  // the page has its own input and end
 int ReadConsoleChar() {
   for (;;) {

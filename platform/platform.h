@@ -265,6 +265,18 @@ void PrintConsoleV(const char* format, va_list args);
 // Returns the byte (0..255), or -1 at the end of input.
 int ReadConsoleChar();
 
+// The language the user reads the tool's words in.
+enum class Language { kJapanese, kEnglish };
+
+// POSIX: the first of LC_ALL, LC_MESSAGES and LANG that is set (not empty)
+// decides; one that starts with "ja" is Japanese. Windows: a user interface
+// language of LANG_JAPANESE, or a console of code page 932. The browser:
+// English (the page has its own texts). Otherwise English.
+Language UserLanguage();
+
+// The POSIX rule, from the three variables' values (null where unset).
+Language LanguageOfLocale(const char* lcAll, const char* lcMessages, const char* lang);
+
 // Flushes standard output and ends the process with `status`.
 [[noreturn]] void EndProcess(int status);
 

@@ -19,7 +19,7 @@ cmake --workflow --preset windows-x86
 [ -x build/default/tests/oem2sif_tests ] || { cmake --preset default && cmake --build --preset default; }
 
 status=0
-for tool in oem2sif oem2sif-check; do
+for tool in oem2sif oem2sif-check oem2sif-integrate; do
   python3 tests/windows/check_imports.py i686-w64-mingw32-objdump build/windows-x86/$tool.exe \
     tests/windows/win2000_imports.txt || status=1
   python3 tests/windows/check_imports.py x86_64-w64-mingw32-objdump build/windows-x64/$tool.exe \

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "check/setup_names.h"
+#include "engine/survey.h"
 #include "oem/driver_description.h"
 #include "platform/ascii_case.h"
 #include "platform/platform.h"
@@ -30,13 +31,12 @@ EM_JS(void, SendOptionRecord, (const uint32_t* numbers), {
   // file name, or one of the setup's own files (check/setup_names.h).
   const refused = () => [null, "notPlain", "setupOwn"][take()];
   const option = { index: take(), key: text(take()), description: text(take()), driverFile: text(take()),
-                   driverFileRefused: refused(), ids: [], files: [] };
+                   driverFileRefused: refused(), service: text(take()), ids: [], files: [] };
   for (let i = take(); i > 0; i--) option.ids.push({ id: text(take()), match: text(take()), service: text(take()) });
   for (let i = take(); i > 0; i--) {
     option.files.push({ kind: ["driver", "inf", "catalog", "dll"][take()], disk: text(take()),
                         name: text(take()), config: text(take()), directory: text(take()), refused: refused() });
   }
-  option.service = option.ids.length ? option.ids[0].service : null;
   Module["onOption"](option);
 });
 // clang-format on
@@ -49,7 +49,7 @@ namespace {
 // for the folder itself).
 char gIdMatches[kIdSectionCapacity];
 char gDirectories[kMaxFileLines][kDisksSectionCapacity / 4];
-uint32_t gNumbers[6 + 3 * kMaxHardwareIds + 1 + 6 * kMaxFileLines];
+uint32_t gNumbers[7 + 3 * kMaxHardwareIds + 1 + 6 * kMaxFileLines];
 
 uint32_t At(const char* text) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(text)); }
 
@@ -82,6 +82,7 @@ void SendOption(const OptionDescription& option) {
   gNumbers[n++] = At(option.description);
   gNumbers[n++] = At(option.driverFile);
   gNumbers[n++] = RefusedName(option.driverFile);
+  gNumbers[n++] = At(engine::OptionService(option));
   gNumbers[n++] = option.idCount;
   for (unsigned i = 0; i < option.idCount; ++i) {
     // The ids are views into the option's section buffer: the folded copy
