@@ -5,11 +5,13 @@
 // setup folder.
 //
 //   oem2sif-integrate SETUP_FOLDER DRIVER_FOLDER... [--windows 2000|xp]
-//                     [--option DRIVER:KEY]... [--dry-run]
+//                     [--option DRIVER:KEY]... [--dry-run] [--json]
 //
 // DRIVER is a driver folder as given, or its number (1 the first); KEY an
 // option key of its [scsi] section. Any --option for a driver ticks exactly
-// the options named for it.
+// the options named for it. --json prints the survey and the plan as JSON
+// (engine/survey_json.h) instead, in UTF-8 whatever the terminal, and
+// writes nothing.
 //
 // Exit status: 0 written (or a dry run) and the check found no problem;
 // 1 written, and the check found problems; 2 a usage error, or a setup or
@@ -17,6 +19,7 @@
 // nothing written, or nothing more once the failure came.
 #include <algorithm>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -29,6 +32,7 @@
 #include "engine/apply.h"
 #include "engine/messages.h"
 #include "engine/survey.h"
+#include "engine/survey_json.h"
 #include "oem2sif_version.h"
 #include "platform/platform.h"
 
@@ -63,6 +67,7 @@ struct Arguments {
   unsigned windows = 0;
   std::vector<std::string> options;  // DRIVER:KEY as given
   bool dryRun = false;
+  bool json = false;  // implies dryRun
 };
 
 Arguments ParseArguments(int argc, char** argv) {
@@ -80,6 +85,8 @@ Arguments ParseArguments(int argc, char** argv) {
       o2s::EndProcess(0);
     } else if (arg == "--dry-run") {
       arguments.dryRun = true;
+    } else if (arg == "--json") {
+      arguments.json = arguments.dryRun = true;
     } else if (arg == "--windows" || arg == "--option") {
       if (i + 1 >= argc) UsageError(MessageId::kUsageMissingValue, arg.c_str());
       std::string value = argv[++i];
@@ -513,6 +520,12 @@ int main(int argc, char** argv) {
   }
   if (survey.windows == 0) UsageError(MessageId::kUsageNoVersion);
   o2s::engine::IntegrationPlan plan = o2s::engine::MakePlan(survey);
+  if (arguments.json) {
+    // Past the console's conversion: UTF-8 bytes for another program.
+    std::string json = o2s::engine::SurveyToJson(survey, plan);
+    fwrite(json.data(), 1, json.size(), stdout);
+    o2s::EndProcess(0);
+  }
   PrintSetup(survey);
   PrintDrivers(survey);
   PrintConflicts(survey);

@@ -98,6 +98,21 @@ Language UserLanguage() {
   return LanguageOfLocale(getenv("LC_ALL"), getenv("LC_MESSAGES"), getenv("LANG"));
 }
 
+unsigned DecodeCp932Pair(unsigned char lead, unsigned char trail) {
+  static iconv_t decoder = iconv_open("UTF-32LE", "CP932");
+  if (decoder == reinterpret_cast<iconv_t>(-1)) return 0;
+  char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+  unsigned char wide[8];
+  char* in = pair;
+  size_t left = sizeof pair;
+  char* dst = reinterpret_cast<char*>(wide);
+  size_t room = sizeof wide;
+  iconv(decoder, nullptr, nullptr, nullptr, nullptr);
+  // One character from both bytes, or none.
+  if (iconv(decoder, &in, &left, &dst, &room) == static_cast<size_t>(-1) || left != 0 || room != sizeof wide - 4) return 0;
+  return wide[0] | wide[1] << 8 | wide[2] << 16 | static_cast<unsigned>(wide[3]) << 24;
+}
+
 void WriteConsoleText(const char* text, size_t length) {
   if (gConverter != reinterpret_cast<iconv_t>(-1)) {
     WriteConverted(text, length);

@@ -20,6 +20,19 @@ EM_ASYNC_JS(int, AwaitConsoleChar, (), {
   return await Module["readConsoleChar"]();
 });
 
+// One character of code page 932 by the browser's table (the WHATWG
+// Shift_JIS decoder, which is Windows' code page 932): its code point, or 0.
+EM_JS(unsigned, DecodeShiftJisPair, (unsigned lead, unsigned trail), {
+  if (!Module["shiftJisDecoder"]) Module["shiftJisDecoder"] = new TextDecoder("shift_jis", { fatal: true });
+  try {
+    const text = Module["shiftJisDecoder"].decode(new Uint8Array([lead, trail]));
+    const codePoint = text.codePointAt(0);
+    return text.length === (codePoint > 0xffff ? 2 : 1) ? codePoint : 0;
+  } catch (e) {
+    return 0;
+  }
+});
+
 // Only that a write landed: what the run wrote, the page knows from the
 // option it was told of before (web/driver_web.cpp).
 EM_JS(void, SendProfileWrite, (), {
@@ -39,6 +52,8 @@ Language UserLanguage() { return Language::kEnglish; }
 void StartConsole() { SetProfileWriteObserver(ReportProfileWrite); }
 
 void WriteConsoleText(const char* text, size_t length) { SendConsoleBytes(text, length); }
+
+unsigned DecodeCp932Pair(unsigned char lead, unsigned char trail) { return DecodeShiftJisPair(lead, trail); }
 
 int ReadConsoleChar() {
   for (;;) {

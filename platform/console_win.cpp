@@ -46,6 +46,33 @@ void StartConsole() {
   }
 }
 
+unsigned DecodeCp932Pair(unsigned char lead, unsigned char trail) {
+  char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+  wchar_t wide[2];
+  // Fails for a pair code page 932 lacks, and where the system lacks the
+  // code page (then every pair is U+FFFD).
+  return MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, pair, 2, wide, 2) == 1 ? wide[0] : 0;
+}
+
+size_t FileNameToUtf8(const char* name, size_t size, char* out, size_t capacity) {
+  if (size == 0) return 0;
+  int length = MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(size), nullptr, 0);
+  std::wstring wide(length > 0 ? static_cast<size_t>(length) : 0, L'\0');
+  if (length <= 0 || MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(size), &wide[0], length) != length) {
+    return CheckedUtf8(name, size, out, capacity);
+  }
+  size_t at = 0;
+  for (size_t i = 0; i < wide.size(); ++i) {
+    unsigned codePoint = wide[i];
+    // A surrogate pair is one character; a lone surrogate none.
+    if (codePoint >= 0xD800 && codePoint <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
+      codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (wide[++i] - 0xDC00u);
+    }
+    if (!AppendUtf8(codePoint, out, capacity, &at)) break;
+  }
+  return at;
+}
+
 void WriteConsoleText(const char* text, size_t length) {
   std::wstring wide;
   if (gConsole != nullptr && ToWide(text, length, &wide)) {

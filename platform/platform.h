@@ -287,6 +287,31 @@ using ConsoleSink = void (*)(void* context, const char* text, size_t length);
 void SetConsoleSink(ConsoleSink sink, void* context);
 
 // ---------------------------------------------------------------------------
+// UTF-8 for other programs (the survey as JSON). Each function writes valid
+// UTF-8 only: what cannot be converted becomes U+FFFD, never raw bytes. It
+// writes at most `capacity` bytes and never part of a character, and
+// returns the bytes written; 3 * size bytes always suffice.
+// ---------------------------------------------------------------------------
+
+// Code page 932 (the texts of txtsetup.oem). ASCII stays as it is (0x5C is
+// the backslash, as Windows reads it); half-width katakana are converted
+// here; a lead byte and a trail byte by the system's table (iconv, Windows'
+// code page 932, the browser's TextDecoder). A pair the table lacks becomes
+// U+FFFD, keeping an ASCII trail byte (a quote stays a quote); so does each
+// other byte that is no character (0x80, 0xA0, 0xFD to 0xFF, a lead byte
+// without its trail).
+size_t Cp932ToUtf8(const char* text, size_t size, char* out, size_t capacity);
+
+// UTF-8 as it is, each byte that starts no valid sequence (overlong forms,
+// surrogates and code points past U+10FFFF are none) replaced.
+size_t CheckedUtf8(const char* text, size_t size, char* out, size_t capacity);
+
+// A file or folder name as this system's file operations take it: UTF-8
+// on POSIX systems and in the page (checked as CheckedUtf8 does); the ANSI
+// code page on Windows.
+size_t FileNameToUtf8(const char* name, size_t size, char* out, size_t capacity);
+
+// ---------------------------------------------------------------------------
 // The integration engine's scratch folder, where it runs the tool on copies.
 // ---------------------------------------------------------------------------
 
