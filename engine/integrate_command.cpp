@@ -159,6 +159,16 @@ std::map<unsigned, std::map<unsigned, bool>> TicksOf(const Arguments& arguments,
   return ticks;
 }
 
+// The survey; with `quiet`, without the messages the tool's reader prints
+// while it reads each option (a missing driver line, no valid id), which
+// would break --json's output.
+Survey SurveyOf(const o2s::engine::SurveyInput& input, bool quiet) {
+  if (quiet) o2s::SetConsoleSink([](void*, const char*, size_t) {}, nullptr);
+  Survey survey = o2s::engine::SurveyIntegration(input);
+  if (quiet) o2s::SetConsoleSink(nullptr, nullptr);
+  return survey;
+}
+
 // Stops where the setup folder or a driver folder cannot be used.
 void RefuseUnusable(const Survey& survey) {
   const char* setup = survey.setupFolder.c_str();
@@ -511,11 +521,11 @@ int main(int argc, char** argv) {
   input.setupFolderName = folderName;
   input.driverFolders = arguments.driverFolders;
   input.windows = arguments.windows;
-  Survey survey = o2s::engine::SurveyIntegration(input);
+  Survey survey = SurveyOf(input, arguments.json);
   RefuseUnusable(survey);
   if (!arguments.options.empty()) {
     input.ticks = TicksOf(arguments, survey);
-    survey = o2s::engine::SurveyIntegration(input);
+    survey = SurveyOf(input, arguments.json);
     RefuseUnusable(survey);
   }
   if (survey.windows == 0) UsageError(MessageId::kUsageNoVersion);

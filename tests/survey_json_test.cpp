@@ -188,20 +188,23 @@ TEST_F(SurveyJsonCommand, UserTicksAndConflictsAndEveryOptionKeptNameTheirKinds)
 
 // A txtsetup.oem with descriptions holding backslashes (a 0x5C trail byte
 // among them), control bytes, bytes that are no code page 932, and
-// Japanese, in a folder whose name holds a quote and a byte that is no
-// UTF-8.
+// Japanese, and an option the tool's reader complains of, in a folder
+// whose name holds a quote and a byte that is no UTF-8.
 const char kHostileFolder[] = "dr\"v\xFF";
 std::string HostileOem() {
   std::vector<std::pair<std::string, std::string>> options = {
       {"back", "\"C:\\path\\ \\\\ \x95\x5C\\\""},
       {"ctl", "\"tab\there\x01\x1f\x7f end\""},
       {"bad", "\"\x80\xFF\x82\""},
-      {"ja", "\"" + Utf8ToCp932("表示ソフト ドライバー ｶﾅ") + "\""}};
+      {"ja", "\"" + Utf8ToCp932("表示ソフト ドライバー ｶﾅ") + "\""},
+      {"noid", "\"Ids keyed by the option's name\""}};
   std::string oem = "[Disks]\r\nd1 = \"Disk\",\\disk1,\\\r\n\r\n[Defaults]\r\nscsi = back\r\n\r\n[scsi]\r\n";
   for (const auto& [key, description] : options) oem += key + " = " + description + "\r\n";
   for (const auto& [key, description] : options) {
     oem += "\r\n[Files.scsi." + key + "]\r\ndriver = d1, " + key + ".sys, " + key + "\r\n";
-    oem += "\r\n[HardwareIds.scsi." + key + "]\r\nid = \"PCI\\VEN_1234&DEV_" + key + "\", \"" + key + "\"\r\n";
+    // LSI's way: the tool says the option has no valid id, on the console.
+    std::string idKey = key == "noid" ? key : "id";
+    oem += "\r\n[HardwareIds.scsi." + key + "]\r\n" + idKey + " = \"PCI\\VEN_1234&DEV_" + key + "\", \"" + key + "\"\r\n";
   }
   return oem;
 }
@@ -218,7 +221,8 @@ TEST_F(SurveyJsonCommand, HostileTextsAndNamesComeOutEscapedAndValidAndJapaneseA
   std::string parsed = Parsed(result.out, "[d['drivers'][0]['folder']] + [r['option']['description'] for r in d['drivers'][0]['rows']]");
   if (parsed == "no python3") GTEST_SKIP() << "python3 is not installed: the JSON cannot be read back";
   EXPECT_EQ(parsed, "[\"dr\\\"v" + kBad + "\", \"C:\\\\path\\\\ \\\\\\\\ 表\\\\\", \"tab\\there\\u0001\\u001f\x7f end\", \"" +
-                        kBad + kBad + kBad + "\", \"表示ソフト ドライバー ｶﾅ\"]");
+                        kBad + kBad + kBad + "\", \"表示ソフト ドライバー ｶﾅ\", \"Ids keyed by the option's name\"]");
+  EXPECT_NE(result.out.find("\"skipped\":\"noIds\""), std::string::npos);
 }
 
 // A terminal shows each line feed as CR LF.

@@ -34,7 +34,13 @@ if [ ! -d web/node_modules ]; then
   exit 1
 fi
 
-# The page's deciding modules first, in node (milliseconds, no browser).
+# The native builds: the node tests compare the engine's decisions
+# (oem2sif-integrate --json) with the page's, and the page's cases compare
+# with the tool's runs.
+cmake --preset default >/dev/null
+cmake --build --preset default --target oem2sif oem2sif-check oem2sif-integrate make_setup_file
+
+# The page's deciding modules, in node (seconds, no browser), before the page is built.
 mkdir -p build
 if ! node --test --test-reporter=tap web/test/ >build/web-unit.tap 2>&1; then
   grep -B2 -A25 '^not ok' build/web-unit.tap
@@ -44,8 +50,6 @@ fi
 awk '/^# (tests|pass|duration_ms)/ { n[$2] = $3 } END { printf "web unit tests: %d of %d passed in %d ms\n", n["pass"], n["tests"], n["duration_ms"] }' build/web-unit.tap
 
 cmake --workflow --preset web
-cmake --preset default >/dev/null
-cmake --build --preset default --target oem2sif oem2sif-check make_setup_file
 
 work=$PWD/build/web-test
 rm -rf "$work"

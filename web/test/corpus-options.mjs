@@ -35,7 +35,9 @@ export function corpusOptions(file) {
     const files = (all.get(`files.scsi.${key.toLowerCase()}`) || [])
       .filter(([kind]) => ['driver', 'inf', 'catalog', 'dll'].includes(kind.toLowerCase()))
       .map(([kind, [disk, name]]) => ({ kind: kind.toLowerCase(), disk, name, directory: disks.get(disk.toLowerCase()) ?? null, refused: null }));
-    const ids = (all.get(`hardwareids.scsi.${key.toLowerCase()}`) || [])
+    // Only lines keyed "id", in that letter case, as the tool reads them
+    // (LSI's MegaRAID names each line after its option: the tool skips it).
+    const ids = (all.get(`hardwareids.scsi.${key.toLowerCase()}`) || []).filter(([name]) => name === 'id')
       .map(([, [id, service]]) => ({ id, match: id.toLowerCase(), service: (service || '').toLowerCase() }));
     const driver = files.find((f) => f.kind === 'driver');
     return { index, key, description: fields[0], driverFile: driver ? driver.name : null, driverFileRefused: null,
