@@ -159,13 +159,14 @@ std::map<unsigned, std::map<unsigned, bool>> TicksOf(const Arguments& arguments,
   return ticks;
 }
 
-// The survey; with `quiet`, without the messages the tool's reader prints
-// while it reads each option (a missing driver line, no valid id), which
+// The survey, without the messages the tool's reader prints while it reads
+// each option (a missing driver line, no valid id): they are Japanese
+// whatever the user's language, the plan says the same in it, and they
 // would break --json's output.
-Survey SurveyOf(const o2s::engine::SurveyInput& input, bool quiet) {
-  if (quiet) o2s::SetConsoleSink([](void*, const char*, size_t) {}, nullptr);
+Survey SurveyOf(const o2s::engine::SurveyInput& input) {
+  o2s::SetConsoleSink([](void*, const char*, size_t) {}, nullptr);
   Survey survey = o2s::engine::SurveyIntegration(input);
-  if (quiet) o2s::SetConsoleSink(nullptr, nullptr);
+  o2s::SetConsoleSink(nullptr, nullptr);
   return survey;
 }
 
@@ -521,11 +522,11 @@ int main(int argc, char** argv) {
   input.setupFolderName = folderName;
   input.driverFolders = arguments.driverFolders;
   input.windows = arguments.windows;
-  Survey survey = SurveyOf(input, arguments.json);
+  Survey survey = SurveyOf(input);
   RefuseUnusable(survey);
   if (!arguments.options.empty()) {
     input.ticks = TicksOf(arguments, survey);
-    survey = SurveyOf(input, arguments.json);
+    survey = SurveyOf(input);
     RefuseUnusable(survey);
   }
   if (survey.windows == 0) UsageError(MessageId::kUsageNoVersion);
