@@ -3,8 +3,10 @@
 // default, the run as the Linux build's on the file with only those, the
 // driver files the zip takes from the folders [Disks] names, none reported
 // missing.
-import { existsSync, readFileSync } from 'node:fs';
-import { join } from 'node:path';
+import { spawnSync } from 'node:child_process';
+import { cpSync, existsSync, readFileSync, readdirSync, rmSync } from 'node:fs';
+import { join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
 import { unzipSync } from 'fflate';
 import { pageCase, workDir, sample, same, sameFiles, check } from './harness.mjs';
 
@@ -15,6 +17,7 @@ const layoutCases = [  // name, setup folder, options ticked, driver files the z
   ['uli', 'I386', 'm5281XP m5228XP', ['win_xp/M5281.SY_', 'win_xp/m5228.sys']],
   ['genahci', 'I386', 'storahci_x86', ['x86/storahci.sys']],
 ];
+const integrate = resolve(fileURLToPath(new URL('../../build/default/oem2sif-integrate', import.meta.url)));
 const zipOf = async (p) => new Map(Object.entries(unzipSync((await p.download('#save-zip')).bytes)));
 const lines = (bytes) => Buffer.from(bytes).toString('latin1').split('\r\n');
 
@@ -34,6 +37,8 @@ async function runLayout(p, [name, setup, ticked, carried]) {
   if (dosnet) expected.set('DOSNET.INF', readFileSync(join(dir, 'dosnet'))).set('dosnet.inf.orig', dosnet);
   const zip = await zipOf(p);
   sameFiles(zip, expected, 'the zip');
+  sameFiles(integrated(dir, setup, ticked), new Map([...zip].map(([name, bytes]) => [name, Buffer.from(bytes)])),
+            'oem2sif-integrate on a copy of the setup folder, against the zip');
   if (dosnet) {
     // The two lines, and every other line as it was.
     const added = lines(zip.get('DOSNET.INF'));
@@ -41,6 +46,21 @@ async function runLayout(p, [name, setup, ticked, carried]) {
          '2 true', 'dosnet.inf gets d1,viostor.sys in [FloppyFiles.2] and [Files], every other line kept');
   }
   return dir;
+}
+
+// What the native command writes into a copy of the setup folder, with the
+// options the page ticked and the page's answer (1: the sample names no
+// version): the files it created or changed, by name.
+function integrated(dir, setup, ticked) {
+  const copy = join(workDir, 'layouts-integrated', dir.split('/').pop(), setup);
+  rmSync(copy, { recursive: true, force: true });
+  cpSync(join(dir, 'setup', setup), copy, { recursive: true });
+  const before = new Map(readdirSync(copy).map((name) => [name, readFileSync(join(copy, name))]));
+  const options = ticked.split(' ').flatMap((key) => ['--option', `1:${key}`]);
+  const run = spawnSync(integrate, [copy, join(dir, 'driver'), '--windows', '2000', ...options], { env: { ...process.env, LC_ALL: 'C.UTF-8' } });
+  same(run.status, 0, `oem2sif-integrate's status (${run.stdout}${run.stderr})`);
+  const after = readdirSync(copy).map((name) => [name, readFileSync(join(copy, name))]);
+  return new Map(after.filter(([name, bytes]) => !before.has(name) || !before.get(name).equals(bytes)));
 }
 
 for (const layout of layoutCases) pageCase(`layout: ${layout[0]}`, (p) => runLayout(p, layout));
