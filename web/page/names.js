@@ -26,6 +26,11 @@ export function compressedName(name) {
 const collator = new Intl.Collator('en', { numeric: true });
 export const byPath = (a, b) => collator.compare(a.path, b.path) || (a.path < b.path ? -1 : a.path > b.path ? 1 : 0);
 
+// A file that holds nothing (an entry's size, or bytes read) counts as not
+// there: what a write cut short, or a tab closed while the page wrote,
+// leaves. The file, or null.
+export const present = (file) => (file && (file.size ?? file.length) > 0 ? file : null);
+
 export function sameBytes(a, b) {
   if (a.length !== b.length) return false;
   for (let i = 0; i < a.length; i++) if (a[i] !== b[i]) return false;

@@ -3,7 +3,7 @@
 // the folder of its txtsetup.oem), what it is built for, which options are
 // ticked by default, and where two ticked options write over each other.
 // Decides only: no DOM, no worker.
-import { foldName, compressedName } from './names.js';
+import { foldName, compressedName, present } from './names.js';
 
 // The machines of PE headers, and the folder names that say one.
 export const X86 = 0x014c;
@@ -30,7 +30,7 @@ function fileBelow(entries, folder, below, name) {
   const want = foldName(folder + (below ? `${below}/` : ''));
   const names = [foldName(name), foldName(compressedName(name))];
   for (const lower of names) {
-    for (const e of entries.values()) if (e.size > 0 && e.lower === lower && foldName(e.folder) === want) return e;
+    for (const e of entries.values()) if (present(e) && e.lower === lower && foldName(e.folder) === want) return e;
   }
   return null;
 }

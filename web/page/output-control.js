@@ -2,7 +2,7 @@
 // setup folder, and writing them into a setup folder the user picks (where
 // the browser can), after one confirmation of the plan. Both carry out
 // planWrites (plan.js), as the texts describe it.
-import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName, compressedName } from './names.js';
+import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName, compressedName, present } from './names.js';
 import { bytesOf, folderNameOf } from './picks.js';
 import { driverFile, outputFiles, planWrites, toWrite } from './plan.js';
 import { setupFolderIn, readFileIn, writeFiles } from './setup-folder.js';
@@ -27,7 +27,7 @@ export function outputControl(state, ui) {
 
   // dosnet.inf of the picked folder with the runs' driver files added.
   async function dosnetOf(result, folder) {
-    const there = (lower) => folder.find((e) => e.lower === lower && e.size > 0) || null;
+    const there = (lower) => folder.find((e) => e.lower === lower && present(e)) || null;
     const dosnet = there(DOSNET);
     if (!dosnet) return null;
     const original = await bytesOf(dosnet);
