@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs the node unit tests of the page's deciding modules (web/test/), then
-# the page's cases (web/page-test/, node's test runner) on build/web/oem2sif.html
-# opened from disk, in headless Chromium and Firefox, and in WebKit
+# Builds the page, runs the node unit tests of the page's deciding modules
+# and of the worker's protocol (web/test/), then the page's cases
+# (web/page-test/, node's test runner) on build/web/oem2sif.html opened
+# from disk, in headless Chromium and Firefox, and in WebKit
 # (MiniBrowser under xvfb-run): three runs on the sample, each compared with
 # the Linux build's run on a copy of it (console text, txtsetup.sif and
 # txtsetup.sif.orig byte for byte), the diff view, the driver list, a
@@ -28,7 +29,10 @@ for arg in "$@"; do
 done
 [ ${#browsers[@]} -gt 0 ] || browsers=(chromium firefox webkit)
 
-# The page's deciding modules first, in node (milliseconds, no browser).
+cmake --workflow --preset web
+
+# The page's deciding modules first, in node (no browser), and the worker's
+# protocol against the module just built.
 mkdir -p build
 if ! node --test --test-reporter=tap web/test/ >build/web-unit.tap 2>&1; then
   grep -B2 -A25 '^not ok' build/web-unit.tap
@@ -37,7 +41,6 @@ if ! node --test --test-reporter=tap web/test/ >build/web-unit.tap 2>&1; then
 fi
 awk '/^# (tests|pass|duration_ms)/ { n[$2] = $3 } END { printf "web unit tests: %d of %d passed in %d ms\n", n["pass"], n["tests"], n["duration_ms"] }' build/web-unit.tap
 
-cmake --workflow --preset web
 cmake --preset default >/dev/null
 cmake --build --preset default --target oem2sif oem2sif-check make_setup_file
 

@@ -4,15 +4,14 @@
 // ticked by default, and where two ticked options write over each other.
 // Decides only: no DOM, no worker.
 import { foldName, compressedName, present } from './names.js';
+import { CODES } from '../worker/protocol.js';
 
-// The machines of PE headers, and the folder names that say one.
-export const X86 = 0x014c;
-export const X64 = 0x8664;
-export const IA64 = 0x0200;
+// The machines of PE headers (as the module tells them), and the folder
+// names that say one.
+export const { x86: X86, x64: X64, ia64: IA64 } = CODES.machine;
 const FOLDER_MACHINES = [[/^ia64$/, IA64], [/^(amd64|x64)$|a64$/, X64], [/^(i386|x86)$/, X86]];
-// What the worker reads of a file: a PE machine, or one of these.
-export const NOT_IMAGE = 0;
-const EMPTY = -1;
+// What the worker reads of a file: a PE machine, or a CODES.driverReading.
+export const { notImage: NOT_IMAGE, empty: EMPTY } = CODES.driverReading;
 
 // The machine a folder's name says, or 0: "I386", "amd64/Win2003",
 // "WINXPA64".
