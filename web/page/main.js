@@ -40,6 +40,7 @@ const state = {
   inspecting: 0,             // work on the pick under way: its drivers read, their files inspected
   pickState: null,     // {waiting}, {reading: count} or {read: count}
   reading: false,
+  blobs: new WeakMap(), // bytes of a run's file -> the Blob of them the worker made
   run: null,           // the runs in progress
   result: null,        // what the last runs did
   plan: null,          // the writes waiting for the user's confirmation
@@ -83,7 +84,7 @@ function update() {
 const showPick = () => renderPick(update().pick, t, pickHandlers);
 const showKeys = () => renderKeys(state.run, t);
 const changeHandlers = {
-  showAll: (match) => {
+  showAllRows: (match) => {
     state.result.rowsShown.set(match, Infinity);
     renderChanges(update().changes, t, changeHandlers);
   },
@@ -111,12 +112,19 @@ const planHandlers = {
   tick: (lower, replace) => output.tick(state.result, lower, replace), confirmPlan: output.confirmPlan, cancelPlan: output.cancelPlan,
 };
 // The results, the writes waiting for confirmation and the changes.
-function showResults() {
-  const { results, plan, changes } = update();
+function showResults(model = update()) {
+  const { results, plan, changes } = model;
   if (!results) return;
   renderResults(results, t, { canWriteFolders, urls: state.result.urls, on: planHandlers });
   renderPlan(plan, t, planHandlers);
   renderChanges(changes, t, changeHandlers);
+}
+// Every view of the state, from one view model.
+function showAll() {
+  const model = update();
+  renderPick(model.pick, t, pickHandlers);
+  showKeys();
+  showResults(model);
 }
 
 function forgetResult() {
@@ -140,6 +148,7 @@ const runs = runControl(state, bridge, {
   pick: showPick,
   keys: showKeys,
   results: showResults,
+  showAll,
   changes: () => renderChanges(update().changes, t, changeHandlers),
   note,
   clearConsole,
@@ -256,9 +265,7 @@ function applyLanguage() {
   for (const node of document.querySelectorAll('[data-t]')) node.textContent = t(node.dataset.t);
   $('language').textContent = t.language === 'ja' ? 'English' : '日本語';
   $('language').lang = t.language === 'ja' ? 'en' : 'ja';
-  showPick();
-  showKeys();
-  showResults();
+  showAll();
 }
 
 $('language').addEventListener('click', () => {

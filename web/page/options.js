@@ -153,8 +153,10 @@ export function optionConflicts(runs, found) {
   const out = [];
   for (const run of runs) {
     const written = run.options.filter((o) => o.written && o.driverFile);
+    // Found once per option: 40 options make 780 pairs.
+    const place = new Map(written.map((option) => [option, found(run, option)]));
     written.forEach((later, j) => written.slice(0, j).forEach((earlier) => {
-      const [a, b] = [found(run, earlier), found(run, later)];
+      const [a, b] = [place.get(earlier), place.get(later)];
       const where = (f) => (f.source ? f.source.folder : f.directory);
       const sameService = earlier.service === later.service;
       const sameFile = foldName(earlier.driverFile) === foldName(later.driverFile);

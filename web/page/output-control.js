@@ -35,6 +35,15 @@ export function outputControl(state, ui) {
     return { name: dosnet.name, original, bytes: await ui.addToDosnet(original, names), pickedBackup: there(DOSNET_BACKUP) };
   }
 
+  // The picked files read for the plan: bytes -> the File they were read
+  // from, so that the check's worker gets the File rather than a copy.
+  const readFrom = new WeakMap();
+  const readPicked = async (entry) => {
+    const bytes = await bytesOf(entry);
+    readFrom.set(bytes, entry.file);
+    return bytes;
+  };
+
   // The plan against the picked setup folder, and the check of the folder
   // as the plan leaves it, worked out again whenever the pick or the
   // user's ticks changed.
@@ -48,7 +57,7 @@ export function outputControl(state, ui) {
     names.set(SETUP, result.setup.name);
     byName.set(result.setup.name, result.setup);
     const plan = await planWrites({ ...result, dosnet, listing: listingOf(result) }, output({ ...result, dosnet }), names,
-                                  (name) => bytesOf(byName.get(name)));
+                                  (name) => readPicked(byName.get(name)));
     if (state.result !== result || planKey(result) !== key) return;
     result.dosnet = dosnet;
     result.picked = { key, items: plan.items ? ticked(result, plan.items) : null, check: null };
@@ -66,12 +75,15 @@ export function outputControl(state, ui) {
 
   // The folder as the plan leaves it: what it writes, over what is there;
   // the files the check reads with their bytes (the setup files, and the
-  // driver files [SCSI.Load] names), the others by their names.
+  // driver files [SCSI.Load] names), the others by their names. What has a
+  // Blob (a run's file, a picked File) goes as one: a 10 MB setup file
+  // cloned into the message would hold the page.
   async function checkPicked(result, folder, items) {
-    const files = new Map(items.filter(toWrite).map((item) => [item.name, item.bytes]));
+    const sendable = (bytes) => (bytes && (state.blobs.get(bytes) || readFrom.get(bytes))) || bytes;
+    const files = new Map(items.filter(toWrite).map((item) => [item.name, sendable(item.bytes)]));
     const drivers = new Set(result.drivers.flatMap((d) => [foldName(d.file), foldName(compressedName(d.file))]));
     const read = folder.filter((e) => !files.has(e.name) && ([SETUP, BACKUP, DOSNET, DOSNET_BACKUP].includes(e.lower) || drivers.has(e.lower)));
-    for (const e of read) files.set(e.name, e === result.setup ? result.original : await bytesOf(e));
+    for (const e of read) files.set(e.name, e === result.setup ? result.original : e.file);
     const names = folder.map((e) => e.name).filter((name) => !files.has(name));
     return ui.check(folderNameOf(result.setup), [...files], names);
   }

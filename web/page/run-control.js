@@ -10,7 +10,8 @@ import { CANCELLED } from './worker-bridge.js';
 
 // `ui`: t() for the current language, label(entry), runPlan() (the view
 // model's pick: whether it can run, and what a run takes), and what the
-// views do: pick(), keys(), results(), changes(), note(text),
+// views do: pick(), keys(), results(), showAll() (the three from one view
+// model), changes(), note(text),
 // clearConsole(), appendConsole(text), echo(text), showRun(),
 // showWaiting(), showResults(), hideResults(), forgetResult().
 export function runControl(state, bridge, ui) {
@@ -74,9 +75,10 @@ export function runControl(state, bridge, ui) {
       }
       if (state.run !== run) return;
       run.runs.push(runOutcome(drivers[i], result));
-      for (const [name, bytes, fileState] of result.files) {
+      for (const [name, bytes, fileState, blob] of result.files) {
         if (fileState === 'deleted') folder.delete(name);
         else if (fileState !== 'unchanged') folder.set(name, bytes);
+        if (blob) state.blobs.set(bytes, blob);
       }
       // Left at the menu: the later runs would leave too.
       if (last || run.answer === null) finish(run, initial, folder, result.changes);
@@ -90,9 +92,7 @@ export function runControl(state, bridge, ui) {
       console.error(error);
       ui.note(ui.t()('failed', error.message));
     }
-    ui.pick();
-    ui.keys();
-    ui.results();
+    ui.showAll();
   }
 
   function cancel() {
@@ -101,9 +101,7 @@ export function runControl(state, bridge, ui) {
     if (run.tool) run.tool.cancel();
     state.run = null;
     ui.note(ui.t()('cancelled'));
-    ui.pick();
-    ui.keys();
-    ui.results();
+    ui.showAll();
   }
 
   // With more drivers to run, the first run's final Enter is typed at once.
@@ -145,9 +143,7 @@ export function runControl(state, bridge, ui) {
       result.changesFailed = error.message;
       if (state.result === result) ui.changes();
     });
-    ui.pick();
-    ui.keys();
-    ui.results();
+    ui.showAll();
     ui.showResults();
   }
 

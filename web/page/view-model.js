@@ -157,7 +157,9 @@ function resultsModel(state, { label, picked, canWriteFolders }) {
   const step = ([key, ...args]) => text(key, ...args, folder);
   return {
     outcome: statuses.length > 1 ? text('exitedRuns', statuses.length, statuses) : text('exited', statuses[0]),
-    downloads: resultFiles(result).map(({ name, lower, state: fileState, bytes }) => ({ name, lower, state: fileState, bytes })),
+    // The Blob the worker made of a run's file, where there is one.
+    downloads: resultFiles(result).map(({ name, lower, state: fileState, bytes }) => ({ name, lower, state: fileState, bytes,
+                                                                                      blob: (state.blobs && state.blobs.get(bytes)) || null })),
     warnings,
     missing: files.filter((f) => f.missing || f.unsure).map((f) => ({ file: foldName(f.file), unsure: f.unsure,
       text: text(f.unsure ? 'unsureFile' : 'missingFile', f.file, label(f.driver)) })),

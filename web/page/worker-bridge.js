@@ -45,9 +45,9 @@ export function workerBridge(source) {
   const inspect = (setup, files) => task({ type: TO_WORKER.INSPECT, setup, files }, FROM_WORKER.INSPECTED);
   // dosnet.inf's bytes with each driver file (a name) added.
   const addToDosnet = async (bytes, names) => (await task({ type: TO_WORKER.DOSNET, bytes, names }, FROM_WORKER.DOSNET)).bytes;
-  // The check of a folder (its name; [[name, bytes]] of the files it reads;
-  // the names of the others): {status, machine, findings}, each finding
-  // with its `texts` in both languages.
+  // The check of a folder (its name; [[name, bytes or a Blob of them]] of
+  // the files it reads; the names of the others): {status, machine,
+  // findings}, each finding with its `texts` in both languages.
   const check = (folder, files, names) => task({ type: TO_WORKER.CHECK, folder, files, names }, FROM_WORKER.CHECKED);
 
   // Runs the tool once on `files` ([lower-case name, bytes]) with

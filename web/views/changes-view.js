@@ -5,7 +5,7 @@ import { $, el, say } from './dom.js';
 // 0x1A (the end-of-file byte) and other control bytes, made visible.
 const visible = (text) => text.replace(/[\x00-\x08\x0b-\x1f]/g, (c) => String.fromCharCode(0x2400 + c.charCodeAt(0)));
 
-// `on.showAll(match)`: the user asks for every row of a section.
+// `on.showAllRows(match)`: the user asks for every row of a section.
 export function renderChanges(changes, t, on) {
   const box = $('changes');
   box.replaceChildren();
@@ -28,7 +28,7 @@ export function renderChanges(changes, t, on) {
     box.append(table);
     if (section.more) {
       const more = el('button', { type: 'button', class: 'more' }, t('showAll', t.number(section.more)));
-      more.addEventListener('click', () => on.showAll(section.match));
+      more.addEventListener('click', () => on.showAllRows(section.match));
       box.append(more);
     }
   }

@@ -12,14 +12,14 @@
 //                {type: ZIP, files: [[name, bytes]]}
 //                {type: INSPECT, setup: {folder, bytes} or null, files: [[key, bytes]]}
 //                {type: DOSNET, bytes, names: [driver file names]}
-//                {type: CHECK, folder, files: [[name, bytes]], names: [name]}
+//                {type: CHECK, folder, files: [[name, bytes or Blob]], names: [name]}
 export const TO_WORKER = Object.freeze({
   RUN: 'run', INPUT: 'input', DRIVERS: 'drivers', ZIP: 'zip', INSPECT: 'inspect', DOSNET: 'dosnet', CHECK: 'check',
 });
 // To the page:   {type: CONSOLE, bytes}, {type: WAITING},
-//                {type: END, status, files: [[name, bytes, state]], options},
-//                then {type: CHANGES, rows, last} in slices (rows empty unless
-//                asked for; `last` on the final one);
+//                {type: END, status, files: [[name, bytes, state, blob]], options}
+//                (a Blob of the bytes for a file created or changed),
+//                then {type: CHANGES, rows} (rows empty unless asked for);
 //                {type: DRIVERS, drivers: [[option]]}; {type: ZIP, bytes};
 //                {type: INSPECTED, identity: {machine, evidence, major, minor} or null,
 //                 machines: [[key, machine]]};

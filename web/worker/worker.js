@@ -126,6 +126,9 @@ async function run({ files, input: typedAhead, keep, baseline, changes }) {
     const old = before.get(name);
     states.push([name, bytes, !old ? 'created' : sameBytes(old, bytes) ? 'unchanged' : 'changed']);
   }
+  // Each new or changed file also as a Blob, made here: for a 10 MB setup
+  // file that copy would hold the page's main thread.
+  for (const file of states) if (file[2] === 'created' || file[2] === 'changed') file.push(new Blob([file[1]], { type: 'application/octet-stream' }));
   const newSetup = changes && after.get(SETUP) && after.get(SETUP).slice();
   postMessage({ type: FROM_WORKER.END, status, files: states, options }, [...after.values()].map((bytes) => bytes.buffer));
   const rows = changes ? changeRows(readLines(module, baseline || before.get(SETUP)), readLines(module, newSetup), Diff.diffArrays) : [];
@@ -205,14 +208,17 @@ async function addToDosnet({ bytes, names }) {
 }
 
 // The check of a setup folder as the results leave it: the files it reads
-// with their bytes, the folder's other files by their names alone. Each
+// with their bytes (or a Blob of them, read here), the folder's other files
+// by their names alone. Each
 // finding comes with its text in both languages, as the check words it.
 async function check({ folder, files, names }) {
   const module = await createOem2sif({ noInitialRun: true });
   const path = `/check/${folder || 'setup'}`;
   module.FS.mkdirTree(path);
   for (const name of names) module.FS.writeFile(`${path}/${name}`, new Uint8Array(0));
-  for (const [name, bytes] of files) module.FS.writeFile(`${path}/${name}`, bytes);
+  for (const [name, bytes] of files) {
+    module.FS.writeFile(`${path}/${name}`, bytes instanceof Blob ? new Uint8Array(await bytes.arrayBuffer()) : bytes);
+  }
   const at = module._malloc(rowBytes('summary'));
   const table = module.ccall('o2s_check_folder', 'number', ['string', 'number'], [path, at]);
   const { status, count, machine } = readRow(module.HEAPU32, at, 'summary');
