@@ -194,8 +194,8 @@ async function addEntries(source) {
     state.pickState = { read: count };
     // The drivers and their files are read next: the pick is not settled.
     state.inspecting++;
-    showPick();
-    if (state.result) showResults();
+    if (state.result) showAll();
+    else showPick();
   }
   let inspected;
   try {
