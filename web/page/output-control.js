@@ -36,7 +36,7 @@ export function outputControl(state, ui) {
   }
 
   // The picked files read for the plan: bytes -> the File they were read
-  // from, so that the check's worker gets the File rather than a copy.
+  // from, which the check reads again rather than copy the bytes.
   const readFrom = new WeakMap();
   const readPicked = async (entry) => {
     const bytes = await bytesOf(entry);
@@ -75,15 +75,21 @@ export function outputControl(state, ui) {
 
   // The folder as the plan leaves it: what it writes, over what is there;
   // the files the check reads with their bytes (the setup files, and the
-  // driver files [SCSI.Load] names), the others by their names. What has a
-  // Blob (a run's file, a picked File) goes as one: a 10 MB setup file
-  // cloned into the message would hold the page.
+  // driver files [SCSI.Load] names), the others by their names. Each file's
+  // bytes go as a copy of their own, handed over to the worker: read again
+  // from their Blob where there is one (a run's file, a picked File), which
+  // holds the main thread for none of it; a 10 MB setup file cloned into
+  // the message would. (WebKit's workers cannot read a File they are sent.)
   async function checkPicked(result, folder, items) {
-    const sendable = (bytes) => (bytes && (state.blobs.get(bytes) || readFrom.get(bytes))) || bytes;
-    const files = new Map(items.filter(toWrite).map((item) => [item.name, sendable(item.bytes)]));
+    const own = async (bytes) => {
+      const blob = state.blobs.get(bytes) || readFrom.get(bytes);
+      return blob ? new Uint8Array(await blob.arrayBuffer()) : bytes.slice();
+    };
+    const files = new Map();
+    for (const item of items.filter(toWrite)) files.set(item.name, await own(item.bytes));
     const drivers = new Set(result.drivers.flatMap((d) => [foldName(d.file), foldName(compressedName(d.file))]));
     const read = folder.filter((e) => !files.has(e.name) && ([SETUP, BACKUP, DOSNET, DOSNET_BACKUP].includes(e.lower) || drivers.has(e.lower)));
-    for (const e of read) files.set(e.name, e === result.setup ? result.original : e.file);
+    for (const e of read) files.set(e.name, e === result.setup ? result.original.slice() : await bytesOf(e));
     const names = folder.map((e) => e.name).filter((name) => !files.has(name));
     return ui.check(folderNameOf(result.setup), [...files], names);
   }

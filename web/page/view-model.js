@@ -8,7 +8,7 @@
 // a value, a text, a list of texts (joined) or {number} (in the language's
 // style).
 import { OEM, SETUP, BACKUP, NAMES, foldName } from './names.js';
-import { resolve, pickProblems, tickedDrivers, canRun } from './picks.js';
+import { resolve, pickProblems, canRun } from './picks.js';
 import { optionRows, keptOptions, optionSource, optionConflicts, machineOf, machineName, setupVersion, refusedFile } from './options.js';
 import { plannedConflicts, resultFiles, driverFile, nextSteps } from './plan.js';
 

@@ -13,8 +13,9 @@ export function workerBridge(source) {
     return worker;
   }
 
-  // One request, answered by one message of `replyType`.
-  function task(message, replyType) {
+  // One request, answered by one message of `replyType`; `transfer`: the
+  // buffers handed over with it, no longer the page's.
+  function task(message, replyType, transfer = []) {
     const worker = makeWorker();
     return new Promise((resolve, reject) => {
       const end = (error) => {
@@ -32,7 +33,7 @@ export function workerBridge(source) {
         event.preventDefault();
         end(new Error(event.message || 'worker'));
       };
-      worker.postMessage(message);
+      worker.postMessage(message, transfer);
     });
   }
 
@@ -45,10 +46,11 @@ export function workerBridge(source) {
   const inspect = (setup, files) => task({ type: TO_WORKER.INSPECT, setup, files }, FROM_WORKER.INSPECTED);
   // dosnet.inf's bytes with each driver file (a name) added.
   const addToDosnet = async (bytes, names) => (await task({ type: TO_WORKER.DOSNET, bytes, names }, FROM_WORKER.DOSNET)).bytes;
-  // The check of a folder (its name; [[name, bytes or a Blob of them]] of
-  // the files it reads; the names of the others): {status, machine,
-  // findings}, each finding with its `texts` in both languages.
-  const check = (folder, files, names) => task({ type: TO_WORKER.CHECK, folder, files, names }, FROM_WORKER.CHECKED);
+  // The check of a folder (its name; [[name, bytes]] of the files it reads,
+  // bytes handed over to the worker; the names of the others): {status,
+  // machine, findings}, each finding with its `texts` in both languages.
+  const check = (folder, files, names) =>
+    task({ type: TO_WORKER.CHECK, folder, files, names }, FROM_WORKER.CHECKED, files.map(([, bytes]) => bytes.buffer));
 
   // Runs the tool once on `files` ([lower-case name, bytes]) with
   // `typedAhead` already typed, and only the options at `keep` of the

@@ -12,7 +12,7 @@
 //                {type: ZIP, files: [[name, bytes]]}
 //                {type: INSPECT, setup: {folder, bytes} or null, files: [[key, bytes]]}
 //                {type: DOSNET, bytes, names: [driver file names]}
-//                {type: CHECK, folder, files: [[name, bytes or Blob]], names: [name]}
+//                {type: CHECK, folder, files: [[name, bytes]], names: [name]}
 export const TO_WORKER = Object.freeze({
   RUN: 'run', INPUT: 'input', DRIVERS: 'drivers', ZIP: 'zip', INSPECT: 'inspect', DOSNET: 'dosnet', CHECK: 'check',
 });

@@ -208,17 +208,14 @@ async function addToDosnet({ bytes, names }) {
 }
 
 // The check of a setup folder as the results leave it: the files it reads
-// with their bytes (or a Blob of them, read here), the folder's other files
-// by their names alone. Each
+// with their bytes, the folder's other files by their names alone. Each
 // finding comes with its text in both languages, as the check words it.
 async function check({ folder, files, names }) {
   const module = await createOem2sif({ noInitialRun: true });
   const path = `/check/${folder || 'setup'}`;
   module.FS.mkdirTree(path);
   for (const name of names) module.FS.writeFile(`${path}/${name}`, new Uint8Array(0));
-  for (const [name, bytes] of files) {
-    module.FS.writeFile(`${path}/${name}`, bytes instanceof Blob ? new Uint8Array(await bytes.arrayBuffer()) : bytes);
-  }
+  for (const [name, bytes] of files) module.FS.writeFile(`${path}/${name}`, bytes);
   const at = module._malloc(rowBytes('summary'));
   const table = module.ccall('o2s_check_folder', 'number', ['string', 'number'], [path, at]);
   const { status, count, machine } = readRow(module.HEAPU32, at, 'summary');
