@@ -8,7 +8,7 @@
 #include <cstddef>
 
 #include "check/check.h"
-#include "check/language.h"
+#include "platform/platform.h"
 
 namespace o2s {
 

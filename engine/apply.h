@@ -40,29 +40,47 @@ enum class FileAction {
 struct FileOutcome {
   std::string name;  // as in the setup folder
   FileAction action;
+  // Written by this apply (not on a dry run, nor after a failure).
+  bool written = false;
 };
 
 // What went wrong, for the message catalogue; `subject` names the file.
 enum class ApplyFailure {
   kNone,
   kSetupFileMissing,      // no txtsetup.sif in the setup folder
-  kSetupFileChanged,      // txtsetup.sif changed while the plan was carried out
+  // txtsetup.sif changed while the plan was carried out (or another file
+  // it writes, since its action was decided): nothing more is written.
+  kSetupFileChanged,
   kDriverFileMissing,     // a driver's txtsetup.oem or a brought file is gone
   kNotRegularFile,        // a name that is a FIFO, device, folder or a link leading outside
-  kRunFailed,             // the tool's run stopped (its console says why)
-  kWriteFailed,           // a file could not be written (full disk, no permission)
+  // A run failed: one of its reads or writes did not land (its console
+  // says what the tool saw).
+  kRunFailed,
+  // A file could not be written (full disk, no permission), or dosnet.inf,
+  // which the plan edits, could not be read.
+  kWriteFailed,
   kScratchFailed,         // the scratch folder could not be made
+  // A brought file whose source leads out of its driver folder (.., an
+  // absolute path, a drive) or whose name is no plain file name or one of
+  // the setup's own (check/setup_names.h); a setup file or txtsetup.oem
+  // named with a path.
+  kUnsafeName,
+  kFileTooBig,            // a file far bigger than any driver or setup file: not read
 };
 
 struct ApplyOutcome {
   ApplyFailure failure = ApplyFailure::kNone;
   std::string subject;
   std::vector<FileOutcome> files;  // in the order written
-  // Each run's console, as the tool printed it (Shift_JIS bytes).
+  // Each run's console, as the tool printed it (Shift_JIS bytes), from the
+  // backup rotation on: the menu and its answer are no part of it.
   std::vector<std::string> consoles;
 };
 
-// Carries out `plan` (dryRun: decides every action, writes nothing).
+// Carries out `plan` (dryRun: decides every action, writes nothing but the
+// scratch folder, as the runs tell whether txtsetup.sif changes). The runs
+// are the tool's own code in this process: not to be called from two
+// threads at once, nor while the process's current folder must stay put.
 ApplyOutcome ApplyPlan(const IntegrationPlan& plan, bool dryRun);
 
 }  // namespace o2s::engine

@@ -7,6 +7,7 @@
 #include <locale.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <strings.h>
 #include <unistd.h>
 
@@ -28,6 +29,25 @@ bool IsShiftJisCharset(const char* name) {
     if (strcasecmp(name, known) == 0) return true;
   }
   return false;
+}
+
+// The charset a locale's name gives ("ja_JP.UTF-8": UTF-8) where the
+// system lacks that locale (a container with C.UTF-8 alone); the C
+// locale's where the name gives none.
+const char* CharsetOfLocaleName() {
+  static char charset[64];
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = getenv(name);
+    if (value == nullptr || value[0] == '\0') continue;
+    const char* dot = strchr(value, '.');
+    if (dot == nullptr) break;
+    size_t length = strcspn(dot + 1, "@");
+    if (length == 0 || length >= sizeof charset) break;
+    memcpy(charset, dot + 1, length);
+    charset[length] = '\0';
+    return charset;
+  }
+  return nl_langinfo(CODESET);
 }
 
 bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc); }
@@ -65,14 +85,17 @@ void StartConsole() {
   static char buffer[1 << 16];
   if (isatty(STDOUT_FILENO)) {
     setvbuf(stdout, nullptr, _IONBF, 0);
-    setlocale(LC_CTYPE, "");
-    const char* charset = nl_langinfo(CODESET);
+    const char* charset = setlocale(LC_CTYPE, "") != nullptr ? nl_langinfo(CODESET) : CharsetOfLocaleName();
     if (charset != nullptr && !IsShiftJisCharset(charset)) {
       gConverter = iconv_open(charset, "CP932");
     }
   } else {
     setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
   }
+}
+
+Language UserLanguage() {
+  return LanguageOfLocale(getenv("LC_ALL"), getenv("LC_MESSAGES"), getenv("LANG"));
 }
 
 void WriteConsoleText(const char* text, size_t length) {

@@ -34,6 +34,8 @@ void ReportProfileWrite(const char*, const char*, const char*, const char*) { Se
 
 }  // namespace
 
+Language UserLanguage() { return Language::kEnglish; }
+
 void StartConsole() { SetProfileWriteObserver(ReportProfileWrite); }
 
 void WriteConsoleText(const char* text, size_t length) { SendConsoleBytes(text, length); }

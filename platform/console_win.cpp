@@ -29,6 +29,11 @@ bool ToWide(const char* bytes, size_t size, std::wstring* out) {
 
 }  // namespace
 
+Language UserLanguage() {
+  if (PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE) return Language::kJapanese;
+  return GetConsoleOutputCP() == 932 ? Language::kJapanese : Language::kEnglish;
+}
+
 void StartConsole() {
   static char buffer[1 << 16];
   HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);

@@ -73,6 +73,9 @@ FileState ReadWholeFile(const std::string& path, std::string* out,
 bool ReplaceFileContent(const std::string& path, const char* bytes,
                         size_t size, FileIdentity* identity);
 
+// Counts one failure for FileFailures (platform.h).
+void CountFileFailure();
+
 // How many times this process has read a folder's listing to find a name
 // in another letter case (POSIX only; Windows finds names itself): the
 // listing of a folder is kept, so a run reads each folder about once.

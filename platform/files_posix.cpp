@@ -554,21 +554,71 @@ AppendStream* OpenAppendStream(const char* name) {
   struct stat st;
   if (stat(path.c_str(), &st) == 0 && IsReadOnly(st)) {
     errno = EACCES;
+    CountFileFailure();
     return nullptr;
   }
   int fd = gCalls.open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0666);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    CountFileFailure();
+    return nullptr;
+  }
   return new AppendStream{fd};
 }
 
 int WriteAppendStream(AppendStream* stream, const void* bytes, size_t size) {
-  return WriteAll(stream->fd, static_cast<const char*>(bytes), size) ? 1 : 0;
+  if (WriteAll(stream->fd, static_cast<const char*>(bytes), size)) return 1;
+  CountFileFailure();
+  return 0;
 }
 
 int CloseAppendStream(AppendStream* stream) {
   int ok = gCalls.close(stream->fd) == 0 ? 1 : 0;
   delete stream;
+  if (!ok) CountFileFailure();
   return ok;
+}
+
+int MakeScratchFolder(char* buf, size_t capacity) {
+  const char* base = getenv("TMPDIR");
+  if (base == nullptr || *base == '\0') base = "/tmp";
+  std::string pattern = std::string(base) + "/oem2sif-XXXXXX";
+  if (pattern.size() >= capacity) return 0;
+  memcpy(buf, pattern.c_str(), pattern.size() + 1);
+  return mkdtemp(buf) != nullptr ? 1 : 0;  // mode 0700
+}
+
+// The system's own calls, not the table's: the scratch folder is this
+// process's, and a test's failing call must not leave it behind.
+int RemoveScratchFolder(const char* folder) {
+  ListingsChange change;
+  if (DIR* d = opendir(folder)) {
+    while (dirent* e = readdir(d)) {
+      if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) {
+        ::unlink((std::string(folder) + "/" + e->d_name).c_str());
+      }
+    }
+    closedir(d);
+  }
+  return ::rmdir(folder) == 0 ? 1 : 0;
+}
+
+namespace {
+std::string gFolderBefore;
+}  // namespace
+
+// The kept listings are of names relative to the folder left.
+int EnterFolder(const char* folder) {
+  ListingsChange change;
+  char cwd[PATH_MAX];
+  if (getcwd(cwd, sizeof cwd) == nullptr) return 0;
+  if (chdir(folder) != 0) return 0;
+  gFolderBefore = cwd;
+  return 1;
+}
+
+int LeaveFolder() {
+  ListingsChange change;
+  return !gFolderBefore.empty() && chdir(gFolderBefore.c_str()) == 0 ? 1 : 0;
 }
 
 }  // namespace o2s

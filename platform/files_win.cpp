@@ -277,20 +277,72 @@ AppendStream* OpenAppendStream(const char* name) {
   // Windows refuses a read-only file by itself; asked first so that a
   // privileged emulation (Wine as root) behaves the same.
   DWORD attributes = GetFileAttributesA(name);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return nullptr;
-  FILE* file = fopen(name, "ab");
-  if (file == nullptr) return nullptr;
+  FILE* file = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
+                   ? nullptr
+                   : fopen(name, "ab");
+  if (file == nullptr) {
+    CountFileFailure();
+    return nullptr;
+  }
   return new AppendStream{file};
 }
 
 int WriteAppendStream(AppendStream* stream, const void* bytes, size_t size) {
-  return fwrite(bytes, 1, size, stream->file) == size ? 1 : 0;
+  if (fwrite(bytes, 1, size, stream->file) == size) return 1;
+  CountFileFailure();
+  return 0;
 }
 
 int CloseAppendStream(AppendStream* stream) {
   int ok = fclose(stream->file) == 0 ? 1 : 0;
   delete stream;
+  if (!ok) CountFileFailure();
   return ok;
 }
+
+int MakeScratchFolder(char* buf, size_t capacity) {
+  char base[MAX_PATH + 1];
+  DWORD length = GetTempPathA(sizeof base, base);
+  if (length == 0 || length >= sizeof base) return 0;
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    int written = snprintf(buf, capacity, "%soem2sif-%lu-%u-%lx", base,
+                           static_cast<unsigned long>(GetCurrentProcessId()), ++counter,
+                           static_cast<unsigned long>(GetTickCount()) & 0xfffffUL);
+    if (written < 0 || static_cast<size_t>(written) >= capacity) return 0;
+    // Inherits the temporary folder's permissions: the user's own.
+    if (CreateDirectoryA(buf, nullptr)) return 1;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return 0;
+  }
+  return 0;
+}
+
+int RemoveScratchFolder(const char* folder) {
+  std::string prefix = std::string(folder) + "\\";
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((prefix + "*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA((prefix + found.cFileName).c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  return RemoveDirectoryA(folder) ? 1 : 0;
+}
+
+namespace {
+std::string gFolderBefore;
+}  // namespace
+
+int EnterFolder(const char* folder) {
+  char current[MAX_PATH * 2];
+  DWORD length = GetCurrentDirectoryA(sizeof current, current);
+  if (length == 0 || length >= sizeof current) return 0;
+  if (!SetCurrentDirectoryA(folder)) return 0;
+  gFolderBefore = current;
+  return 1;
+}
+
+int LeaveFolder() { return !gFolderBefore.empty() && SetCurrentDirectoryA(gFolderBefore.c_str()) ? 1 : 0; }
 
 }  // namespace o2s

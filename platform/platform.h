@@ -265,8 +265,52 @@ void PrintConsoleV(const char* format, va_list args);
 // Returns the byte (0..255), or -1 at the end of input.
 int ReadConsoleChar();
 
+// The language the user reads the tool's words in.
+enum class Language { kJapanese, kEnglish };
+
+// POSIX: the first of LC_ALL, LC_MESSAGES and LANG that is set (not empty)
+// decides; one that starts with "ja" is Japanese. Windows: a user interface
+// language of LANG_JAPANESE, or a console of code page 932. The browser:
+// English (the page has its own texts). Otherwise English.
+Language UserLanguage();
+
+// The POSIX rule, from the three variables' values (null where unset).
+Language LanguageOfLocale(const char* lcAll, const char* lcMessages, const char* lang);
+
 // Flushes standard output and ends the process with `status`.
 [[noreturn]] void EndProcess(int status);
+
+// Sends all later console text to `sink` (with `context`), as it would go
+// to standard output before any conversion, instead of there; null sends it
+// to standard output again. The integration engine keeps each run's text.
+using ConsoleSink = void (*)(void* context, const char* text, size_t length);
+void SetConsoleSink(ConsoleSink sink, void* context);
+
+// ---------------------------------------------------------------------------
+// The integration engine's scratch folder, where it runs the tool on copies.
+// ---------------------------------------------------------------------------
+
+// Makes a new folder that only this user may read, in the system's
+// temporary folder (TMPDIR, else /tmp; GetTempPathA on Windows), and copies
+// its path into buf. Returns 0 when none can be made or the path does not
+// fit `capacity`.
+int MakeScratchFolder(char* buf, size_t capacity);
+
+// Deletes the files in `folder` (a link, not what it points to) and then
+// the folder. Returns nonzero when the folder is gone.
+int RemoveScratchFolder(const char* folder);
+
+// Makes `folder` the current one, so that ".\" names it; LeaveFolder goes
+// back to the folder that was current before (one level). Nonzero on
+// success.
+int EnterFolder(const char* folder);
+int LeaveFolder();
+
+// How many reads and writes of profile files and of the append stream have
+// failed in this process (a missing file is no failure). The tool reports
+// such failures only on its console, or not at all; the engine tells by
+// this count that a run's writes did not all land.
+unsigned FileFailures();
 
 }  // namespace o2s
 

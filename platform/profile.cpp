@@ -126,6 +126,7 @@ struct Profile {
 };
 
 ProfileWriteObserver gWriteObserver = nullptr;
+unsigned gFileFailures = 0;
 
 void RebuildHeaders(Profile* p) {
   p->headers.clear();
@@ -255,7 +256,9 @@ Profile* LoadProfile(const char* fileName) {
   // Keyed by the name found, not the one given: once a file appears under
   // the exact name, a copy of its namesake in another case is not used.
   Profile* p = FindCached(MapFileName(fileName));
-  return Refresh(p) ? p : nullptr;
+  if (Refresh(p)) return p;
+  CountFileFailure();
+  return nullptr;
 }
 
 bool SectionNameIs(const Profile& p, size_t headerLine, const char* name,
@@ -422,7 +425,14 @@ unsigned GetPrivateProfileStringA(const char* section, const char* key,
   return static_cast<unsigned>(length);
 }
 
-void SetProfileWriteObserver(ProfileWriteObserver observer) { gWriteObserver = observer; }
+ProfileWriteObserver SetProfileWriteObserver(ProfileWriteObserver observer) {
+  ProfileWriteObserver before = gWriteObserver;
+  gWriteObserver = observer;
+  return before;
+}
+
+unsigned FileFailures() { return gFileFailures; }
+void CountFileFailure() { ++gFileFailures; }
 
 namespace {
 
@@ -440,6 +450,7 @@ int WriteProfileEntry(const char* section, const char* key, const char* value,
   FileIdentity identity;
   if (!ReplaceFileContent(p->path, p->data.data(), p->data.size(), &identity)) {
     p->loaded = false;  // the cached copy no longer matches the file
+    CountFileFailure();
     return 0;
   }
   p->identity = identity;

@@ -50,10 +50,10 @@ std::string KeepSectionEntries(const std::string& data, const char* section,
 // Called after every WritePrivateProfileStringA that leaves the file holding
 // the entry (also when the file already held it), with that call's
 // arguments. Null (the default) calls nothing. The page lists the driver
-// files a run names through it.
+// files a run names through it. Returns the observer set before.
 using ProfileWriteObserver = void (*)(const char* section, const char* key,
                                       const char* value, const char* fileName);
-void SetProfileWriteObserver(ProfileWriteObserver observer);
+ProfileWriteObserver SetProfileWriteObserver(ProfileWriteObserver observer);
 
 }  // namespace o2s
 

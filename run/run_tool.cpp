@@ -50,7 +50,11 @@ void ProcessDriverOptions(unsigned char targetIsWindows2000) {
   }
 }
 
-void SetOptionObserver(OptionObserver observer) { gOptionObserver = observer; }
+OptionObserver SetOptionObserver(OptionObserver observer) {
+  OptionObserver before = gOptionObserver;
+  gOptionObserver = observer;
+  return before;
+}
 
 void RunTool() {
   StartConsole();

@@ -14,8 +14,9 @@ void ProcessDriverOptions(unsigned char targetIsWindows2000);
 
 // Hears of each option just before the run writes it, as the run read it
 // (the page lists what each run wrote). Null, the default, calls nothing.
+// Returns the observer set before.
 using OptionObserver = void (*)(const OptionDescription& option);
-void SetOptionObserver(OptionObserver observer);
+OptionObserver SetOptionObserver(OptionObserver observer);
 
 // The whole run: menu, choice, backup rotation, every option of
 // .\txtsetup.oem written into .\txtsetup.sif, final prompt. Ends the process

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release of the current commit into dist/: the Windows zips
-# (i686 and x64), the Linux tarball, the Debian package (each with oem2sif
-# and oem2sif-check), the web page and SHA256SUMS.
+# (i686 and x64), the Linux tarball, the Debian package (each with oem2sif,
+# oem2sif-check and oem2sif-integrate), the web page and SHA256SUMS.
 # Two runs from the same commit give the same bytes, in any folder and at
 # any time: every date is the commit's (SOURCE_DATE_EPOCH), and archive
 # members have a fixed order, mode and owner.
@@ -35,13 +35,13 @@ version=$(sed -n 's/^#define OEM2SIF_VERSION "\(.*\)"$/\1/p' "$build/linux/gener
 [ -n "$version" ] || { echo "release: no version in the build" >&2; exit 1; }
 date_iso=$(date -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%d)
 # The glibc the Linux executables need: their highest GLIBC_ symbol version.
-glibc=$(objdump -T "$build/linux/oem2sif" "$build/linux/oem2sif-check" | grep -o 'GLIBC_[0-9.]*' |
+glibc=$(objdump -T "$build/linux/oem2sif" "$build/linux/oem2sif-check" "$build/linux/oem2sif-integrate" | grep -o 'GLIBC_[0-9.]*' |
   sed 's/GLIBC_//' | sort -uV | tail -n 1)
 
 # Documents. In the repository: UTF-8 Markdown with LF. The HTML comments
 # are notes for the maintainers.
 doc() { grep -v '^<!--' "docs/$1"; }
-man_page() {  # oem2sif | oem2sif-check
+man_page() {  # oem2sif | oem2sif-check | oem2sif-integrate
   sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$date_iso/" "docs/$1.1"
 }
 crlf() { sed 's/\r*$/\r/'; }
@@ -58,14 +58,14 @@ windows_zip() {  # x86 | x64
   local name=oem2sif-$version-windows-$1
   local dir=$stage/$name
   mkdir -p "$dir"
-  cp "$build/windows-$1/oem2sif.exe" "$build/windows-$1/oem2sif-check.exe" "$dir/"
+  cp "$build/windows-$1/oem2sif.exe" "$build/windows-$1/oem2sif-check.exe" "$build/windows-$1/oem2sif-integrate.exe" "$dir/"
   doc guide-ja.md | crlf | iconv -f UTF-8 -t CP932 > "$dir/guide-ja.txt"
   { printf '\357\273\277'; doc guide-en.md | crlf; } > "$dir/guide-en.txt"
   crlf < LICENSE > "$dir/LICENSE.txt"
   chmod 644 "$dir"/*
   settle "$dir"
   (cd "$stage" && zip -q -X -D "$dist/$name.zip" \
-     "$name/oem2sif.exe" "$name/oem2sif-check.exe" "$name/guide-ja.txt" "$name/guide-en.txt" \
+     "$name/oem2sif.exe" "$name/oem2sif-check.exe" "$name/oem2sif-integrate.exe" "$name/guide-ja.txt" "$name/guide-en.txt" \
      "$name/LICENSE.txt")
   strip-nondeterminism -T "$SOURCE_DATE_EPOCH" "$dist/$name.zip"
   artifacts+=("$name.zip")
@@ -75,12 +75,13 @@ linux_tarball() {
   local name=oem2sif-$version-linux-x86_64
   local dir=$stage/$name
   mkdir -p "$dir"
-  install -m 755 "$build/linux/oem2sif" "$build/linux/oem2sif-check" "$dir/"
+  install -m 755 "$build/linux/oem2sif" "$build/linux/oem2sif-check" "$build/linux/oem2sif-integrate" "$dir/"
   doc guide-ja.md > "$dir/guide-ja.md"
   doc guide-en.md > "$dir/guide-en.md"
   cp LICENSE "$dir/LICENSE"
   man_page oem2sif > "$dir/oem2sif.1"
   man_page oem2sif-check > "$dir/oem2sif-check.1"
+  man_page oem2sif-integrate > "$dir/oem2sif-integrate.1"
   chmod 644 "$dir"/*.md "$dir/LICENSE" "$dir"/*.1
   settle "$dir"
   tar -C "$stage" --sort=name --format=gnu --owner=0 --group=0 --numeric-owner \
@@ -93,9 +94,10 @@ debian_package() {
   local root=$stage/deb
   local docdir=$root/usr/share/doc/oem2sif
   mkdir -p "$root/DEBIAN" "$root/usr/bin" "$root/usr/share/man/man1" "$docdir"
-  install -m 755 "$build/linux/oem2sif" "$build/linux/oem2sif-check" "$root/usr/bin/"
+  install -m 755 "$build/linux/oem2sif" "$build/linux/oem2sif-check" "$build/linux/oem2sif-integrate" "$root/usr/bin/"
   man_page oem2sif | gzip -9n > "$root/usr/share/man/man1/oem2sif.1.gz"
   man_page oem2sif-check | gzip -9n > "$root/usr/share/man/man1/oem2sif-check.1.gz"
+  man_page oem2sif-integrate | gzip -9n > "$root/usr/share/man/man1/oem2sif-integrate.1.gz"
   cp packaging/debian/copyright "$docdir/copyright"
   sed -e "s/@DEB_VERSION@/$version-1/" -e "s/@VERSION@/$version/" \
       -e "s/@DATE@/$(date -R -d "@$SOURCE_DATE_EPOCH")/" packaging/debian/changelog.in |

@@ -3,10 +3,12 @@
 # - two builds of HEAD, in two clones, give the same bytes;
 # - the archives hold what they should, the guides as Notepad reads them;
 # - the i686 oem2sif.exe from its zip runs the sample under Wine, and its
-#   oem2sif-check.exe checks the result, their output compared byte for byte
+#   oem2sif-check.exe checks the result, their output compared byte for byte,
+#   and its oem2sif-integrate.exe writes the same txtsetup.sif
 #   (where this machine cannot run 32-bit programs, the x64 ones from their
 #   zip run in their place, and the reason is printed);
-# - the .deb installs, runs the sample and the check from PATH and is
+# - the .deb installs, runs the sample, the check and the integration from
+#   PATH and is
 #   removed cleanly (as root only);
 # - lintian finds no error, and the README states the glibc the Linux
 #   executable needs.
@@ -39,10 +41,10 @@ echo "== archives"
 for arch in x86 x64; do
   zip=$(ls oem2sif-*-windows-$arch.zip)
   [ "$(unzip -Z1 "$zip" | sed 's,^[^/]*/,,' | sort | tr '\n' ' ')" = \
-    "LICENSE.txt guide-en.txt guide-ja.txt oem2sif-check.exe oem2sif.exe " ] || fail "$zip: unexpected members"
+    "LICENSE.txt guide-en.txt guide-ja.txt oem2sif-check.exe oem2sif-integrate.exe oem2sif.exe " ] || fail "$zip: unexpected members"
 done
 tar tzf oem2sif-*-linux-x86_64.tar.gz | sed 's,^[^/]*/,,' | sort | tr '\n' ' ' | grep -qx \
-  ' LICENSE guide-en.md guide-ja.md oem2sif oem2sif-check oem2sif-check.1 oem2sif.1 ' ||
+  ' LICENSE guide-en.md guide-ja.md oem2sif oem2sif-check oem2sif-check.1 oem2sif-integrate oem2sif-integrate.1 oem2sif.1 ' ||
   fail "tarball: unexpected members"
 mkdir "$work/zip" && unzip -q oem2sif-*-windows-x86.zip -d "$work/zip"
 guides=$(echo "$work"/zip/*/)
@@ -81,6 +83,12 @@ perl -pe 's/\n/\r\n/' "$expected" | cmp - "$work/wine.out" && echo "output as ex
    > "$work/wine-check.status")
 perl -pe 's/\n/\r\n/' "$expected_check" | cmp - "$work/wine-check.out" && [ "$(cat "$work/wine-check.status")" = 1 ] &&
   echo "oem2sif-check.exe: output and status as expected" || fail "Windows ($arch) oem2sif-check output or status differs"
+# The same integration in one command: the sample is its own driver folder.
+sample "$work/wine-integrate"
+(cd "$work/wine-integrate" && { wine "$(dirname "$exe")/oem2sif-integrate.exe" . . --windows xp > "$work/wine-integrate.out" \
+   && echo 0 || echo $?; } > "$work/wine-integrate.status")
+cmp -s "$work/wine/txtsetup.sif" "$work/wine-integrate/txtsetup.sif" && [ "$(cat "$work/wine-integrate.status")" = 1 ] &&
+  echo "oem2sif-integrate.exe: txtsetup.sif and status as expected" || fail "Windows ($arch) oem2sif-integrate wrote otherwise"
 
 echo "== Debian package"
 deb=$(ls "$dist"/oem2sif_*_amd64.deb)
@@ -106,6 +114,12 @@ else
   sample "$work/deb-clean" && cp "$work/deb-clean/txtsetup.sif" "$work/deb-clean/txtsetup.sif.orig"
   [ "$(status_of "$work/deb-clean")" = 0 ] || fail "installed oem2sif-check: an unchanged folder is not clean"
   [ "$(status_of "$work" deb-missing)" = 2 ] || fail "installed oem2sif-check: a folder without txtsetup.sif is no usage error"
+  sample "$work/deb-integrate"
+  (cd "$work/deb-integrate" && PATH=/usr/bin:/bin oem2sif-integrate . . --windows xp > "$work/integrate.out") &&
+    fail "installed oem2sif-integrate: the sample's missing driver files are no findings"
+  cmp "$work/deb/txtsetup.sif" "$work/deb-integrate/txtsetup.sif" && cmp "$work/deb/txtsetup.sif.orig" "$work/deb-integrate/txtsetup.sif.orig" &&
+    echo "installed oem2sif-integrate: the files oem2sif wrote" || fail "installed oem2sif-integrate wrote otherwise"
+  man -w oem2sif-integrate >/dev/null 2>&1 || [ -f /usr/share/man/man1/oem2sif-integrate.1.gz ] || fail "no man page for oem2sif-integrate"
   apt_get remove oem2sif
   for p in $files /usr/share/doc/oem2sif; do [ ! -e "$p" ] || fail "left after removal: $p"; done
   echo "installed $(echo "$files" | wc -w) files, removed"
@@ -114,7 +128,7 @@ lintian --fail-on error "$deb" 2>/dev/null || fail "lintian"
 
 echo "== glibc"
 mkdir "$work/tar" && tar xzf oem2sif-*-linux-x86_64.tar.gz -C "$work/tar"
-needed=$(objdump -T "$work"/tar/*/oem2sif "$work"/tar/*/oem2sif-check | grep -o 'GLIBC_[0-9.]*' | sed 's/GLIBC_//' |
+needed=$(objdump -T "$work"/tar/*/oem2sif "$work"/tar/*/oem2sif-check "$work"/tar/*/oem2sif-integrate | grep -o 'GLIBC_[0-9.]*' | sed 's/GLIBC_//' |
   sort -uV | tail -n 1)
 stated=$(grep -o 'glibc [0-9.]*[0-9] or later' "$top/README.md" | head -n 1 | cut -d' ' -f2)
 [ "$needed" = "$stated" ] && echo "glibc $needed" || fail "the executable needs glibc $needed, the README says ${stated:-nothing}"

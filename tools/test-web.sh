@@ -29,6 +29,12 @@ for arg in "$@"; do
 done
 [ ${#browsers[@]} -gt 0 ] || browsers=(chromium firefox webkit)
 
+# The page's packages (diff, fflate, the browsers' drivers) come from npm ci.
+if [ ! -d web/node_modules ]; then
+  echo "web/node_modules is missing: run tools/install-deps.sh --tests (or npm ci in web/) first" >&2
+  exit 1
+fi
+
 cmake --workflow --preset web
 
 # The page's deciding modules first, in node (no browser), and the worker's

@@ -19,7 +19,7 @@ cmake --workflow --preset windows-x86
 [ -x build/default/tests/oem2sif_tests ] || { cmake --preset default && cmake --build --preset default; }
 
 status=0
-for tool in oem2sif oem2sif-check; do
+for tool in oem2sif oem2sif-check oem2sif-integrate; do
   python3 tests/windows/check_imports.py i686-w64-mingw32-objdump build/windows-x86/$tool.exe \
     tests/windows/win2000_imports.txt || status=1
   python3 tests/windows/check_imports.py x86_64-w64-mingw32-objdump build/windows-x64/$tool.exe \
@@ -46,8 +46,9 @@ run_suite() {  # name, wine loader, prefix, arch, build folder
   fi
   tail -n 2 "$top/build/diff-$name/profile_diff.txt"
   OEM2SIF_TOOL=$top/$build/oem2sif.exe OEM2SIF_CHECK_TOOL=$top/$build/oem2sif-check.exe \
+    OEM2SIF_APPLY_RUNNER=$top/$build/tests/windows/apply_plan_runner.exe \
     build/default/tests/oem2sif_tests \
-    --gtest_filter='Tool.*:Corpus.EveryFileRuns*:SetupFolder.Command*' --gtest_brief=1 || status=1
+    --gtest_filter='Tool.*:Corpus.EveryFileRuns*:SetupFolder.Command*:EngineApply.Runner*' --gtest_brief=1 || status=1
   "$wineserver" -k || true
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "check/setup_names.h"
+#include "engine/survey.h"
 #include "oem/driver_description.h"
 #include "platform/ascii_case.h"
 #include "platform/platform.h"
@@ -31,8 +32,8 @@ namespace {
 // An option's record: the option, its idCount ids, the count of its files
 // and its files. Texts are addresses of zero-ended bytes (0 for none); a
 // refusal says whether the page may bring a file name into the setup folder
-// (RefusedName).
-#define O2S_OPTION_FIELDS(X) X(index) X(key) X(description) X(driverFile) X(driverFileRefused) X(idCount)
+// (RefusedName); `service`: the option's, as the engine decides it.
+#define O2S_OPTION_FIELDS(X) X(index) X(key) X(description) X(driverFile) X(driverFileRefused) X(service) X(idCount)
 // `match`: the id as the engine compares it.
 #define O2S_OPTION_ID_FIELDS(X) X(id) X(match) X(service)
 #define O2S_OPTION_FILES_FIELDS(X) X(fileCount)
@@ -93,7 +94,7 @@ const char* PathBelow(const char* directory, char* out, size_t capacity) {
 void SendOption(const OptionDescription& option) {
   size_t n = 0;
   Put(OptionRow{option.index, At(option.key), At(option.description), At(option.driverFile),
-                RefusedName(option.driverFile), option.idCount},
+                RefusedName(option.driverFile), At(engine::OptionService(option)), option.idCount},
       &n);
   for (unsigned i = 0; i < option.idCount; ++i) {
     // The ids are views into the option's section buffer: the folded copy

@@ -158,7 +158,8 @@ ProcessResult RunProcess(const std::string& program, const std::string& dir,
 }
 
 ProcessResult RunOnTerminal(const std::string& program, const std::string& dir,
-                            const std::string& input, const std::string& lang) {
+                            const std::string& input, const std::string& lang,
+                            const std::vector<std::string>& args) {
   std::string inPath = dir + ".stdin";
   WriteFile(inPath, input);
   int master = -1;
@@ -174,7 +175,11 @@ ProcessResult RunOnTerminal(const std::string& program, const std::string& dir,
     setenv("LANG", lang.c_str(), 1);
     unsetenv("LC_ALL");
     unsetenv("LC_CTYPE");
-    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    unsetenv("LC_MESSAGES");
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
     _exit(127);
   }
   close(slave);

@@ -49,10 +49,11 @@ ProcessResult RunProcess(const std::string& program, const std::string& dir,
                          const std::string& asUser = "");
 
 // Runs `program` in `dir` with its standard output on a terminal (input from
-// `input`, not a terminal) under the locale `lang`; returns what the
-// terminal showed.
+// `input`, not a terminal) under the locale `lang` (LANG; LC_ALL, LC_CTYPE
+// and LC_MESSAGES unset) with `args`; returns what the terminal showed.
 ProcessResult RunOnTerminal(const std::string& program, const std::string& dir,
-                            const std::string& input, const std::string& lang);
+                            const std::string& input, const std::string& lang,
+                            const std::vector<std::string>& args = {});
 
 // The tool under test: the built one, or the one named by the environment
 // variable OEM2SIF_TOOL (a Windows .exe runs under the Wine loader named by

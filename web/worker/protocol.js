@@ -38,7 +38,7 @@ export const TABLES = Object.freeze({
   finding: ['kind', 'problem', 'place', 'line', 'number', 'service', 'file', 'extra'],
   identity: ['machine', 'evidence', 'major', 'minor'],
   line: ['offset', 'length', 'kind', 'nameAt', 'nameLength', 'valueAt', 'valueLength'],
-  option: ['index', 'key', 'description', 'driverFile', 'driverFileRefused', 'idCount'],
+  option: ['index', 'key', 'description', 'driverFile', 'driverFileRefused', 'service', 'idCount'],
   optionId: ['id', 'match', 'service'],
   optionFiles: ['fileCount'],
   optionFile: ['kind', 'disk', 'name', 'config', 'directory', 'refused'],
@@ -85,7 +85,7 @@ export function readOption(heap32, address, text) {
   const refused = (value) => (value === CODES.refused.none ? null : codeName('refused', value));
   const head = take('option');
   const option = { index: head.index, key: text(head.key), description: text(head.description), driverFile: text(head.driverFile),
-                   driverFileRefused: refused(head.driverFileRefused), ids: [], files: [] };
+                   driverFileRefused: refused(head.driverFileRefused), service: text(head.service), ids: [], files: [] };
   for (let i = 0; i < head.idCount; i++) {
     const id = take('optionId');
     option.ids.push({ id: text(id.id), match: text(id.match), service: text(id.service) });
@@ -96,7 +96,6 @@ export function readOption(heap32, address, text) {
     option.files.push({ kind: codeName('fileKind', file.kind), disk: text(file.disk), name: text(file.name), config: text(file.config),
                         directory: text(file.directory), refused: refused(file.refused) });
   }
-  option.service = option.ids.length ? option.ids[0].service : null;
   return option;
 }
 
