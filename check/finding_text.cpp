@@ -266,6 +266,149 @@ const char kDropped[] =
     "\x5c\x8e\xa6\x82\xb5\x82\xab\x82\xea\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd"
     "\x81" "B)\n";
 
+// The words of one language, each a printf format or a piece of one.
+struct Words {
+  const char* error;
+  const char* note;
+  const char* separator;
+  const char* lineOf;
+  const char* serviceIs;
+  const char* fileIs;
+  const char* driverMissing;
+  const char* setupNotFound;
+  const char* noSourceDisksFiles;
+  const char* setupCorrupt;
+  const char* notInScsi;
+  const char* setupNoName;
+  const char* idWithoutLoad;
+  const char* setupNoDisk;
+  const char* driverEmpty;
+  const char* setupCannotLoad;
+  const char* notPeImage;
+  const char* notNative;
+  const char* wrongMachine;
+  const char* machineToldBy;
+  const char* fromSetupData;
+  const char* fromFolderName;
+  const char* fromSections;
+  const char* driverCut;
+  const char* setupFileLost;
+  const char* restoreBackup;
+  const char* unsafeLoadName;
+  const char* unsafeImportName;
+  const char* setupCannotFind;
+  const char* notRegularFile;
+  const char* linkOutside;
+  const char* linkLost;
+  const char* unknownPacking;
+  const char* continuedCabinet;
+  const char* optionLine;
+  const char* loadLine;
+  const char* reintegrate;
+  const char* importMissing;
+  const char* notInBootFiles;
+  const char* copyBootMissing;
+  const char* notInDosnetFiles;
+  const char* copyMissing;
+  const char* mixedLineEnds;
+  const char* setupMisreads;
+  const char* textAfterEnd;
+  const char* setupStopsAtEnd;
+  const char* damagedCabinet;
+  const char* setupCannotCopy;
+  const char* tooBig;
+  const char* tooManyServices;
+  const char* noBackup;
+  const char* notChecked;
+  const char* tooBigReason;
+  const char* unreadableReason;
+  const char* otherPackingReason;
+  const char* architectureUnknown;
+  const char* importsCut;
+  const char* problemCount;
+  const char* dropped;
+};
+
+// Japanese, code page 932: what oem2sif-check prints.
+const Words kJapanese = {
+    kError, kNote, kSeparator, kLineOf, kServiceIs, kFileIs, kDriverMissing, kSetupNotFound, kNoSourceDisksFiles,
+    kSetupCorrupt, kNotInScsi, kSetupNoName, kIdWithoutLoad, kSetupNoDisk, kDriverEmpty, kSetupCannotLoad,
+    kNotPeImage, kNotNative, kWrongMachine, kMachineToldBy, kFromSetupData, kFromFolderName, kFromSections,
+    kDriverCut, kSetupFileLost, kRestoreBackup, kUnsafeLoadName, kUnsafeImportName, kSetupCannotFind,
+    kNotRegularFile, kLinkOutside, kLinkLost, kUnknownPacking, kContinuedCabinet, kOptionLine, kLoadLine,
+    kReintegrate, kImportMissing, kNotInBootFiles, kCopyBootMissing, kNotInDosnetFiles, kCopyMissing,
+    kMixedLineEnds, kSetupMisreads, kTextAfterEnd, kSetupStopsAtEnd, kDamagedCabinet, kSetupCannotCopy, kTooBig,
+    kTooManyServices, kNoBackup, kNotChecked, kTooBigReason, kUnreadableReason, kOtherPackingReason,
+    kArchitectureUnknown, kImportsCut, kProblemCount, kDropped};
+
+// English, ASCII: the same blocks, worded for the page's English view.
+const Words kEnglish = {
+    "ERROR!",
+    "Note:",
+    ", ",
+    "%s line %u",
+    "service %s",
+    "file %s",
+    "  The driver file is not in the folder (neither %s nor %s is there).\n",
+    "  Setup stops, saying that the file %s cannot be found.\n",
+    "  [SourceDisksFiles] has no line for %s.\n",
+    "  Setup cannot tell where the file is and stops, saying that the INF file txtsetup.sif is corrupt or"
+    " missing.\n",
+    "  [SCSI] has no line for the service %s.\n",
+    "  Setup finds no name for this adapter and may not load its driver.\n",
+    "  Hardware ids added or changed: %u (the first: %s); their service %s is not in [SCSI.Load].\n",
+    "  Setup loads no driver for this device and may say that it finds no hard disk.\n",
+    "  %s is an empty file (0 bytes).\n",
+    "  Setup cannot load this driver and stops, saying that the file %s cannot be loaded.\n",
+    "  %s is not a Windows driver (not a PE file).\n",
+    "  %s is not a Windows driver (its subsystem is %u, not 1 as a driver's).\n",
+    "  %s is a driver for %s: this %s setup source cannot use it.\n",
+    "  The setup source is for %s, as %s says.\n",
+    "the Architecture in txtsetup.sif's [SetupData]",
+    "the folder's name",
+    "txtsetup.sif's [SourceDisksFiles.*] / [SourceDisksNames.*] with the most lines",
+    "  %s is cut short (its sections run past the end of the file).\n",
+    "  txtsetup.sif lacks %u of the lines of txtsetup.sif.orig (the first: %s).\n",
+    "  txtsetup.sif was emptied, cut short or overwritten by another file. Restore it from txtsetup.sif.orig.\n",
+    "  The [SCSI.Load] file name %s is not the name of a file in the folder (a path separator, a drive's colon"
+    " or ..). It was not opened.\n",
+    "  %s needs %s, which is not the name of a file in the folder (a path separator, a drive's colon or ..). It"
+    " was not opened.\n",
+    "  Setup cannot find this file and stops.\n",
+    "  %s is not a plain file (a named pipe, a device or a folder). It was not opened.\n",
+    "  %s is a symbolic link leading outside the folder; it was not followed.\n",
+    "  Written to a CD or a USB stick, this file is missing or another one.\n",
+    "  %s is compressed in an unknown way (type %u).\n",
+    "  %s is one part of a cabinet split over several files: alone it cannot be unpacked.\n",
+    "  The [SCSI.Load] line of the option \"%s\" names this file.\n",
+    "  This line of [SCSI.Load] names this file.\n",
+    "  Integrate the option for %s again, so that the line names the driver file for %s.\n",
+    "  %s needs %s, which is not in the folder (Windows 2000 and XP may have no such file).\n",
+    "  dosnet.inf's [FloppyFiles.2] has no line d1,%s.\n",
+    "  Setup started by winnt32.exe or from a USB stick does not copy this file to start from, and stops, saying"
+    " that the file %s cannot be found.\n",
+    "  dosnet.inf's [Files] has no line d1,%s.\n",
+    "  Setup started by winnt32.exe or from a USB stick does not copy this file, and stops, saying that the file"
+    " %s cannot be found.\n",
+    "  Mixed line ends: a line ends in LF alone in a file of CR LF lines.\n",
+    "  Setup may misread the lines here and stop, saying that the INF file %s is corrupt or missing.\n",
+    "  A line that is not empty follows the end-of-file byte 0x1A.\n",
+    "  Setup stops reading at the first 0x1A: this line and those after it are never read.\n",
+    "  %s is a damaged compressed file: it cannot be unpacked.\n",
+    "  Setup cannot copy this file and stops, saying that the file %s cannot be copied.\n",
+    "  %s is too big to check (%u bytes at most).\n",
+    "  Too many services changed (%u at most): the rest were not checked.\n",
+    "  There is no txtsetup.sif.orig (or it is empty): every line of [SCSI.Load] was checked.\n",
+    "  %s was not checked (%s).\n",
+    "too big",
+    "unreadable",
+    "compressed with LZX or Quantum",
+    "  What CPU the setup source is for (x86 / x64 / IA64) cannot be told: no driver's CPU was checked.\n",
+    "  The list of files %s needs (its imports) was not read to its end: some were not checked.\n",
+    "Problems found: %u\n",
+    "(%u more not shown.)\n",
+};
+
 // Appends printf-style text to buf; what does not fit is cut at a character
 // boundary.
 struct Text {
@@ -304,195 +447,201 @@ const char* PlaceName(FindingPlace place) {
   return place == kInSetupFile ? "txtsetup.sif" : place == kInDosnet ? "dosnet.inf" : "";
 }
 
-void AppendWhere(Text* text, const Finding& f) {
-  Append(text, "%s", IsProblem(f.kind) ? kError : kNote);
+void AppendWhere(Text* text, const Words& w, const Finding& f) {
+  Append(text, "%s", IsProblem(f.kind) ? w.error : w.note);
   const char* separator = " ";
   if (f.place != kInNoFile) {
     if (f.line > 0) {
       Append(text, "%s", separator);
-      Append(text, kLineOf, PlaceName(f.place), f.line);
+      Append(text, w.lineOf, PlaceName(f.place), f.line);
     } else {
       Append(text, "%s%s", separator, PlaceName(f.place));
     }
-    separator = kSeparator;
+    separator = w.separator;
   }
   if (f.service[0] != '\0') {
     Append(text, "%s", separator);
-    Append(text, kServiceIs, f.service);
-    separator = kSeparator;
+    Append(text, w.serviceIs, f.service);
+    separator = w.separator;
   }
   // A text file's own findings name it once.
   if (f.file[0] != '\0' && strcmp(f.file, PlaceName(f.place)) != 0) {
     Append(text, "%s", separator);
-    Append(text, kFileIs, f.file);
+    Append(text, w.fileIs, f.file);
   }
   Append(text, "\n");
 }
 
-const char* Reason(const char* extra) {
-  if (strcmp(extra, "too big") == 0) return kTooBigReason;
-  if (strcmp(extra, "unreadable") == 0) return kUnreadableReason;
-  return kOtherPackingReason;
+const char* Reason(const Words& w, const char* extra) {
+  if (strcmp(extra, "too big") == 0) return w.tooBigReason;
+  if (strcmp(extra, "unreadable") == 0) return w.unreadableReason;
+  return w.otherPackingReason;
 }
 
-const char* EvidenceText(MachineEvidence evidence) {
+const char* EvidenceText(const Words& w, MachineEvidence evidence) {
   switch (evidence) {
     case kMachineFromSetupData:
-      return kFromSetupData;
+      return w.fromSetupData;
     case kMachineFromFolderName:
-      return kFromFolderName;
+      return w.fromFolderName;
     case kMachineFromSections:
-      return kFromSections;
+      return w.fromSections;
     case kMachineNotKnown:
       break;
   }
   return nullptr;
 }
 
-size_t Format(const Finding& f, unsigned sourceMachine, MachineEvidence evidence, char* buf, size_t capacity) {
+size_t Format(const Words& w, const Finding& f, unsigned sourceMachine, MachineEvidence evidence, char* buf,
+              size_t capacity) {
   Text text{buf, capacity, 0};
   if (capacity == 0) return 0;
   buf[0] = '\0';
-  AppendWhere(&text, f);
+  AppendWhere(&text, w, f);
   const char* source = MachineName(sourceMachine);
   switch (f.kind) {
     case kFindingDriverMissing:
-      Append(&text, kDriverMissing, f.file, f.extra);
-      Append(&text, kSetupNotFound, f.file);
+      Append(&text, w.driverMissing, f.file, f.extra);
+      Append(&text, w.setupNotFound, f.file);
       break;
     case kFindingNoSourceDisksFiles:
-      Append(&text, kNoSourceDisksFiles, f.file);
-      Append(&text, "%s", kSetupCorrupt);
+      Append(&text, w.noSourceDisksFiles, f.file);
+      Append(&text, "%s", w.setupCorrupt);
       break;
     case kFindingNotInScsi:
-      Append(&text, kNotInScsi, f.service);
-      Append(&text, "%s", kSetupNoName);
+      Append(&text, w.notInScsi, f.service);
+      Append(&text, "%s", w.setupNoName);
       break;
     case kFindingIdWithoutLoad:
-      Append(&text, kIdWithoutLoad, f.number, f.extra, f.service);
-      Append(&text, "%s", kSetupNoDisk);
+      Append(&text, w.idWithoutLoad, f.number, f.extra, f.service);
+      Append(&text, "%s", w.setupNoDisk);
       break;
     case kFindingDriverEmpty:
-      Append(&text, kDriverEmpty, f.file);
-      Append(&text, kSetupCannotLoad, f.file);
+      Append(&text, w.driverEmpty, f.file);
+      Append(&text, w.setupCannotLoad, f.file);
       break;
     case kFindingNotDriver:
-      Append(&text, kNotPeImage, f.file);
-      Append(&text, kSetupCannotLoad, f.file);
+      Append(&text, w.notPeImage, f.file);
+      Append(&text, w.setupCannotLoad, f.file);
       break;
     case kFindingNotNative:
-      Append(&text, kNotNative, f.file, f.number);
-      Append(&text, kSetupCannotLoad, f.file);
+      Append(&text, w.notNative, f.file, f.number);
+      Append(&text, w.setupCannotLoad, f.file);
       break;
     case kFindingDriverCut:
-      Append(&text, kDriverCut, f.file);
-      Append(&text, kSetupCannotLoad, f.file);
+      Append(&text, w.driverCut, f.file);
+      Append(&text, w.setupCannotLoad, f.file);
       break;
     case kFindingSetupFileLost:
-      Append(&text, kSetupFileLost, f.number, f.extra);
-      Append(&text, "%s", kRestoreBackup);
+      Append(&text, w.setupFileLost, f.number, f.extra);
+      Append(&text, "%s", w.restoreBackup);
       break;
     case kFindingUnsafeName:
       if (f.number == 0) {
-        Append(&text, kUnsafeLoadName, f.file);
+        Append(&text, w.unsafeLoadName, f.file);
       } else {
-        Append(&text, kUnsafeImportName, f.file, f.extra);
+        Append(&text, w.unsafeImportName, f.file, f.extra);
       }
-      Append(&text, "%s", kSetupCannotFind);
+      Append(&text, "%s", w.setupCannotFind);
       break;
     case kFindingNotRegularFile:
-      Append(&text, kNotRegularFile, f.file);
-      Append(&text, kSetupCannotCopy, f.file);
+      Append(&text, w.notRegularFile, f.file);
+      Append(&text, w.setupCannotCopy, f.file);
       break;
     case kFindingLinkOutside:
-      Append(&text, kLinkOutside, f.file);
-      Append(&text, "%s", kLinkLost);
+      Append(&text, w.linkOutside, f.file);
+      Append(&text, "%s", w.linkLost);
       break;
     case kFindingUnknownPacking:
-      Append(&text, kUnknownPacking, f.file, f.number);
-      Append(&text, kSetupCannotCopy, f.file);
+      Append(&text, w.unknownPacking, f.file, f.number);
+      Append(&text, w.setupCannotCopy, f.file);
       break;
     case kFindingContinuedCabinet:
-      Append(&text, kContinuedCabinet, f.file);
-      Append(&text, kSetupCannotCopy, f.file);
+      Append(&text, w.continuedCabinet, f.file);
+      Append(&text, w.setupCannotCopy, f.file);
       break;
     case kFindingWrongMachine:
-      Append(&text, kWrongMachine, f.file, f.extra, source != nullptr ? source : "?");
-      if (source != nullptr && EvidenceText(evidence) != nullptr) {
-        Append(&text, kMachineToldBy, source, EvidenceText(evidence));
+      Append(&text, w.wrongMachine, f.file, f.extra, source != nullptr ? source : "?");
+      if (source != nullptr && EvidenceText(w, evidence) != nullptr) {
+        Append(&text, w.machineToldBy, source, EvidenceText(w, evidence));
       }
-      Append(&text, kSetupCannotLoad, f.file);
+      Append(&text, w.setupCannotLoad, f.file);
       // The remedy is the line: the right file may well be there already.
       if (f.option[0] != '\0') {
-        Append(&text, kOptionLine, f.option);
+        Append(&text, w.optionLine, f.option);
       } else {
-        Append(&text, "%s", kLoadLine);
+        Append(&text, "%s", w.loadLine);
       }
-      if (source != nullptr) Append(&text, kReintegrate, source, source);
+      if (source != nullptr) Append(&text, w.reintegrate, source, source);
       break;
     case kFindingImportMissing:
-      Append(&text, kImportMissing, f.file, f.extra);
-      Append(&text, kSetupCannotLoad, f.file);
+      Append(&text, w.importMissing, f.file, f.extra);
+      Append(&text, w.setupCannotLoad, f.file);
       break;
     case kFindingNotInBootFiles:
-      Append(&text, kNotInBootFiles, f.file);
-      Append(&text, kCopyBootMissing, f.file);
+      Append(&text, w.notInBootFiles, f.file);
+      Append(&text, w.copyBootMissing, f.file);
       break;
     case kFindingNotInDosnetFiles:
-      Append(&text, kNotInDosnetFiles, f.file);
-      Append(&text, kCopyMissing, f.file);
+      Append(&text, w.notInDosnetFiles, f.file);
+      Append(&text, w.copyMissing, f.file);
       break;
     case kFindingMixedLineEnds:
-      Append(&text, "%s", kMixedLineEnds);
-      Append(&text, kSetupMisreads, f.file);
+      Append(&text, "%s", w.mixedLineEnds);
+      Append(&text, w.setupMisreads, f.file);
       break;
     case kFindingTextAfterEnd:
-      Append(&text, "%s", kTextAfterEnd);
-      Append(&text, "%s", kSetupStopsAtEnd);
+      Append(&text, "%s", w.textAfterEnd);
+      Append(&text, "%s", w.setupStopsAtEnd);
       break;
     case kFindingDamagedCabinet:
-      Append(&text, kDamagedCabinet, f.file);
-      Append(&text, kSetupCannotCopy, f.file);
+      Append(&text, w.damagedCabinet, f.file);
+      Append(&text, w.setupCannotCopy, f.file);
       break;
     case kFindingTooBig:
       if (strcmp(f.extra, "services") == 0) {
-        Append(&text, kTooManyServices, f.number);
+        Append(&text, w.tooManyServices, f.number);
       } else {
-        Append(&text, kTooBig, f.file, f.number);
+        Append(&text, w.tooBig, f.file, f.number);
       }
       break;
     case kNoteNoBackup:
-      Append(&text, "%s", kNoBackup);
+      Append(&text, "%s", w.noBackup);
       break;
     case kNoteNotChecked:
-      Append(&text, kNotChecked, f.file, Reason(f.extra));
+      Append(&text, w.notChecked, f.file, Reason(w, f.extra));
       break;
     case kNoteArchitectureUnknown:
-      Append(&text, "%s", kArchitectureUnknown);
+      Append(&text, "%s", w.architectureUnknown);
       break;
     case kNoteImportsCut:
-      Append(&text, kImportsCut, f.file);
+      Append(&text, w.importsCut, f.file);
       break;
   }
   return text.length;
 }
 
+const Words& WordsOf(Language language) { return language == Language::kEnglish ? kEnglish : kJapanese; }
+
 }  // namespace
 
-size_t FormatFinding(const Finding& finding, unsigned sourceMachine, char* buf, size_t capacity) {
-  return Format(finding, sourceMachine, kMachineNotKnown, buf, capacity);
+size_t FormatFinding(const Finding& finding, unsigned sourceMachine, char* buf, size_t capacity,
+                     Language language) {
+  return Format(WordsOf(language), finding, sourceMachine, kMachineNotKnown, buf, capacity);
 }
 
-size_t FormatFinding(const Finding& finding, const CheckResult& result, char* buf, size_t capacity) {
-  return Format(finding, result.machine, result.machineEvidence, buf, capacity);
+size_t FormatFinding(const Finding& finding, const CheckResult& result, char* buf, size_t capacity,
+                     Language language) {
+  return Format(WordsOf(language), finding, result.machine, result.machineEvidence, buf, capacity);
 }
 
-size_t FormatFindingCount(const CheckResult& result, char* buf, size_t capacity) {
+size_t FormatFindingCount(const CheckResult& result, char* buf, size_t capacity, Language language) {
+  const Words& w = WordsOf(language);
   Text text{buf, capacity, 0};
   if (capacity == 0) return 0;
   buf[0] = '\0';
-  if (result.dropped > 0) Append(&text, kDropped, result.dropped);
-  Append(&text, kProblemCount, result.problems);
+  if (result.dropped > 0) Append(&text, w.dropped, result.dropped);
+  Append(&text, w.problemCount, result.problems);
   return text.length;
 }
 

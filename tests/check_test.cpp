@@ -22,6 +22,8 @@
 #include "check/check.h"
 #include "check/dosnet.h"
 #include "check/driver_image.h"
+#include "check/finding_text.h"
+#include "check/pe_image.h"
 #include "check/setup_identity.h"
 #include "check/setup_names.h"
 #include "platform/file_system.h"
@@ -660,6 +662,59 @@ TEST_F(SetupFolder, CommandOnAnXpFolderAfterTheCorpusIntegrations) {
                                        "  この行が x86 用のドライバー ファイルを指すよう、x86 用のオプションを統合し直してください。\n")),
             std::string::npos)
       << Cp932ToUtf8(wrong.out);
+}
+
+// Every kind's block in both languages: the same shape (where, then what is
+// wrong and what setup does, each line ended), the English one ASCII with
+// every argument in its place; the problem that setup reads as a damaged
+// txtsetup.sif says so in both.
+TEST(FindingText, EveryKindHasItsBlockInBothLanguages) {
+  o2s::CheckResult result{3, 2, 1, o2s::kMachineX64, o2s::kMachineFromSetupData, 5, 2};
+  std::vector<unsigned> kinds;
+  for (unsigned kind = 1; kind <= 22; ++kind) kinds.push_back(kind);
+  for (unsigned kind = 101; kind <= 104; ++kind) kinds.push_back(kind);
+  for (unsigned kind : kinds) {
+    for (unsigned number : {0u, 2u}) {
+      SCOPED_TRACE(std::to_string(kind) + " number " + std::to_string(number));
+      o2s::Finding f{static_cast<o2s::FindingKind>(kind), o2s::kInSetupFile, 7, number, {}, {}, {}, {}};
+      strcpy(f.service, "svc");
+      strcpy(f.file, "drv.sys");
+      strcpy(f.extra, kind == o2s::kNoteNotChecked ? "too big" : "x86");
+      strcpy(f.option, "The option");
+      char ja[2048], en[2048];
+      size_t jaLength = o2s::FormatFinding(f, result, ja, sizeof ja);
+      size_t enLength = o2s::FormatFinding(f, result, en, sizeof en, o2s::Language::kEnglish);
+      ASSERT_EQ(strlen(en), enLength);
+      ASSERT_EQ(strlen(ja), jaLength);
+      std::string text(en);
+      EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return c > 0 && c < 0x7f; })) << text;
+      EXPECT_EQ(text.find('%'), std::string::npos) << text;
+      EXPECT_EQ(text.rfind(o2s::IsProblem(f.kind) ? "ERROR! txtsetup.sif line 7, service svc" : "Note: txtsetup.sif line 7", 0), 0u)
+          << text;
+      EXPECT_EQ(std::string(ja).rfind(o2s::IsProblem(f.kind) ? "ERROR! " : "\x92\x8d\x88\xd3: ", 0), 0u) << ja;
+      // Where, then one to four lines of what, each indented and ended.
+      for (const std::string* block : {&text}) {
+        size_t lines = static_cast<size_t>(std::count(block->begin(), block->end(), '\n'));
+        EXPECT_GE(lines, 2u) << *block;
+        EXPECT_EQ(block->back(), '\n');
+        EXPECT_NE(block->find("\n  "), std::string::npos) << *block;
+      }
+      EXPECT_EQ(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')),
+                static_cast<size_t>(std::count(ja, ja + jaLength, '\n')))
+          << text << ja;
+    }
+  }
+  o2s::Finding noEntry{o2s::kFindingNoSourceDisksFiles, o2s::kInSetupFile, 7, 0, "svc", "drv.sys", "", ""};
+  char en[1024];
+  o2s::FormatFinding(noEntry, result, en, sizeof en, o2s::Language::kEnglish);
+  EXPECT_NE(std::string(en).find("txtsetup.sif is corrupt or missing"), std::string::npos) << en;
+  o2s::FormatFindingCount(result, en, sizeof en, o2s::Language::kEnglish);
+  EXPECT_STREQ(en, "(1 more not shown.)\nProblems found: 2\n");
+  // A block cut short stays whole characters and zero-ended.
+  o2s::Finding wrong{o2s::kFindingWrongMachine, o2s::kInSetupFile, 7, o2s::kMachineX86, "svc", "drv.sys", "x86", "Opt"};
+  char small[40];
+  EXPECT_EQ(o2s::FormatFinding(wrong, result, small, sizeof small, o2s::Language::kEnglish), sizeof small - 1);
+  EXPECT_EQ(strlen(small), sizeof small - 1);
 }
 
 TEST(DosnetEdit, AddsBothLinesOnceKeepingEveryOtherByte) {

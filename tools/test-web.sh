@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs the node unit tests of the page's deciding modules (web/test/), then
-# the page's cases (web/page-test/, node's test runner) on build/web/oem2sif.html
-# opened from disk, in headless Chromium and Firefox, and in WebKit
+# Builds the page, runs the node unit tests of the page's deciding modules
+# and of the worker's protocol (web/test/), then the page's cases
+# (web/page-test/, node's test runner) on build/web/oem2sif.html opened
+# from disk, in headless Chromium and Firefox, and in WebKit
 # (MiniBrowser under xvfb-run): three runs on the sample, each compared with
 # the Linux build's run on a copy of it (console text, txtsetup.sif and
 # txtsetup.sif.orig byte for byte), the diff view, the driver list, a
@@ -34,13 +35,15 @@ if [ ! -d web/node_modules ]; then
   exit 1
 fi
 
-# The native builds: the node tests compare the engine's decisions
-# (oem2sif-integrate --json) with the page's, and the page's cases compare
-# with the tool's runs.
+# The native builds (the node tests compare the engine's decisions,
+# oem2sif-integrate --json, with the page's; the page's cases compare with
+# the tool's runs) and the page (the worker's protocol is checked against
+# the module just built).
 cmake --preset default >/dev/null
 cmake --build --preset default --target oem2sif oem2sif-check oem2sif-integrate make_setup_file
+cmake --workflow --preset web
 
-# The page's deciding modules, in node (seconds, no browser), before the page is built.
+# The page's deciding modules, in node (no browser).
 mkdir -p build
 if ! node --test --test-reporter=tap web/test/ >build/web-unit.tap 2>&1; then
   grep -B2 -A25 '^not ok' build/web-unit.tap
@@ -49,7 +52,6 @@ if ! node --test --test-reporter=tap web/test/ >build/web-unit.tap 2>&1; then
 fi
 awk '/^# (tests|pass|duration_ms)/ { n[$2] = $3 } END { printf "web unit tests: %d of %d passed in %d ms\n", n["pass"], n["tests"], n["duration_ms"] }' build/web-unit.tap
 
-cmake --workflow --preset web
 
 work=$PWD/build/web-test
 rm -rf "$work"

@@ -13,6 +13,7 @@
 #include <emscripten.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -21,12 +22,48 @@
 #include "check/dosnet.h"
 #include "check/driver_image.h"
 #include "check/finding_text.h"
+#include "check/pe_image.h"
 #include "check/setup_identity.h"
+#include "web/layout.h"
 
 namespace {
 
+// The check's summary: the status (0 checked, 1 no txtsetup.sif there, 2
+// txtsetup.sif unreadable, 3 path too long), the findings in the table, the
+// problems among all findings, the findings left out of the table, the
+// setup source's machine (0x14C x86, 0x8664 x64, 0x200 IA64, 0 unknown),
+// what told it (check/setup_identity.h: 0 nothing, 1 [SetupData]
+// Architecture, 2 the folder's name, 3 the platform section with most
+// entries), and [SetupData]'s MajorVersion and MinorVersion (0 when not
+// known).
+#define O2S_SUMMARY_FIELDS(X) X(status) X(count) X(problems) X(dropped) X(machine) X(evidence) X(major) X(minor)
+// One finding: kind (check/check.h: 1 to 99 problems, 101 and on notes),
+// problem (1) or note (0), text file of the line (0 none, 1 txtsetup.sif, 2
+// dosnet.inf), line (from 1; 0 none), number (per kind: the ids, the
+// machine, the subsystem, a capacity), then the addresses of the service,
+// the file and the extra text, zero-ended bytes.
+#define O2S_FINDING_FIELDS(X) X(kind) X(problem) X(place) X(line) X(number) X(service) X(file) X(extra)
+// What txtsetup.sif says of its setup source: as in the summary.
+#define O2S_IDENTITY_FIELDS(X) X(machine) X(evidence) X(major) X(minor)
+// What o2s_driver_machine answers where the file tells no machine.
+#define O2S_DRIVER_READING_CODES(X) X(notImage, 0) X(empty, -1) X(otherPacking, -2) X(tooBig, -3) X(damaged, -4)
+
+struct Summary {
+  O2S_SUMMARY_FIELDS(O2S_LAYOUT_MEMBER)
+};
+struct FindingRow {
+  O2S_FINDING_FIELDS(O2S_LAYOUT_MEMBER)
+};
+struct Identity {
+  O2S_IDENTITY_FIELDS(O2S_LAYOUT_MEMBER)
+};
+enum DriverReading : int32_t {
+#define O2S_READING_CONSTANT(name, value) name = value,
+  O2S_DRIVER_READING_CODES(O2S_READING_CONSTANT)
+#undef O2S_READING_CONSTANT
+};
+
 const unsigned kMaxFindings = 1024;
-const unsigned kNumbersPerFinding = 8;
 
 // About 18 MB and 4 MB: taken at the first call only, since most runs of
 // the module never check.
@@ -35,7 +72,7 @@ unsigned char* gUnpacked = nullptr;
 
 o2s::Finding gFindings[kMaxFindings];
 o2s::CheckResult gResult;
-uint32_t gTable[kNumbersPerFinding * kMaxFindings];
+FindingRow gTable[kMaxFindings];
 char gText[2048];
 std::vector<char> gDosnet;
 
@@ -43,70 +80,72 @@ uint32_t Address(const void* p) { return static_cast<uint32_t>(reinterpret_cast<
 
 }  // namespace
 
-// Checks `folder` (null or "" for the current folder). summary gets eight
-// numbers: the status (0 checked, 1 no txtsetup.sif there, 2 txtsetup.sif
-// unreadable, 3 path too long), the findings in the table, the problems
-// among all findings, the findings left out of the table, the setup
-// source's machine (0x14C x86, 0x8664 x64, 0x200 IA64, 0 unknown), what
-// told it (check/setup_identity.h: 0 nothing, 1 [SetupData] Architecture,
-// 2 the folder's name, 3 the platform section with most entries), and
-// [SetupData]'s MajorVersion and MinorVersion (0 when not known).
-// Returns eight numbers per finding, valid until the next check: kind
-// (check/check.h: 1 to 99 problems, 101 and on notes), problem (1) or note
-// (0), text file of the line (0 none, 1 txtsetup.sif, 2 dosnet.inf), line
-// (from 1; 0 none), number (per kind: the ids, the machine, the
-// subsystem, a capacity), then the addresses of the service, the file and
-// the extra text, zero-ended bytes.
-extern "C" EMSCRIPTEN_KEEPALIVE const uint32_t* o2s_check_folder(const char* folder, uint32_t* summary) {
+// The tables below, as the page's worker reads them: lines of "table:"
+// and its fields in order, or its codes as name=value.
+// The machines are the PE header's (check/pe_image.h).
+extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_check_layout() {
+  static char layout[512];
+  snprintf(layout, sizeof layout,
+           "summary:" O2S_SUMMARY_FIELDS(O2S_LAYOUT_NAME) "\n"
+           "finding:" O2S_FINDING_FIELDS(O2S_LAYOUT_NAME) "\n"
+           "identity:" O2S_IDENTITY_FIELDS(O2S_LAYOUT_NAME) "\n"
+           "driverReading:" O2S_DRIVER_READING_CODES(O2S_LAYOUT_CODE) "\n"
+           "machine: x86=%u x64=%u ia64=%u\n",
+           o2s::kMachineX86, o2s::kMachineX64, o2s::kMachineIa64);
+  return layout;
+}
+
+// Checks `folder` (null or "" for the current folder). summary gets the
+// Summary above. Returns a FindingRow per finding, valid until the next
+// check.
+extern "C" EMSCRIPTEN_KEEPALIVE const FindingRow* o2s_check_folder(const char* folder, Summary* summary) {
   if (gWorkspace == nullptr) gWorkspace = static_cast<o2s::CheckWorkspace*>(malloc(sizeof(o2s::CheckWorkspace)));
   memset(&gResult, 0, sizeof gResult);
-  summary[0] = gWorkspace == nullptr
-                   ? 2
-                   : static_cast<uint32_t>(o2s::CheckSetupFolder(folder, gWorkspace, gFindings, kMaxFindings, &gResult));
-  summary[1] = gResult.count;
-  summary[2] = gResult.problems;
-  summary[3] = gResult.dropped;
-  summary[4] = gResult.machine;
-  summary[5] = gResult.machineEvidence;
-  summary[6] = gResult.majorVersion;
-  summary[7] = gResult.minorVersion;
+  summary->status = gWorkspace == nullptr
+                        ? 2
+                        : static_cast<uint32_t>(o2s::CheckSetupFolder(folder, gWorkspace, gFindings, kMaxFindings, &gResult));
+  summary->count = gResult.count;
+  summary->problems = gResult.problems;
+  summary->dropped = gResult.dropped;
+  summary->machine = gResult.machine;
+  summary->evidence = gResult.machineEvidence;
+  summary->major = gResult.majorVersion;
+  summary->minor = gResult.minorVersion;
   for (unsigned i = 0; i < gResult.count; ++i) {
     const o2s::Finding& f = gFindings[i];
-    uint32_t* row = gTable + kNumbersPerFinding * i;
-    row[0] = f.kind;
-    row[1] = o2s::IsProblem(f.kind) ? 1 : 0;
-    row[2] = f.place;
-    row[3] = f.line;
-    row[4] = f.number;
-    row[5] = Address(f.service);
-    row[6] = Address(f.file);
-    row[7] = Address(f.extra);
+    FindingRow& row = gTable[i];
+    row.kind = f.kind;
+    row.problem = o2s::IsProblem(f.kind) ? 1 : 0;
+    row.place = f.place;
+    row.line = f.line;
+    row.number = f.number;
+    row.service = Address(f.service);
+    row.file = Address(f.file);
+    row.extra = Address(f.extra);
   }
   return gTable;
 }
 
 // What txtsetup.sif's bytes (size of them) say of their setup source, as
 // the check decides it (check/setup_identity.h), with the folder's own name
-// (null or "" when not known): out gets the machine (0x14C x86, 0x8664 x64,
-// 0x200 IA64, 0 unknown), the evidence (0 none, 1 [SetupData]
-// Architecture, 2 the folder's name, 3 the platform section with most
-// entries), MajorVersion and MinorVersion (0 when not known).
+// (null or "" when not known): out gets the Identity above.
 extern "C" EMSCRIPTEN_KEEPALIVE void o2s_setup_identity(const char* bytes, uint32_t size, const char* folderName,
-                                                        uint32_t* out) {
+                                                        Identity* out) {
   o2s::SetupIdentity identity;
   o2s::ReadSetupIdentity(bytes, size, folderName, &identity);
-  out[0] = identity.machine;
-  out[1] = identity.evidence;
-  out[2] = identity.majorVersion;
-  out[3] = identity.minorVersion;
+  out->machine = identity.machine;
+  out->evidence = identity.evidence;
+  out->major = identity.majorVersion;
+  out->minor = identity.minorVersion;
 }
 
-// The console's text of finding `index` of the last check, as
-// oem2sif-check prints it: code page 932, zero-ended, valid until the next
-// call. Null for an index out of range.
-extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_check_finding_text(uint32_t index) {
+// The text of finding `index` of the last check in `language` (0 Japanese
+// in code page 932, as oem2sif-check prints it; 1 English), zero-ended,
+// valid until the next call. Null for an index out of range.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_check_finding_text(uint32_t index, uint32_t language) {
   if (index >= gResult.count) return nullptr;
-  o2s::FormatFinding(gFindings[index], gResult, gText, sizeof gText);
+  o2s::FormatFinding(gFindings[index], gResult, gText, sizeof gText,
+                     language == 1 ? o2s::Language::kEnglish : o2s::Language::kJapanese);
   return gText;
 }
 
@@ -120,32 +159,33 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_check_finding_option(uint32_t in
 
 // The machine a driver file's bytes (plain, or a cabinet as name.sy_) are
 // built for: the PE header's machine field (0x14C x86, 0x8664 x64, 0x200
-// IA64 ...); 0 for no PE image; -1 for no bytes; -2 for a cabinet packed
-// with LZX or Quantum (not read); -3 for one that unpacks to over 4 MB;
-// -4 for a cabinet setup cannot unpack (damaged, of an unknown compression
-// type, or one of a set). A PE cut short still tells its machine.
+// IA64 ...); else a DriverReading: notImage for no PE image; empty for no
+// bytes; otherPacking for a cabinet packed with LZX or Quantum (not read);
+// tooBig for one that unpacks to over 4 MB; damaged for a cabinet setup
+// cannot unpack (damaged, of an unknown compression type, or one of a set).
+// A PE cut short still tells its machine.
 extern "C" EMSCRIPTEN_KEEPALIVE int32_t o2s_driver_machine(const unsigned char* bytes, uint32_t size) {
   if (gUnpacked == nullptr) gUnpacked = static_cast<unsigned char*>(malloc(o2s::kDriverFileCapacity));
-  if (gUnpacked == nullptr) return -3;
+  if (gUnpacked == nullptr) return tooBig;
   o2s::PeImage image;
   switch (o2s::ReadDriverImage(bytes, size, gUnpacked, o2s::kDriverFileCapacity, &image)) {
     case o2s::kDriverImage:
     case o2s::kDriverCut:  // the machine is known; the check says it is cut
       return static_cast<int32_t>(image.machine);
     case o2s::kDriverNotImage:
-      return 0;
+      return notImage;
     case o2s::kDriverEmpty:
-      return -1;
+      return empty;
     case o2s::kDriverOtherPacking:
-      return -2;
+      return otherPacking;
     case o2s::kDriverTooBig:
-      return -3;
+      return tooBig;
     case o2s::kDriverDamagedCabinet:
     case o2s::kDriverUnknownPacking:
     case o2s::kDriverContinuedCabinet:
-      return -4;
+      return damaged;
   }
-  return 0;
+  return notImage;
 }
 
 // Adds d1,NAME to [FloppyFiles.2] and [Files] of dosnet.inf's bytes

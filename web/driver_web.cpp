@@ -2,10 +2,11 @@
 // a txtsetup.oem as the run reads them, for the list of drivers, and, during
 // a run, each option just before the run writes it, so that the page knows
 // what each run wrote without reading the file or the tool's output itself.
-// Both reach the page as one object per option (Module.onOption).
+// Both reach the page as one record per option (Module.onOption).
 #include <emscripten.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -19,37 +20,52 @@
 #include "platform/platform.h"
 #include "platform/profile_lines.h"
 #include "run/run_tool.h"
+#include "web/layout.h"
 
-// clang-format off
-// `numbers`: the option's texts and counts as laid out by SendOption below.
-EM_JS(void, SendOptionRecord, (const uint32_t* numbers), {
-  const sjis = new TextDecoder("shift_jis");
-  const text = (at) => at ? sjis.decode(HEAPU8.subarray(at, HEAPU8.indexOf(0, at))) : null;
-  let next = numbers >> 2;
-  const take = () => HEAPU32[next++];
-  // A file name the page must not bring into the setup folder: not a plain
-  // file name, or one of the setup's own files (check/setup_names.h).
-  const refused = () => [null, "notPlain", "setupOwn"][take()];
-  const option = { index: take(), key: text(take()), description: text(take()), driverFile: text(take()),
-                   driverFileRefused: refused(), service: text(take()), ids: [], files: [] };
-  for (let i = take(); i > 0; i--) option.ids.push({ id: text(take()), match: text(take()), service: text(take()) });
-  for (let i = take(); i > 0; i--) {
-    option.files.push({ kind: ["driver", "inf", "catalog", "dll"][take()], disk: text(take()),
-                        name: text(take()), config: text(take()), directory: text(take()), refused: refused() });
-  }
-  Module["onOption"](option);
-});
-// clang-format on
+// The option's record (laid out as below) goes to the worker, which reads
+// it by web/worker/protocol.js.
+EM_JS(void, SendOptionRecord, (const uint32_t* numbers), { Module["onOption"](numbers); });
 
 namespace o2s {
 namespace {
+
+// An option's record: the option, its idCount ids, the count of its files
+// and its files. Texts are addresses of zero-ended bytes (0 for none); a
+// refusal says whether the page may bring a file name into the setup folder
+// (RefusedName); `service`: the option's, as the engine decides it.
+#define O2S_OPTION_FIELDS(X) X(index) X(key) X(description) X(driverFile) X(driverFileRefused) X(service) X(idCount)
+// `match`: the id as the engine compares it.
+#define O2S_OPTION_ID_FIELDS(X) X(id) X(match) X(service)
+#define O2S_OPTION_FILES_FIELDS(X) X(fileCount)
+// `directory`: the disk's directory as a path below the driver's folder.
+#define O2S_OPTION_FILE_FIELDS(X) X(kind) X(disk) X(name) X(config) X(directory) X(refused)
+struct OptionRow {
+  O2S_OPTION_FIELDS(O2S_LAYOUT_MEMBER)
+};
+struct OptionIdRow {
+  O2S_OPTION_ID_FIELDS(O2S_LAYOUT_MEMBER)
+};
+struct OptionFilesRow {
+  O2S_OPTION_FILES_FIELDS(O2S_LAYOUT_MEMBER)
+};
+struct OptionFileRow {
+  O2S_OPTION_FILE_FIELDS(O2S_LAYOUT_MEMBER)
+};
 
 // Room for an option's texts: the ids as the engine compares them, and each
 // disk directory as a path below the driver's folder ("i386/Win2003", ""
 // for the folder itself).
 char gIdMatches[kIdSectionCapacity];
 char gDirectories[kMaxFileLines][kDisksSectionCapacity / 4];
-uint32_t gNumbers[7 + 3 * kMaxHardwareIds + 1 + 6 * kMaxFileLines];
+uint32_t gNumbers[(sizeof(OptionRow) + kMaxHardwareIds * sizeof(OptionIdRow) + sizeof(OptionFilesRow) +
+                   kMaxFileLines * sizeof(OptionFileRow)) / sizeof(uint32_t)];
+
+// Appends a row to the record at *n (numbers so far).
+template <typename Row>
+void Put(const Row& row, size_t* n) {
+  memcpy(gNumbers + *n, &row, sizeof row);
+  *n += sizeof row / sizeof(uint32_t);
+}
 
 uint32_t At(const char* text) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(text)); }
 
@@ -77,32 +93,24 @@ const char* PathBelow(const char* directory, char* out, size_t capacity) {
 
 void SendOption(const OptionDescription& option) {
   size_t n = 0;
-  gNumbers[n++] = option.index;
-  gNumbers[n++] = At(option.key);
-  gNumbers[n++] = At(option.description);
-  gNumbers[n++] = At(option.driverFile);
-  gNumbers[n++] = RefusedName(option.driverFile);
-  gNumbers[n++] = At(engine::OptionService(option));
-  gNumbers[n++] = option.idCount;
+  Put(OptionRow{option.index, At(option.key), At(option.description), At(option.driverFile),
+                RefusedName(option.driverFile), At(engine::OptionService(option)), option.idCount},
+      &n);
   for (unsigned i = 0; i < option.idCount; ++i) {
     // The ids are views into the option's section buffer: the folded copy
     // keeps their offsets.
     size_t offset = static_cast<size_t>(option.ids[i] - option.idSection);
     size_t length = strlen(option.ids[i]);
     for (size_t b = 0; b <= length; ++b) gIdMatches[offset + b] = LowerAscii(option.ids[i][b]);
-    gNumbers[n++] = At(option.ids[i]);
-    gNumbers[n++] = At(gIdMatches + offset);
-    gNumbers[n++] = At(option.services[i]);
+    Put(OptionIdRow{At(option.ids[i]), At(gIdMatches + offset), At(option.services[i])}, &n);
   }
-  gNumbers[n++] = option.fileCount;
+  Put(OptionFilesRow{option.fileCount}, &n);
   for (unsigned i = 0; i < option.fileCount; ++i) {
     const DriverFileLine& file = option.files[i];
-    gNumbers[n++] = static_cast<uint32_t>(file.kind);
-    gNumbers[n++] = At(file.diskTag);
-    gNumbers[n++] = At(file.fileName);
-    gNumbers[n++] = At(file.configKey);
-    gNumbers[n++] = At(PathBelow(file.diskDirectory, gDirectories[i], sizeof gDirectories[i]));
-    gNumbers[n++] = RefusedName(file.fileName);
+    Put(OptionFileRow{static_cast<uint32_t>(file.kind), At(file.diskTag), At(file.fileName), At(file.configKey),
+                      At(PathBelow(file.diskDirectory, gDirectories[i], sizeof gDirectories[i])),
+                      RefusedName(file.fileName)},
+        &n);
   }
   SendOptionRecord(gNumbers);
 }
@@ -112,6 +120,23 @@ const bool gObserving = (SetOptionObserver(SendOption), true);
 
 }  // namespace
 }  // namespace o2s
+
+// The record above, as the page's worker reads it: lines of "table:" and its
+// fields in order, or its codes as name=value.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_option_layout() {
+  static char layout[512];
+  auto kind = [](o2s::DriverFileKind k) { return static_cast<unsigned>(k); };
+  snprintf(layout, sizeof layout,
+           "option:" O2S_OPTION_FIELDS(O2S_LAYOUT_NAME) "\n"
+           "optionId:" O2S_OPTION_ID_FIELDS(O2S_LAYOUT_NAME) "\n"
+           "optionFiles:" O2S_OPTION_FILES_FIELDS(O2S_LAYOUT_NAME) "\n"
+           "optionFile:" O2S_OPTION_FILE_FIELDS(O2S_LAYOUT_NAME) "\n"
+           "fileKind: driver=%u inf=%u catalog=%u dll=%u\n"
+           "refused: none=0 notPlain=1 setupOwn=2\n",
+           kind(o2s::DriverFileKind::kDriver), kind(o2s::DriverFileKind::kInf), kind(o2s::DriverFileKind::kCatalog),
+           kind(o2s::DriverFileKind::kDll));
+  return layout;
+}
 
 // Reads .\txtsetup.oem of the current folder and sends each option, in
 // list order, as a run reads it; the lookups' messages go to the console

@@ -1,18 +1,20 @@
 // The page of oem2sif: takes the files of a setup folder and of drivers,
 // runs the tool on them in workers (an in-memory file system there), and
 // shows and offers what it changed, with what the user must still do.
-// Nothing leaves the page. This module holds the page's state and wires the
-// deciding modules (picks, plan) to the views and the workers.
+// Nothing leaves the page. This module holds the page's state, builds the
+// view model of it once per change (view-model.js) and hands it to the
+// views, and wires the workers in.
 import { translator } from './texts.js';
 import { OEM, SETUP } from './names.js';
 import { optionSource } from './options.js';
 import { entryOf, resolve, bytesOf, dropRepeatedPick, labeller, folderNameOf } from './picks.js';
+import { viewModel } from './view-model.js';
 import { workerBridge } from './worker-bridge.js';
 import { runControl } from './run-control.js';
 import { outputControl } from './output-control.js';
 import { pickedFiles, droppedSource } from './intake.js';
 import { $, el, nextTask } from '../views/dom.js';
-import { renderPick, renderPickState, optionsPending } from '../views/pick-view.js';
+import { renderPick, renderPickState } from '../views/pick-view.js';
 import { renderKeys, note, clearConsole, appendConsole, echo } from '../views/run-view.js';
 import { renderResults, renderPlan, outputStatus } from '../views/results-view.js';
 import { renderChanges } from '../views/changes-view.js';
@@ -38,6 +40,7 @@ const state = {
   inspecting: 0,             // work on the pick under way: its drivers read, their files inspected
   pickState: null,     // {waiting}, {reading: count} or {read: count}
   reading: false,
+  blobs: new WeakMap(), // bytes of a run's file -> the Blob of them the worker made
   run: null,           // the runs in progress
   result: null,        // what the last runs did
   plan: null,          // the writes waiting for the user's confirmation
@@ -59,9 +62,10 @@ const pickHandlers = {
     state.optionTicks.get(driverKey).set(index, ticked);
     showPick();
   },
+  // The list stays as it is: the tick being clicked keeps its focus.
   tick: (path, ticked) => {
     state.ticks.set(path, ticked);
-    renderPickState(state, resolve(state.entries, state.choices, state.ticks), t);
+    renderPickState(update().pick, t);
   },
 };
 // What the page calls a picked file: worked out once per pick, not per name.
@@ -70,13 +74,26 @@ const label = (entry) => {
   if (!labels || labels.version !== state.pickVersion) labels = { version: state.pickVersion, of: labeller(state.entries) };
   return labels.of(entry);
 };
-const showPick = () => renderPick(state, t, pickHandlers, label);
+
+// The view model of the state as it is now: built once per change, and
+// what every view then draws.
+function update() {
+  const picked = state.result ? output.pickedPlan(state.result) : null;
+  return viewModel(state, { label, picked, canWriteFolders });
+}
+const showPick = () => renderPick(update().pick, t, pickHandlers);
 const showKeys = () => renderKeys(state.run, t);
+const changeHandlers = {
+  showAllRows: (match) => {
+    state.result.rowsShown.set(match, Infinity);
+    renderChanges(update().changes, t, changeHandlers);
+  },
+};
 
 const output = outputControl(state, {
   t: () => t,
   status: outputStatus,
-  plan: () => renderPlan(state, t, planHandlers),
+  plan: () => renderPlan(update().plan, t, planHandlers),
   results: () => showResults(),
   focusPlan: () => $('write-confirm').focus(),
   zip: bridge.zip,
@@ -91,8 +108,24 @@ const output = outputControl(state, {
     link.remove();
   },
 });
-const planHandlers = { pickedPlan: output.pickedPlan, tick: output.tick, confirmPlan: output.confirmPlan, cancelPlan: output.cancelPlan };
-const showResults = () => renderResults(state, t, { canWriteFolders, label, on: planHandlers });
+const planHandlers = {
+  tick: (lower, replace) => output.tick(state.result, lower, replace), confirmPlan: output.confirmPlan, cancelPlan: output.cancelPlan,
+};
+// The results, the writes waiting for confirmation and the changes.
+function showResults(model = update()) {
+  const { results, plan, changes } = model;
+  if (!results) return;
+  renderResults(results, t, { canWriteFolders, urls: state.result.urls, on: planHandlers });
+  renderPlan(plan, t, planHandlers);
+  renderChanges(changes, t, changeHandlers);
+}
+// Every view of the state, from one view model.
+function showAll() {
+  const model = update();
+  renderPick(model.pick, t, pickHandlers);
+  showKeys();
+  showResults(model);
+}
 
 function forgetResult() {
   if (state.result) {
@@ -107,14 +140,16 @@ function forgetResult() {
 
 const runs = runControl(state, bridge, {
   t: () => t,
-  optionsPending: () => optionsPending(state),
+  // What a run takes, as the pick shows it now.
+  runPlan: () => update().pick,
   label,
   forgetResult,
   hideResults: () => { $('results').hidden = true; },
   pick: showPick,
   keys: showKeys,
   results: showResults,
-  changes: (result) => renderChanges(result, t),
+  showAll,
+  changes: () => renderChanges(update().changes, t, changeHandlers),
   note,
   clearConsole,
   appendConsole,
@@ -159,8 +194,8 @@ async function addEntries(source) {
     state.pickState = { read: count };
     // The drivers and their files are read next: the pick is not settled.
     state.inspecting++;
-    showPick();
-    if (state.result) showResults();
+    if (state.result) showAll();
+    else showPick();
   }
   let inspected;
   try {
@@ -230,9 +265,7 @@ function applyLanguage() {
   for (const node of document.querySelectorAll('[data-t]')) node.textContent = t(node.dataset.t);
   $('language').textContent = t.language === 'ja' ? 'English' : '日本語';
   $('language').lang = t.language === 'ja' ? 'en' : 'ja';
-  showPick();
-  showKeys();
-  showResults();
+  showAll();
 }
 
 $('language').addEventListener('click', () => {

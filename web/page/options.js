@@ -3,16 +3,15 @@
 // the folder of its txtsetup.oem), what it is built for, which options are
 // ticked by default, and where two ticked options write over each other.
 // Decides only: no DOM, no worker.
-import { foldName, compressedName } from './names.js';
+import { foldName, compressedName, present } from './names.js';
+import { CODES } from '../worker/protocol.js';
 
-// The machines of PE headers, and the folder names that say one.
-export const X86 = 0x014c;
-export const X64 = 0x8664;
-export const IA64 = 0x0200;
+// The machines of PE headers (as the module tells them), and the folder
+// names that say one.
+export const { x86: X86, x64: X64, ia64: IA64 } = CODES.machine;
 const FOLDER_MACHINES = [[/^ia64$/, IA64], [/^(amd64|x64)$|a64$/, X64], [/^(i386|x86)$/, X86]];
-// What the worker reads of a file: a PE machine, or one of these.
-export const NOT_IMAGE = 0;
-const EMPTY = -1;
+// What the worker reads of a file: a PE machine, or a CODES.driverReading.
+export const { notImage: NOT_IMAGE, empty: EMPTY } = CODES.driverReading;
 
 // The machine a folder's name says, or 0: "I386", "amd64/Win2003",
 // "WINXPA64".
@@ -30,7 +29,7 @@ function fileBelow(entries, folder, below, name) {
   const want = foldName(folder + (below ? `${below}/` : ''));
   const names = [foldName(name), foldName(compressedName(name))];
   for (const lower of names) {
-    for (const e of entries.values()) if (e.size > 0 && e.lower === lower && foldName(e.folder) === want) return e;
+    for (const e of entries.values()) if (present(e) && e.lower === lower && foldName(e.folder) === want) return e;
   }
   return null;
 }
@@ -154,8 +153,10 @@ export function optionConflicts(runs, found) {
   const out = [];
   for (const run of runs) {
     const written = run.options.filter((o) => o.written && o.driverFile);
+    // Found once per option: 40 options make 780 pairs.
+    const place = new Map(written.map((option) => [option, found(run, option)]));
     written.forEach((later, j) => written.slice(0, j).forEach((earlier) => {
-      const [a, b] = [found(run, earlier), found(run, later)];
+      const [a, b] = [place.get(earlier), place.get(later)];
       const where = (f) => (f.source ? f.source.folder : f.directory);
       const sameService = earlier.service === later.service;
       const sameFile = foldName(earlier.driverFile) === foldName(later.driverFile);

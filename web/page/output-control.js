@@ -2,7 +2,7 @@
 // setup folder, and writing them into a setup folder the user picks (where
 // the browser can), after one confirmation of the plan. Both carry out
 // planWrites (plan.js), as the texts describe it.
-import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName, compressedName } from './names.js';
+import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName, compressedName, present } from './names.js';
 import { bytesOf, folderNameOf } from './picks.js';
 import { driverFile, outputFiles, planWrites, toWrite } from './plan.js';
 import { setupFolderIn, readFileIn, writeFiles } from './setup-folder.js';
@@ -27,13 +27,22 @@ export function outputControl(state, ui) {
 
   // dosnet.inf of the picked folder with the runs' driver files added.
   async function dosnetOf(result, folder) {
-    const there = (lower) => folder.find((e) => e.lower === lower && e.size > 0) || null;
+    const there = (lower) => folder.find((e) => e.lower === lower && present(e)) || null;
     const dosnet = there(DOSNET);
     if (!dosnet) return null;
     const original = await bytesOf(dosnet);
     const names = [...new Set(result.drivers.map((d) => d.file))];
     return { name: dosnet.name, original, bytes: await ui.addToDosnet(original, names), pickedBackup: there(DOSNET_BACKUP) };
   }
+
+  // The picked files read for the plan: bytes -> the File they were read
+  // from, which the check reads again rather than copy the bytes.
+  const readFrom = new WeakMap();
+  const readPicked = async (entry) => {
+    const bytes = await bytesOf(entry);
+    readFrom.set(bytes, entry.file);
+    return bytes;
+  };
 
   // The plan against the picked setup folder, and the check of the folder
   // as the plan leaves it, worked out again whenever the pick or the
@@ -48,7 +57,7 @@ export function outputControl(state, ui) {
     names.set(SETUP, result.setup.name);
     byName.set(result.setup.name, result.setup);
     const plan = await planWrites({ ...result, dosnet, listing: listingOf(result) }, output({ ...result, dosnet }), names,
-                                  (name) => bytesOf(byName.get(name)));
+                                  (name) => readPicked(byName.get(name)));
     if (state.result !== result || planKey(result) !== key) return;
     result.dosnet = dosnet;
     result.picked = { key, items: plan.items ? ticked(result, plan.items) : null, check: null };
@@ -66,12 +75,21 @@ export function outputControl(state, ui) {
 
   // The folder as the plan leaves it: what it writes, over what is there;
   // the files the check reads with their bytes (the setup files, and the
-  // driver files [SCSI.Load] names), the others by their names.
+  // driver files [SCSI.Load] names), the others by their names. Each file's
+  // bytes go as a copy of their own, handed over to the worker: read again
+  // from their Blob where there is one (a run's file, a picked File), which
+  // holds the main thread for none of it; a 10 MB setup file cloned into
+  // the message would. (WebKit's workers cannot read a File they are sent.)
   async function checkPicked(result, folder, items) {
-    const files = new Map(items.filter(toWrite).map((item) => [item.name, item.bytes]));
+    const own = async (bytes) => {
+      const blob = state.blobs.get(bytes) || readFrom.get(bytes);
+      return blob ? new Uint8Array(await blob.arrayBuffer()) : bytes.slice();
+    };
+    const files = new Map();
+    for (const item of items.filter(toWrite)) files.set(item.name, await own(item.bytes));
     const drivers = new Set(result.drivers.flatMap((d) => [foldName(d.file), foldName(compressedName(d.file))]));
     const read = folder.filter((e) => !files.has(e.name) && ([SETUP, BACKUP, DOSNET, DOSNET_BACKUP].includes(e.lower) || drivers.has(e.lower)));
-    for (const e of read) files.set(e.name, e === result.setup ? result.original : await bytesOf(e));
+    for (const e of read) files.set(e.name, e === result.setup ? result.original.slice() : await bytesOf(e));
     const names = folder.map((e) => e.name).filter((name) => !files.has(name));
     return ui.check(folderNameOf(result.setup), [...files], names);
   }

@@ -8,7 +8,7 @@
 // keyed by its pick's number and its path, so that two folders of one name
 // stay two; a file given alone is keyed by its name, and giving it again
 // replaces it. `folder` is keyed the same way: files of one folder share it.
-import { OEM, SETUP, BACKUP, foldName, byPath } from './names.js';
+import { OEM, SETUP, BACKUP, foldName, byPath, present } from './names.js';
 
 export function entryOf(pick, path, file, inFolder) {
   const slash = path.lastIndexOf('/');
@@ -71,7 +71,7 @@ export function resolve(entries, choices, ticks) {
   // An empty txtsetup.sif.orig holds nothing to go back to (a tab closed
   // while the page wrote a backup leaves one): it is no backup, and the run
   // takes a new one.
-  const backup = named(entries, BACKUP).find((e) => e.folder === folder && e.size > 0) || null;
+  const backup = named(entries, BACKUP).find((e) => e.folder === folder && present(e)) || null;
   const oems = named(entries, OEM).sort(byPath);
   const near = oems.filter((e) => e.folder === folder);
   const preferred = oems.length > 1 && near.length === 1 ? near[0] : null;

@@ -10,7 +10,7 @@
 // of a backup beside it or null, starts: the txtsetup.sif each set of runs
 // started from, folder: lower-case name -> bytes as the runs left it, runs:
 // every run of the chain, lastRuns: those of the last set}.
-import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, compressedName, foldName, sameBytes } from './names.js';
+import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, compressedName, foldName, sameBytes, present } from './names.js';
 import { bytesOf, findIn } from './picks.js';
 import { optionSource, optionConflicts, refusedFile } from './options.js';
 
@@ -97,7 +97,7 @@ export function resultFiles(result) {
 // unsure: not in the driver's folder, and the setup folder's files unknown.
 export function driverFile(entries, setup, d) {
   const { folder, inFolder } = setup;
-  const there = (name) => { const e = inFolder ? findIn(entries, folder, name) : null; return e && e.size > 0 ? e : null; };
+  const there = (name) => (inFolder ? present(findIn(entries, folder, name)) : null);
   const plain = there(d.file);
   const packed = plain ? null : there(compressedName(d.file));
   const empty = inFolder && !plain && !packed && Boolean(findIn(entries, folder, d.file));
@@ -191,7 +191,7 @@ export async function planWrites(result, output, names, read) {
         : [dosnetAction === 'planOtherDosnet' ? null : dosnetNow, result.dosnet.bytes, result.dosnet.original];
       if (!current) continue;
       const there = await now(f.lower);
-      const keep = there && there.length > 0;
+      const keep = Boolean(present(there));
       items.push({ ...item, action: keep ? 'planKeepBackup' : 'planCreate', bytes: keep ? null : sameBytes(current, changed) ? original : current });
       continue;
     }

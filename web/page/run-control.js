@@ -4,30 +4,29 @@
 // answers the first run's menu; the later runs get the same answer typed
 // ahead, and the last one waits for the final Enter.
 import { OEM, SETUP, BACKUP } from './names.js';
-import { resolve, tickedDrivers, canRun, bytesOf } from './picks.js';
+import { bytesOf } from './picks.js';
 import { runOutcome, combinedDrivers, conflicts } from './plan.js';
-import { optionRows, keptOptions, setupVersion } from './options.js';
 import { CANCELLED } from './worker-bridge.js';
 
-// `ui`: t() for the current language, label(entry), and what the views do:
-// pick(), keys(), results(), changes(result), note(text), clearConsole(),
-// appendConsole(text), echo(text), showRun(), showWaiting(), showResults(),
-// hideResults(), forgetResult(), optionsPending().
+// `ui`: t() for the current language, label(entry), runPlan() (the view
+// model's pick: whether it can run, and what a run takes), and what the
+// views do: pick(), keys(), results(), showAll() (the three from one view
+// model), changes(), note(text),
+// clearConsole(), appendConsole(text), echo(text), showRun(),
+// showWaiting(), showResults(), hideResults(), forgetResult().
 export function runControl(state, bridge, ui) {
   async function start() {
-    const used = resolve(state.entries, state.choices, state.ticks);
-    if (state.run !== null || state.reading || ui.optionsPending() || state.inspecting > 0 || !canRun(used)) return;
+    const pick = ui.runPlan();
+    if (state.run !== null || state.reading || pick.optionsPending || state.inspecting > 0 || !pick.run.canRun) return;
     // Each driver with the options ticked in it; one with none is left out.
-    const identity = state.setupIdentities.get(used[SETUP].entry.key);
-    const kept = new Map(tickedDrivers(used).map((entry) => [entry, keptOptions(optionRows(state.entries, entry,
-      state.drivers.get(entry.key).options, state.machines, identity, state.optionTicks.get(entry.key)))]));
-    const drivers = [...kept.keys()].filter((entry) => !kept.get(entry) || kept.get(entry).length > 0);
+    const kept = new Map(pick.run.drivers.map(({ entry, keep }) => [entry, keep]));
+    const drivers = [...kept.keys()];
     if (drivers.length === 0) return;
     // "Run again" goes on from the runs' files, while the same txtsetup.sif
     // is chosen; the result keeps the original the chain began with.
-    const chain = state.result && state.result.setup === used[SETUP].entry ? state.result : null;
-    const run = { phase: 'menu', waiting: false, answer: null, drivers, runs: [], chain, target: setupVersion(identity).answer,
-                  setup: used[SETUP].entry, backup: used[BACKUP].entry, decoder: new TextDecoder('shift_jis') };
+    const chain = state.result && state.result.setup === pick.run.setup ? state.result : null;
+    const run = { phase: 'menu', waiting: false, answer: null, drivers, runs: [], chain, target: pick.run.target,
+                  setup: pick.run.setup, backup: pick.run.backup, decoder: new TextDecoder('shift_jis') };
     state.run = run;
     // The last result stays until these runs end: a cancelled run loses
     // nothing.
@@ -76,9 +75,10 @@ export function runControl(state, bridge, ui) {
       }
       if (state.run !== run) return;
       run.runs.push(runOutcome(drivers[i], result));
-      for (const [name, bytes, fileState] of result.files) {
+      for (const [name, bytes, fileState, blob] of result.files) {
         if (fileState === 'deleted') folder.delete(name);
         else if (fileState !== 'unchanged') folder.set(name, bytes);
+        if (blob) state.blobs.set(bytes, blob);
       }
       // Left at the menu: the later runs would leave too.
       if (last || run.answer === null) finish(run, initial, folder, result.changes);
@@ -92,9 +92,7 @@ export function runControl(state, bridge, ui) {
       console.error(error);
       ui.note(ui.t()('failed', error.message));
     }
-    ui.pick();
-    ui.keys();
-    ui.results();
+    ui.showAll();
   }
 
   function cancel() {
@@ -103,9 +101,7 @@ export function runControl(state, bridge, ui) {
     if (run.tool) run.tool.cancel();
     state.run = null;
     ui.note(ui.t()('cancelled'));
-    ui.pick();
-    ui.keys();
-    ui.results();
+    ui.showAll();
   }
 
   // With more drivers to run, the first run's final Enter is typed at once.
@@ -141,15 +137,13 @@ export function runControl(state, bridge, ui) {
     state.result = result;
     changes.then((rows) => {
       result.changes = rows;
-      if (state.result === result) ui.changes(result);
+      if (state.result === result) ui.changes();
     }, (error) => {
       console.error(error);
       result.changesFailed = error.message;
-      if (state.result === result) ui.changes(result);
+      if (state.result === result) ui.changes();
     });
-    ui.pick();
-    ui.keys();
-    ui.results();
+    ui.showAll();
     ui.showResults();
   }
 

@@ -1,6 +1,8 @@
 // The only place that talks to workers. Each task gets a worker of its own,
 // made of the source the page carries (its URL goes as soon as the worker
-// is made), and ends it when it is done.
+// is made), and ends it when it is done. The messages are ../worker/protocol.js's.
+import { TO_WORKER, FROM_WORKER } from '../worker/protocol.js';
+
 export const CANCELLED = new Error('cancelled');
 
 export function workerBridge(source) {
@@ -11,8 +13,9 @@ export function workerBridge(source) {
     return worker;
   }
 
-  // One request, answered by one message of `replyType`.
-  function task(message, replyType) {
+  // One request, answered by one message of `replyType`; `transfer`: the
+  // buffers handed over with it, no longer the page's.
+  function task(message, replyType, transfer = []) {
     const worker = makeWorker();
     return new Promise((resolve, reject) => {
       const end = (error) => {
@@ -24,28 +27,30 @@ export function workerBridge(source) {
           worker.terminate();
           resolve(event.data);
         }
-        if (event.data.type === 'error') end(new Error(event.data.message));
+        if (event.data.type === FROM_WORKER.ERROR) end(new Error(event.data.message));
       };
       worker.onerror = (event) => {
         event.preventDefault();
         end(new Error(event.message || 'worker'));
       };
-      worker.postMessage(message);
+      worker.postMessage(message, transfer);
     });
   }
 
   // The options of each txtsetup.oem (bytes), as a run reads them.
-  const readDrivers = async (files) => (await task({ type: 'drivers', files }, 'drivers')).drivers;
-  const zip = async (files) => (await task({ type: 'zip', files }, 'zip')).bytes;
+  const readDrivers = async (files) => (await task({ type: TO_WORKER.DRIVERS, files }, FROM_WORKER.DRIVERS)).drivers;
+  const zip = async (files) => (await task({ type: TO_WORKER.ZIP, files }, FROM_WORKER.ZIP)).bytes;
   // What the setup source is ({folder: its name or "", bytes} of
   // txtsetup.sif, or null) and what each file is built for ([key, bytes]):
   // {identity: {machine, evidence, major, minor} or null, machines}.
-  const inspect = (setup, files) => task({ type: 'inspect', setup, files }, 'inspected');
+  const inspect = (setup, files) => task({ type: TO_WORKER.INSPECT, setup, files }, FROM_WORKER.INSPECTED);
   // dosnet.inf's bytes with each driver file (a name) added.
-  const addToDosnet = async (bytes, names) => (await task({ type: 'dosnet', bytes, names }, 'dosnet')).bytes;
-  // The check of a folder (its name; [[name, bytes]] of the files it reads;
-  // the names of the others): {status, machine, findings}.
-  const check = (folder, files, names) => task({ type: 'check', folder, files, names }, 'checked');
+  const addToDosnet = async (bytes, names) => (await task({ type: TO_WORKER.DOSNET, bytes, names }, FROM_WORKER.DOSNET)).bytes;
+  // The check of a folder (its name; [[name, bytes]] of the files it reads,
+  // bytes handed over to the worker; the names of the others): {status,
+  // machine, findings}, each finding with its `texts` in both languages.
+  const check = (folder, files, names) =>
+    task({ type: TO_WORKER.CHECK, folder, files, names }, FROM_WORKER.CHECKED, files.map(([, bytes]) => bytes.buffer));
 
   // Runs the tool once on `files` ([lower-case name, bytes]) with
   // `typedAhead` already typed, and only the options at `keep` of the
@@ -67,24 +72,24 @@ export function workerBridge(source) {
     };
     worker.onmessage = (event) => {
       const message = event.data;
-      if (message.type === 'console') onConsole(message.bytes);
-      if (message.type === 'waiting') onWaiting();
-      if (message.type === 'end') settle.resolve({ ...message, changes: changeRows });
-      if (message.type === 'changes') {
+      if (message.type === FROM_WORKER.CONSOLE) onConsole(message.bytes);
+      if (message.type === FROM_WORKER.WAITING) onWaiting();
+      if (message.type === FROM_WORKER.END) settle.resolve({ ...message, changes: changeRows });
+      if (message.type === FROM_WORKER.CHANGES) {
         worker.terminate();
         settleChanges.resolve(message.rows);
       }
-      if (message.type === 'error') end(new Error(message.message));
+      if (message.type === FROM_WORKER.ERROR) end(new Error(message.message));
     };
     worker.onerror = (event) => {
       event.preventDefault();
       end(new Error(event.message || 'worker'));
     };
     const codes = (text) => [...text].map((c) => c.charCodeAt(0));
-    worker.postMessage({ type: 'run', files, input: codes(typedAhead), keep, baseline, changes });
+    worker.postMessage({ type: TO_WORKER.RUN, files, input: codes(typedAhead), keep, baseline, changes });
     return {
       result,
-      answer: (text) => worker.postMessage({ type: 'input', chars: codes(text) }),
+      answer: (text) => worker.postMessage({ type: TO_WORKER.INPUT, chars: codes(text) }),
       cancel: () => end(CANCELLED),
     };
   }

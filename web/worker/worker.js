@@ -9,31 +9,15 @@
 // run read it, `written` where a write of it landed) and then what changed
 // in txtsetup.sif since `baseline`. Terminating the worker cancels the run.
 //
-// From the page: {type: 'run', files: [[name, bytes]], input: [char codes],
-//                 keep: [option indices] or null, baseline: bytes or null,
-//                 changes: boolean}
-//                {type: 'input', chars: [char codes]}
-//                {type: 'drivers', files: [bytes]}
-//                {type: 'zip', files: [[name, bytes]]}
-//                {type: 'inspect', setup: {folder, bytes} or null, files: [[key, bytes]]}
-//                {type: 'dosnet', bytes, names: [driver file names]}
-//                {type: 'check', folder, files: [[name, bytes]], names: [name]}
-// To the page:   {type: 'console', bytes}, {type: 'waiting'},
-//                {type: 'end', status, files: [[name, bytes, state]], options},
-//                then {type: 'changes', rows} (rows empty unless asked for);
-//                {type: 'drivers', drivers: [[option]]};
-//                {type: 'zip', bytes};
-//                {type: 'inspected', identity: {machine, evidence, major, minor} or null,
-//                 machines: [[key, machine]]};
-//                {type: 'dosnet', bytes}; {type: 'checked', status, machine, findings};
-//                or {type: 'error', message}.
-// A file's state is created, changed, unchanged or deleted (bytes null). An
+// The messages both ways, and the tables read from the module's memory,
+// are declared in ./protocol.js. A file's state is created, changed, unchanged or deleted (bytes null). An
 // option is what web/driver_web.cpp sends; reading drivers adds the
 // lookups' messages about it (`messages`). The changes come in a message of
 // their own, so that the page can offer the files first and no one message
 // keeps its main thread busy for long.
 import { changeRows } from './changes.js';
 import { sameBytes } from '../page/names.js';
+import { TO_WORKER, FROM_WORKER, TEXT_LANGUAGE, CODES, readRow, rowBytes, readOption } from './protocol.js';
 
 const FOLDER = '/setup';
 const SETUP = 'txtsetup.sif';
@@ -61,7 +45,7 @@ function sendConsole() {
   const bytes = joined(pending);
   pending = [];
   lastSent = performance.now();
-  postMessage({ type: 'console', bytes }, [bytes.buffer]);
+  postMessage({ type: FROM_WORKER.CONSOLE, bytes }, [bytes.buffer]);
 }
 
 function deliverInput() {
@@ -74,17 +58,17 @@ function deliverInput() {
 
 self.onmessage = (event) => {
   const message = event.data;
-  const failed = (error) => postMessage({ type: 'error', message: String(error) });
-  if (message.type === 'run') run(message).catch(failed);
-  if (message.type === 'drivers') readDrivers(message.files).catch(failed);
-  if (message.type === 'inspect') inspect(message).catch(failed);
-  if (message.type === 'dosnet') addToDosnet(message).catch(failed);
-  if (message.type === 'check') check(message).catch(failed);
-  if (message.type === 'zip') {
+  const failed = (error) => postMessage({ type: FROM_WORKER.ERROR, message: String(error) });
+  if (message.type === TO_WORKER.RUN) run(message).catch(failed);
+  if (message.type === TO_WORKER.DRIVERS) readDrivers(message.files).catch(failed);
+  if (message.type === TO_WORKER.INSPECT) inspect(message).catch(failed);
+  if (message.type === TO_WORKER.DOSNET) addToDosnet(message).catch(failed);
+  if (message.type === TO_WORKER.CHECK) check(message).catch(failed);
+  if (message.type === TO_WORKER.ZIP) {
     const bytes = fflate.zipSync(Object.fromEntries(message.files));
-    postMessage({ type: 'zip', bytes }, [bytes.buffer]);
+    postMessage({ type: FROM_WORKER.ZIP, bytes }, [bytes.buffer]);
   }
-  if (message.type === 'input') {
+  if (message.type === TO_WORKER.INPUT) {
     input.push(...message.chars);
     deliverInput();
   }
@@ -108,9 +92,9 @@ async function run({ files, input: typedAhead, keep, baseline, changes }) {
       sendConsole();
       waiter = resolve;
       if (input.length) deliverInput();
-      else postMessage({ type: 'waiting' });
+      else postMessage({ type: FROM_WORKER.WAITING });
     }),
-    onOption: (option) => options.push({ ...option, written: false }),
+    onOption: (address) => options.push({ ...optionAt(module, address), written: false }),
     onProfileWrite: () => { if (options.length) options[options.length - 1].written = true; },
     print: (text) => console.log(text),
     printErr: (text) => console.warn(text),
@@ -142,10 +126,13 @@ async function run({ files, input: typedAhead, keep, baseline, changes }) {
     const old = before.get(name);
     states.push([name, bytes, !old ? 'created' : sameBytes(old, bytes) ? 'unchanged' : 'changed']);
   }
+  // Each new or changed file also as a Blob, made here: for a 10 MB setup
+  // file that copy would hold the page's main thread.
+  for (const file of states) if (file[2] === 'created' || file[2] === 'changed') file.push(new Blob([file[1]], { type: 'application/octet-stream' }));
   const newSetup = changes && after.get(SETUP) && after.get(SETUP).slice();
-  postMessage({ type: 'end', status, files: states, options }, [...after.values()].map((bytes) => bytes.buffer));
+  postMessage({ type: FROM_WORKER.END, status, files: states, options }, [...after.values()].map((bytes) => bytes.buffer));
   const rows = changes ? changeRows(readLines(module, baseline || before.get(SETUP)), readLines(module, newSetup), Diff.diffArrays) : [];
-  postMessage({ type: 'changes', rows });
+  postMessage({ type: FROM_WORKER.CHANGES, rows });
 }
 
 // The options of each txtsetup.oem, each read in a folder of its own as a
@@ -156,8 +143,8 @@ async function readDrivers(files) {
   const module = await createOem2sif({
     noInitialRun: true,
     onConsoleBytes: (bytes) => messages.push(bytes),
-    onOption: (option) => {
-      options.push({ ...option, messages: text(joined(messages)).trim() });
+    onOption: (address) => {
+      options.push({ ...optionAt(module, address), messages: text(joined(messages)).trim() });
       messages = [];
     },
   });
@@ -171,25 +158,23 @@ async function readDrivers(files) {
     messages = [];
     return options;
   });
-  postMessage({ type: 'drivers', drivers });
+  postMessage({ type: FROM_WORKER.DRIVERS, drivers });
 }
 
 // What a setup source is, as the check decides it from its txtsetup.sif
 // and its folder's name ("" where the browser gives none): its machine,
 // which evidence decided it (1 [SetupData] Architecture, 2 the folder's
 // name, 3 its platform sections, 0 none) and its version; and what each
-// driver file is built for (a PE machine; 0 no PE image, -1 empty, -2 packed
-// as Microsoft's own files are, -3 too big, -4 a damaged cabinet).
+// driver file is built for (a PE machine, or a CODES.driverReading).
 async function inspect({ setup, files }) {
   const module = await createOem2sif({ noInitialRun: true });
   let identity = null;
   if (setup) {
     const at = module._malloc(setup.bytes.length || 1);
-    const out = module._malloc(16);
+    const out = module._malloc(rowBytes('identity'));
     module.HEAPU8.set(setup.bytes, at);
     module.ccall('o2s_setup_identity', null, ['number', 'number', 'string', 'number'], [at, setup.bytes.length, setup.folder || '', out]);
-    const [machine, evidence, major, minor] = module.HEAPU32.subarray(out >> 2, (out >> 2) + 4);
-    identity = { machine, evidence, major, minor };
+    identity = readRow(module.HEAPU32, out, 'identity');
     module._free(at);
     module._free(out);
   }
@@ -200,7 +185,7 @@ async function inspect({ setup, files }) {
     module._free(at);
     return [key, machine];
   });
-  postMessage({ type: 'inspected', identity, machines });
+  postMessage({ type: FROM_WORKER.INSPECTED, identity, machines });
 }
 
 // dosnet.inf with each driver file added to [FloppyFiles.2] and [Files]
@@ -219,34 +204,42 @@ async function addToDosnet({ bytes, names }) {
     module._free(at);
   }
   module._free(numbers);
-  postMessage({ type: 'dosnet', bytes: text });
+  postMessage({ type: FROM_WORKER.DOSNET, bytes: text });
 }
 
 // The check of a setup folder as the results leave it: the files it reads
-// with their bytes, the folder's other files by their names alone.
+// with their bytes, the folder's other files by their names alone. Each
+// finding comes with its text in both languages, as the check words it.
 async function check({ folder, files, names }) {
   const module = await createOem2sif({ noInitialRun: true });
   const path = `/check/${folder || 'setup'}`;
   module.FS.mkdirTree(path);
   for (const name of names) module.FS.writeFile(`${path}/${name}`, new Uint8Array(0));
   for (const [name, bytes] of files) module.FS.writeFile(`${path}/${name}`, bytes);
-  const summary = module._malloc(32);
-  const table = module.ccall('o2s_check_folder', 'number', ['string', 'number'], [path, summary]) >> 2;
-  const [status, count, , , machine] = module.HEAPU32.subarray(summary >> 2, (summary >> 2) + 5);
-  const zeroEnded = (at) => text(module.HEAPU8.subarray(at, module.HEAPU8.indexOf(0, at)));
+  const at = module._malloc(rowBytes('summary'));
+  const table = module.ccall('o2s_check_folder', 'number', ['string', 'number'], [path, at]);
+  const { status, count, machine } = readRow(module.HEAPU32, at, 'summary');
+  module._free(at);
+  const zeroEnded = (address) => (address ? textAt(module, address) : '');
   const findings = [];
   for (let i = 0; i < count; i++) {
-    const [kind, problem, place, line, number, service, file, extra] = module.HEAPU32.subarray(table + 8 * i, table + 8 * i + 8);
-    // The option whose [SCSI.Load] line names a driver for another machine.
-    const option = kind === 7 ? zeroEnded(module.ccall('o2s_check_finding_option', 'number', ['number'], [i])) : '';
-    findings.push({ kind, problem: problem === 1, place, line, number, service: zeroEnded(service), file: zeroEnded(file), extra: zeroEnded(extra), option });
+    const row = readRow(module.HEAPU32, table, 'finding', i);
+    const texts = {};
+    for (const [language, number] of Object.entries(TEXT_LANGUAGE)) texts[language] = zeroEnded(module._o2s_check_finding_text(i, number)).trimEnd();
+    findings.push({ kind: row.kind, problem: row.problem === 1, place: row.place, line: row.line, number: row.number,
+                    service: zeroEnded(row.service), file: zeroEnded(row.file), extra: zeroEnded(row.extra),
+                    // The option whose [SCSI.Load] line names the file.
+                    option: zeroEnded(module._o2s_check_finding_option(i)), texts });
   }
-  module._free(summary);
-  postMessage({ type: 'checked', status, machine, findings });
+  postMessage({ type: FROM_WORKER.CHECKED, status, machine, findings });
 }
 
 const sjis = new TextDecoder('shift_jis');
 const text = (bytes) => sjis.decode(bytes);
+// Zero-ended bytes of the module's memory as text.
+const textAt = (module, address) => text(module.HEAPU8.subarray(address, module.HEAPU8.indexOf(0, address)));
+// An option's record (web/driver_web.cpp), as the module sends it.
+const optionAt = (module, address) => readOption(module.HEAPU32, address, (at) => (at ? textAt(module, at) : null));
 
 // The lines of a setup file as the engine reads them: text, the section it
 // is in and, for entries, key and value. `name` is the section name or key
@@ -258,19 +251,18 @@ function readLines(module, bytes) {
   const folded = module._malloc(size);
   const count = module._malloc(4);
   module.HEAPU8.set(bytes, data);
-  const index = module._o2s_index_lines(data, size, folded, count) >> 2;
+  const index = module._o2s_index_lines(data, size, folded, count);
   const lineCount = module.HEAPU32[count >> 2];
   const heap = module.HEAPU8;
-  const numbers = module.HEAPU32;
   const lines = [];
   let section = { name: '', match: '' };
   for (let i = 0; i < lineCount; i++) {
-    const [offset, length, kind, nameAt, nameLength, valueAt, valueLength] = numbers.subarray(index + 7 * i, index + 7 * i + 7);
+    const { offset, length, kind, nameAt, nameLength, valueAt, valueLength } = readRow(module.HEAPU32, index, 'line', i);
     const name = text(heap.subarray(data + nameAt, data + nameAt + nameLength));
     const match = text(heap.subarray(folded + nameAt, folded + nameAt + nameLength));
-    if (kind === 1) section = { name, match };
+    if (kind === CODES.lineKind.header) section = { name, match };
     const line = { text: text(heap.subarray(data + offset, data + offset + length)), section };
-    if (kind === 2) Object.assign(line, { key: name, keyMatch: match, value: text(heap.subarray(data + valueAt, data + valueAt + valueLength)) });
+    if (kind === CODES.lineKind.entry) Object.assign(line, { key: name, keyMatch: match, value: text(heap.subarray(data + valueAt, data + valueAt + valueLength)) });
     lines.push(line);
   }
   module._free(data);

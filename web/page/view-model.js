@@ -1,0 +1,279 @@
+// What every view draws, built once per change of the page's state from
+// what the deciding modules (picks, options, plan) decide: rows with their
+// texts (a key of texts-*.js and its arguments), what is ticked and can be
+// ticked, notes, states. The views draw it and decide nothing. No DOM, no
+// worker.
+//
+// A text is {key, args} or a string said as it is (a name); an argument is
+// a value, a text, a list of texts (joined) or {number} (in the language's
+// style).
+import { OEM, SETUP, BACKUP, NAMES, foldName } from './names.js';
+import { resolve, pickProblems, canRun } from './picks.js';
+import { optionRows, keptOptions, optionSource, optionConflicts, machineOf, machineName, setupVersion, refusedFile } from './options.js';
+import { plannedConflicts, resultFiles, driverFile, nextSteps } from './plan.js';
+
+export const text = (key, ...args) => ({ key, args });
+const number = (n) => ({ number: n });
+const versionText = (version) => text(`version${version}`);
+const versionTexts = (versions) => [...versions].sort((a, b) => a - b).map(versionText);
+// A file as the lists name it: what the page calls it, and its size.
+const described = (entry, label) => ({ label: label(entry), size: entry.size });
+// The folder a found driver file is in, as the warnings name it.
+const folderOf = (found, here) => (found.source ? found.source.path.slice(0, found.source.path.lastIndexOf('/') + 1) || here
+  : `${found.directory || ''}/`);
+
+// `state`: main.js's; `label` names a picked file; `picked`: the plan
+// against the picked setup folder with its check (output-control.js's
+// pickedPlan), null while it is worked out; `canWriteFolders`: whether the
+// browser writes into folders.
+export function viewModel(state, { label, picked = null, canWriteFolders = false }) {
+  return { pick: pickModel(state, label), results: state.result ? resultsModel(state, { label, picked, canWriteFolders }) : null,
+           changes: state.result ? changesModel(state.result) : null, plan: planModel(state) };
+}
+
+function pickModel(state, label) {
+  const used = resolve(state.entries, state.choices, state.ticks);
+  const setup = used[SETUP].entry;
+  const identity = setup ? state.setupIdentities.get(setup.key) : undefined;
+  const drivers = used[OEM].drivers.map(({ entry, ticked, preferred }) => {
+    const known = state.drivers.get(entry.key);
+    const rows = known && known.entry === entry && known.options
+      ? optionRows(state.entries, entry, known.options, state.machines, identity, state.optionTicks.get(entry.key)) : null;
+    return { entry, ticked, preferred, rows, kept: rows ? keptOptions(rows) : null };
+  });
+  const ticked = drivers.filter((d) => d.ticked);
+  const planned = plannedConflicts(ticked.filter((d) => d.rows).map((d) => ({ driver: d.entry, rows: d.rows })),
+                                   (run, option) => optionSource(state.entries, run.driver, option), label);
+  const named = ({ option, found }) => `${option.description} (${folderOf(found, './')})`;
+  const warnings = [
+    ...planned.options.map(({ driver, what, earlier, later }) => ({ kind: 'plannedOption', what,
+      text: text('plannedOption', label(driver), what, named(earlier), named(later)) })),
+    ...planned.drivers.map(({ a, b, kind, list }) => ({ kind: `planned-${kind}`, text: text(`planned-${kind}`, a, b, list) })),
+  ];
+  const files = NAMES.map((lower) => {
+    const { entry, list } = used[lower];
+    const row = { lower, list: list.map((candidate) => ({ key: candidate.key, ...described(candidate, label), chosen: candidate === entry })) };
+    if (lower === OEM && list.length) return { ...row, drivers: drivers.map((d) => driverModel(d, identity, label)), warnings };
+    if (list.length > 1) return { ...row, choose: text('choose', lower, list.length) };
+    return { ...row, entry: entry ? described(entry, label) : null,
+             none: text(lower === BACKUP && setup ? 'noBackup' : 'none'),
+             setup: lower === SETUP && entry && identity ? setupModel(identity) : null };
+  });
+  const { missing, unchosen, noDriverTicked } = pickProblems(used);
+  // Every ticked driver with no option ticked: a run would write nothing.
+  const noOptionTicked = ticked.length > 0 && ticked.every((d) => d.kept !== null && d.kept.length === 0);
+  const problems = [missing.length ? text('missing', missing) : null, unchosen.length ? text('mustChoose', unchosen) : null,
+                    noDriverTicked ? text('noDriverTicked') : null, noOptionTicked ? text('noOptionTicked') : null].filter(Boolean);
+  const optionsPending = [...state.drivers.values()].some((known) => known.options === null);
+  const busy = state.run !== null || state.reading || optionsPending || state.inspecting > 0;
+  // Run again goes on from the results, where they changed anything.
+  const again = state.result && state.result.setup === setup && resultFiles(state.result).some((f) => f.state !== 'unchanged');
+  const status = state.pickState;
+  return {
+    status: status === null ? null : 'waiting' in status ? text('waitingForBrowser')
+      : 'reading' in status ? text('reading', number(status.reading)) : text('read', number(state.entries.size)),
+    files,
+    problems,
+    problemShown: state.entries.size > 0,
+    busy: busy && state.run === null,
+    canRun: !busy && canRun(used) && !noOptionTicked,
+    runLabel: again ? text('runAgain') : ticked.length > 1 ? text('runDrivers', ticked.length) : text('run'),
+    canClear: state.run === null && !state.reading,
+    optionsPending,
+    // What a run takes: the setup file, its backup, and each ticked driver
+    // with the options ticked in it (null: all of them); one with none is
+    // left out.
+    run: { setup, backup: used[BACKUP].entry, identity, canRun: canRun(used),
+           drivers: ticked.filter((d) => !d.kept || d.kept.length > 0).map((d) => ({ entry: d.entry, keep: d.kept })),
+           target: setupVersion(identity).answer },
+  };
+}
+
+// What the setup source is, as the check decided it, and the answer its
+// version takes in the tool's menu.
+function setupModel(identity) {
+  const name = machineName(identity.machine);
+  const { version, answer } = setupVersion(identity);
+  return {
+    machine: name || '', evidence: identity.evidence,
+    machineText: name ? text('setupMachine', name, identity.evidence) : text('setupMachineUnknown'),
+    version: version ? String(version) : '', answer: answer || '',
+    versionText: version ? text('setupVersion', versionText(version), `${identity.major}.${identity.minor}`, answer) : text('setupVersionUnknown'),
+  };
+}
+
+function driverModel({ entry, ticked, preferred, rows }, identity, label) {
+  return { key: entry.key, path: entry.path, ticked, preferred, ...described(entry, label),
+           options: rows && rows.map((row) => optionModel(row, identity)) };
+}
+
+// An option of the list: its tick, what the list's attributes say of it,
+// and what is said of where its driver file is and what it is built for.
+function optionModel(row, identity) {
+  const { option, built, fits, refused, skipped, versionFit } = row;
+  return { index: option.index, key: option.key, description: option.description, ticked: row.ticked, tickable: row.tickable,
+           fits, versionFit, refused: refused ? refused.why : null, skipped, built: built.how, info: optionInfo(row, identity) };
+}
+
+function optionInfo({ option, found, built, fits, versions, versionFit, skipped, refused }, identity) {
+  // What the tool prints about the option's sections is its own Japanese
+  // text: texts-*.js says how each language shows it.
+  const toolSays = option.messages ? text('toolMessage', option.messages) : null;
+  if (refused) return [text(`refused_${refused.why}`, refused.name), toolSays].filter(Boolean);
+  if (skipped) return [text(`skipped_${skipped}`), versionFit === 'nt4' ? text('nt4Option') : null, toolSays].filter(Boolean);
+  const parts = [found.source ? text(found.beside ? 'fileBeside' : 'fileAt', found.source.path, found.directory)
+    : text('fileNotFound', option.driverFile, found.directory)];
+  const name = machineName(built.machine);
+  if (built.how === 'read') parts.push(name ? name : text('machineOther', built.machine));
+  else if (built.how === 'guessed') parts.push(text('machineGuessed', name));
+  else if (built.how === 'absent') parts.push(name ? text('machineByFolder', name) : text('machineNotChecked'));
+  else if (built.how === 'reading') parts.push(text('machineReading'));
+  else parts.push(text('machineNotChecked'));
+  if (built.problem) parts.push(text(`file_${built.problem}`));
+  if (!fits) parts.push(text('otherMachine', machineName(identity.machine)));
+  const { version } = setupVersion(identity);
+  if (versionFit === 'nt4') parts.push(text('nt4Option'));
+  if (versionFit === 'later') parts.push(text('laterVersion', versionTexts(versions)));
+  if (versionFit === 'other') parts.push(text('otherVersion', versionTexts(versions), versionText(version)));
+  if (versionFit === 'nearest') parts.push(text('nearestVersion', versionTexts(versions), versionText(version)));
+  if (toolSays) parts.push(toolSays);
+  return parts;
+}
+
+function resultsModel(state, { label, picked, canWriteFolders }) {
+  const result = state.result;
+  const statuses = result.lastRuns.map((r) => r.status);
+  const files = result.drivers.map((d) => driverFile(state.entries, result.setup, d));
+  const shown = (list) => (list.length > 8 ? [...list.slice(0, 8), `… (+${list.length - 8})`] : list);
+  const warnings = [...result.conflicts.map(({ a, b, kind, list }) => ({ kind, text: text(kind, a, b, shown(list)) })),
+                    ...optionWarnings(state, result, files, label)];
+  const items = picked && picked.items;
+  const check = picked && picked.check;
+  const findings = check && check.findings ? check.findings : [];
+  const problems = findings.filter((f) => f.problem).length;
+  const folder = text('folderLabel', result.setup.path.slice(0, Math.max(0, result.setup.path.lastIndexOf('/'))));
+  const clean = check && !check.skipped && check.findings && problems === 0;
+  const { steps, byHand } = nextSteps(result, items, { canWriteFolders, missing: files.some((f) => f.missing) });
+  const step = ([key, ...args]) => text(key, ...args, folder);
+  return {
+    outcome: statuses.length > 1 ? text('exitedRuns', statuses.length, statuses) : text('exited', statuses[0]),
+    // The Blob the worker made of a run's file, where there is one.
+    downloads: resultFiles(result).map(({ name, lower, state: fileState, bytes }) => ({ name, lower, state: fileState, bytes,
+                                                                                      blob: (state.blobs && state.blobs.get(bytes)) || null })),
+    warnings,
+    missing: files.filter((f) => f.missing || f.unsure).map((f) => ({ file: foldName(f.file), unsure: f.unsure,
+      text: text(f.unsure ? 'unsureFile' : 'missingFile', f.file, label(f.driver)) })),
+    findings: findingsModel(check, findings, problems),
+    output: {
+      items: items ? items.map((item) => ({ ...itemModel(item), what: outputWhat(item) })) : null,
+      help: items === null || items === undefined ? text('checkingFolder')
+        : text(clean ? 'outputHelp' : problems ? 'outputHelpProblems' : 'outputHelpUnchecked', folder),
+    },
+    steps: steps.map(step),
+    byHand: byHand.map(step),
+    drivers: files.map((f) => ({
+      state: f.state, taken: Boolean(f.source), service: f.service, description: f.description, file: f.file,
+      presence: f.plain ? text('present', f.plain.path) : f.packed ? text('compressed', f.packed.path)
+        : (f.state === 'absent' || f.state === 'empty') && f.source ? text(`${f.state}Taken`) : text(f.state),
+      source: f.source ? text(f.beside ? 'takenBeside' : 'taken', f.source.path, f.directory) : text('notTaken'),
+    })),
+  };
+}
+
+// One item of a plan: what happens to the file, and whether the user
+// decides it (a tick).
+const itemModel = (item) => ({
+  name: item.name, lower: item.lower, action: item.action, replace: item.replace, tickable: item.action === 'planConflict',
+  actionText: text(item.action, item.name), setupHas: item.setupHas ? foldName(item.setupHas) : null,
+  setupHasText: item.setupHas ? text('planSetupHas', item.name, item.setupHas) : null,
+});
+
+// The writes into a folder the user picked, waiting for the confirmation;
+// null where there are none for the result shown.
+function planModel(state) {
+  const { plan } = state;
+  if (plan === null || plan.result !== state.result) return null;
+  return { plan, heading: text('planHeading', plan.folder.handle.name), items: plan.items.map(itemModel) };
+}
+
+const outputWhat = (item) => (item.kind === 'driver' ? text('outputDriver', item.path)
+  : text({ sif: 'outputSif', backup: 'outputBackup', dosnet: 'outputDosnet', dosnetBackup: 'outputDosnetBackup' }[item.kind]));
+
+// What the check finds in the setup folder as the results leave it: the
+// problems first, then what it could not judge; each with the check's own
+// text in both languages.
+function findingsModel(check, findings, problems) {
+  if (!check) return { busy: true, summary: text('checking'), problem: false, items: [] };
+  return {
+    busy: false,
+    summary: check.skipped ? text('checkSkipped') : problems ? text('checkProblems', problems) : text('checkClean'),
+    problem: problems > 0,
+    items: [...findings.filter((f) => f.problem), ...findings.filter((f) => !f.problem)].map((f) => ({
+      problem: f.problem, kind: f.kind, file: foldName(f.file), option: f.option || '', texts: f.texts })),
+  };
+}
+
+// Two options of one run that write over each other, options refused
+// before the run, and driver files that cannot load on the setup source.
+function optionWarnings(state, result, files, label) {
+  const out = optionConflicts(result.runs, (run, option) => optionSource(state.entries, run.driver, option))
+    .map(({ driver, what, earlier, later }) => ({ kind: 'conflictOption',
+      text: text('conflictOption', label(driver), what, `${earlier.option.description} (${folderOf(earlier.found, '.')})`,
+                 `${later.option.description} (${folderOf(later.found, '.')})`) }));
+  // Options refused before the run stay named: nothing of them is in the
+  // results.
+  for (const driver of new Set(result.lastRuns.map((r) => r.driver))) {
+    const known = state.drivers.get(driver.key);
+    for (const option of (known && known.entry === driver && known.options) || []) {
+      const refused = refusedFile(option);
+      if (refused) {
+        out.push({ kind: 'refusedOption', file: foldName(refused.name),
+                   text: text('refusedOption', label(driver), option.description, text(`refused_${refused.why}`, refused.name)) });
+      }
+    }
+  }
+  const identity = state.setupIdentities.get(result.setup.key);
+  const setupMachine = identity ? identity.machine : 0;
+  for (const f of files.filter((file) => file.source)) {
+    const built = machineOf(f, state.machines);
+    if (built.problem === 'notDriver') out.push({ kind: 'notDriver', file: foldName(f.file), text: text('notDriverWarning', f.source.path) });
+    else if (built.machine && setupMachine && built.machine !== setupMachine) {
+      out.push({ kind: 'wrongMachine', file: foldName(f.file),
+                 text: text('wrongMachine', f.source.path, machineName(built.machine), machineName(setupMachine), built.how === 'guessed') });
+    }
+  }
+  return out;
+}
+
+// Rows of the change view shown per section before "show all".
+const ROWS_SHOWN = 100;
+
+// What changed in txtsetup.sif, section by section: worked out once per
+// result, as its rows do not change.
+function changesModel(result) {
+  if (result.changes === null) {
+    return { busy: !result.changesFailed, summary: result.changesFailed ? text('changesFailed', result.changesFailed) : text('comparing'), sections: [] };
+  }
+  if (!result.changeSections || result.changeSections.rows !== result.changes) {
+    const rows = result.changes;
+    const count = (kind) => rows.filter((r) => r.kind === kind).length;
+    const bySection = new Map();
+    for (const row of rows) {
+      if (!bySection.has(row.sectionMatch)) bySection.set(row.sectionMatch, { match: row.sectionMatch, name: row.section, rows: [] });
+      bySection.get(row.sectionMatch).rows.push(row);
+    }
+    result.changeSections = {
+      rows,
+      summary: rows.length ? text('summary', number(count('inserted')), number(count('replaced')), number(count('removed'))) : text('noChanges'),
+      sections: [...bySection.values()],
+    };
+  }
+  const { summary, sections } = result.changeSections;
+  return {
+    busy: false, summary,
+    sections: sections.map(({ match, name, rows }) => {
+      const shown = result.rowsShown.get(match) || ROWS_SHOWN;
+      return { match, name, rows: rows.slice(0, shown), more: Math.max(0, rows.length - shown), all: rows.length };
+    }),
+  };
+}

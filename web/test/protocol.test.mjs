@@ -1,0 +1,107 @@
+// The worker's protocol against the module that fills its tables: the
+// layouts the C++ tells (web/layout.h) are the ones protocol.js declares,
+// and the tables read by that declaration say what the inputs hold. Needs
+// the page's build (build/web/oem2sif.js, tools/test-web.sh makes it).
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { existsSync, readFileSync } from 'node:fs';
+import vm from 'node:vm';
+import { TABLES, CODES, TEXT_LANGUAGE, parseLayout, readRow, rowBytes, readOption } from '../worker/protocol.js';
+
+const MODULE = new URL('../../build/web/oem2sif.js', import.meta.url);
+const skip = existsSync(MODULE) ? false : 'the page is not built (cmake --workflow --preset web)';
+
+// The module as the worker has it: built for a worker, so given what a
+// worker's global scope offers.
+async function loadModule(options = {}) {
+  const context = { importScripts: () => {}, console, TextDecoder, WebAssembly, URL, performance, setTimeout, clearTimeout,
+                    atob, location: { href: 'file:///oem2sif.js' } };
+  context.self = context;
+  vm.createContext(context);
+  vm.runInContext(`${readFileSync(MODULE, 'utf8')}\n;globalThis.createOem2sif = createOem2sif;`, context);
+  return context.createOem2sif({ noInitialRun: true, print: () => {}, printErr: () => {}, ...options });
+}
+
+const sjis = new TextDecoder('shift_jis');
+const textAt = (module, at) => (at ? sjis.decode(module.HEAPU8.subarray(at, module.HEAPU8.indexOf(0, at))) : null);
+const crlf = (...lines) => new TextEncoder().encode(lines.map((l) => `${l}\r\n`).join(''));
+const put = (module, bytes) => {
+  const at = module._malloc(bytes.length || 1);
+  module.HEAPU8.set(bytes, at);
+  return at;
+};
+
+test('the tables and codes the module tells are the ones the worker reads by', { skip }, async () => {
+  const module = await loadModule();
+  const told = { tables: {}, codes: {} };
+  for (const layout of ['_o2s_check_layout', '_o2s_lines_layout', '_o2s_option_layout']) {
+    const { tables, codes } = parseLayout(textAt(module, module[layout]()));
+    Object.assign(told.tables, tables);
+    Object.assign(told.codes, codes);
+  }
+  assert.deepEqual(told.tables, { ...TABLES });
+  assert.deepEqual(told.codes, { ...CODES });
+});
+
+test('an option read through the declaration: its texts, ids and file lines', { skip }, async () => {
+  const options = [];
+  const module = await loadModule({ onOption: (address) => options.push(readOption(module.HEAPU32, address, (at) => textAt(module, at))) });
+  module.FS.mkdirTree('/d');
+  module.FS.writeFile('/d/txtsetup.oem', crlf('[Disks]', 'd1 = "Disk",\\tag,\\x64\\Win2003', '', '[Defaults]', 'SCSI = a',
+    '', '[SCSI]', 'a = "Controller A"', 'b = "Naming a path"', '', '[Files.SCSI.a]', 'driver = d1, a.sys, asvc', 'inf = d1, a.inf',
+    'catalog = d1, a.cat', '', '[Files.SCSI.b]', 'driver = d1, ..\\b.sys, bsvc', 'dll = d1, txtsetup.sif.orig', '',
+    '[HardwareIds.SCSI.a]', 'id = "PCI\\VEN_1234&DEV_00AB", "asvc"', 'id = "PCI\\VEN_1234&DEV_00AC", "asvc"', '',
+    '[HardwareIds.SCSI.b]', 'id = "PCI\\VEN_1234&DEV_00BB", "bsvc"'));
+  module.FS.chdir('/d');
+  assert.equal(module._o2s_read_driver(), 2);
+  const [a, b] = options;
+  assert.deepEqual({ index: a.index, key: a.key, description: a.description, driverFile: a.driverFile, refused: a.driverFileRefused, service: a.service },
+                   { index: 0, key: 'a', description: 'Controller A', driverFile: 'a.sys', refused: null, service: 'asvc' });
+  assert.deepEqual(a.ids, [{ id: 'PCI\\VEN_1234&DEV_00AB', match: 'pci\\ven_1234&dev_00ab', service: 'asvc' },
+                           { id: 'PCI\\VEN_1234&DEV_00AC', match: 'pci\\ven_1234&dev_00ac', service: 'asvc' }]);
+  assert.deepEqual(a.files.map((f) => [f.kind, f.disk, f.name, f.directory, f.refused]),
+                   [['driver', 'd1', 'a.sys', 'x64/Win2003', null], ['inf', 'd1', 'a.inf', 'x64/Win2003', null],
+                    ['catalog', 'd1', 'a.cat', 'x64/Win2003', null]]);
+  assert.equal(b.driverFileRefused, 'notPlain');
+  assert.deepEqual(b.files.map((f) => [f.kind, f.refused]), [['driver', 'notPlain'], ['dll', 'setupOwn']]);
+});
+
+test('a setup file read through the declaration: its identity and its lines', { skip }, async () => {
+  const module = await loadModule();
+  const bytes = crlf('; made here', '[SetupData]', 'Architecture = amd64', 'MajorVersion = 5', 'MinorVersion = 2', '', 'junk');
+  const at = put(module, bytes);
+  const out = module._malloc(rowBytes('identity'));
+  module._o2s_setup_identity(at, bytes.length, 0, out);
+  assert.deepEqual(readRow(module.HEAPU32, out, 'identity'), { machine: CODES.machine.x64, evidence: 1, major: 5, minor: 2 });
+  const folded = module._malloc(bytes.length);
+  const count = module._malloc(4);
+  const index = module._o2s_index_lines(at, bytes.length, folded, count);
+  const rows = Array.from({ length: module.HEAPU32[count >> 2] }, (_, i) => readRow(module.HEAPU32, index, 'line', i));
+  const kinds = Object.fromEntries(Object.entries(CODES.lineKind).map(([name, value]) => [value, name]));
+  assert.deepEqual(rows.map((r) => kinds[r.kind]), ['comment', 'header', 'entry', 'entry', 'entry', 'blank', 'other']);
+  const piece = (from, length) => new TextDecoder().decode(bytes.subarray(from, from + length));
+  assert.deepEqual([piece(rows[2].nameAt, rows[2].nameLength), piece(rows[2].valueAt, rows[2].valueLength)], ['Architecture', 'amd64']);
+  assert.equal(piece(rows[1].offset, rows[1].length), '[SetupData]');
+});
+
+test('the check through the declaration: its summary, its findings and their texts in both languages', { skip }, async () => {
+  const module = await loadModule();
+  module.FS.mkdirTree('/check/I386');
+  module.FS.writeFile('/check/I386/txtsetup.sif', crlf('[SetupData]', 'Architecture = i386', '', '[SourceDisksNames.x86]',
+    '1 = "CD",,,\\i386', '', '[SourceDisksFiles.x86]', 'gone.sys = 1,,,,,,4_,4,1', '', '[SCSI.Load]', 'gone = gone.sys,4', '',
+    '[SCSI]', 'gone = "Gone adapter"', '\x1a'));
+  const summary = module._malloc(rowBytes('summary'));
+  const table = module.ccall('o2s_check_folder', 'number', ['string', 'number'], ['/check/I386', summary]);
+  const { status, count, problems, machine } = readRow(module.HEAPU32, summary, 'summary');
+  assert.deepEqual({ status, machine }, { status: 0, machine: CODES.machine.x86 });
+  const findings = Array.from({ length: count }, (_, i) => readRow(module.HEAPU32, table, 'finding', i));
+  const missing = findings.findIndex((f) => f.kind === 1);
+  assert.ok(missing >= 0 && problems >= 1, JSON.stringify(findings));
+  assert.equal(textAt(module, findings[missing].file), 'gone.sys');
+  assert.equal(textAt(module, findings[missing].service), 'gone');
+  const ja = textAt(module, module._o2s_check_finding_text(missing, TEXT_LANGUAGE.ja));
+  const en = textAt(module, module._o2s_check_finding_text(missing, TEXT_LANGUAGE.en));
+  assert.match(ja, /^ERROR! txtsetup\.sif 11行目、サービス gone、ファイル gone\.sys\n  /);
+  assert.match(en, /^ERROR! txtsetup\.sif line 11, service gone, file gone\.sys\n  .*gone\.sy_/);
+  assert.equal(module._o2s_check_finding_text(count, TEXT_LANGUAGE.en), 0);
+});

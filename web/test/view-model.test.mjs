@@ -1,0 +1,141 @@
+// The view model: what the views draw of a state, gathered once from the
+// deciding modules: whether a pick can run and what a run takes, the
+// options' ticks and notes, the check's findings in its own words, the
+// change view's sections.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { entryOf } from '../page/picks.js';
+import { X86, X64 } from '../page/options.js';
+import { viewModel } from '../page/view-model.js';
+import { translator } from '../page/texts.js';
+import { say } from '../views/dom.js';
+
+// A state as main.js keeps it: an XP x86 setup folder picked as a folder
+// (a txtsetup.sif with its modules' names), virtio's driver beside it with
+// its x86 and x64 files, each option's driver file read.
+function pickedState({ x64Ticked, optionsRead = true } = {}) {
+  const paths = ['I386/TXTSETUP.SIF', 'I386/NTOSKRNL.EX_', 'virtio/txtsetup.oem', 'virtio/i386/Win2003/viostor.sys',
+                 'virtio/amd64/Win2003/viostor.sys'];
+  const entries = new Map(paths.map((path) => {
+    const entry = entryOf(1, path, { name: path.split('/').pop(), size: 100, lastModified: 0 }, true);
+    return [entry.key, entry];
+  }));
+  const key = (path) => `1:${path}`;
+  const option = (index, description, directory) => ({
+    index, key: `k${index}`, description, driverFile: 'viostor.sys', driverFileRefused: null, service: 'viostor',
+    ids: [{ id: 'PCI\\VEN_1AF4&DEV_1001', match: 'pci\\ven_1af4&dev_1001', service: 'viostor' }],
+    files: [{ kind: 'driver', name: 'viostor.sys', directory, refused: null }], messages: '',
+  });
+  const oem = entries.get(key('virtio/txtsetup.oem'));
+  const options = [option(0, 'Red Hat VirtIO Win2003/32-bit', 'i386/Win2003'), option(1, 'Red Hat VirtIO Win2003/64-bit', 'amd64/Win2003')];
+  return {
+    entries, picks: 1, pickVersion: 1, choices: new Map(), ticks: new Map(),
+    drivers: new Map([[oem.key, { entry: oem, options: optionsRead ? options : null }]]),
+    optionTicks: new Map(x64Ticked === undefined ? [] : [[oem.key, new Map([[1, x64Ticked], [0, !x64Ticked]])]]),
+    machines: new Map([[key('virtio/i386/Win2003/viostor.sys'), X86], [key('virtio/amd64/Win2003/viostor.sys'), X64]]),
+    setupIdentities: new Map([[key('I386/TXTSETUP.SIF'), { machine: X86, evidence: 1, major: 5, minor: 1 }]]),
+    inspecting: 0, pickState: { read: paths.length }, reading: false, run: null, result: null, plan: null,
+  };
+}
+const label = (entry) => entry.path;
+const en = translator('en');
+const oemFile = (vm) => vm.pick.files.find((f) => f.lower === 'txtsetup.oem');
+
+test('the pick: the option for the setup source\'s machine ticked and run alone, the answer its version takes', () => {
+  const vm = viewModel(pickedState(), { label });
+  const [x86, x64] = oemFile(vm).drivers[0].options;
+  assert.deepEqual([x86.ticked, x86.fits, x64.ticked, x64.fits, x64.tickable], [true, true, false, false, true]);
+  assert.match(x64.info.map((part) => say(en, part)).join(' · '), /x64 · not for this x86 setup source/);
+  assert.deepEqual(vm.pick.run.drivers.map((d) => [d.entry.path, d.keep]), [['virtio/txtsetup.oem', [0]]]);
+  assert.deepEqual([vm.pick.canRun, vm.pick.run.target, say(en, vm.pick.runLabel)], [true, '2', 'Run']);
+  const setup = vm.pick.files.find((f) => f.lower === 'txtsetup.sif').setup;
+  assert.deepEqual([setup.machine, setup.version, setup.answer], ['x86', '51', '2']);
+  assert.deepEqual(vm.pick.problems, []);
+});
+
+test('the pick cannot run with no option ticked, nor while the options are read', () => {
+  const state = pickedState();
+  state.optionTicks.set('1:virtio/txtsetup.oem', new Map([[0, false], [1, false]]));
+  const unticked = viewModel(state, { label });
+  assert.deepEqual([unticked.pick.canRun, unticked.pick.run.drivers.length], [false, 0]);
+  assert.deepEqual(unticked.pick.problems.map((p) => p.key), ['noOptionTicked']);
+  const reading = viewModel(pickedState({ optionsRead: false }), { label });
+  assert.deepEqual([reading.pick.canRun, reading.pick.busy, oemFile(reading).drivers[0].options], [false, true, null]);
+  // The x64 option alone, ticked on purpose: the run takes it alone. Both
+  // ticked: two options write one service from two folders, the later
+  // stands; the run takes the file as it is.
+  const x64Alone = viewModel(pickedState({ x64Ticked: true }), { label });
+  const bothState = pickedState();
+  bothState.optionTicks.set('1:virtio/txtsetup.oem', new Map([[0, true], [1, true]]));
+  const twice = viewModel(bothState, { label });
+  assert.deepEqual(oemFile(twice).warnings.map((w) => [w.kind, w.what]), [['plannedOption', 'viostor']]);
+  assert.deepEqual(twice.pick.run.drivers.map((d) => d.keep), [null]);
+  assert.deepEqual(x64Alone.pick.run.drivers.map((d) => d.keep), [[1]]);
+});
+
+// A result as run-control.js leaves it, txtsetup.sif changed.
+function withResult(state, { changes = [] } = {}) {
+  const setup = state.entries.get('1:I386/TXTSETUP.SIF');
+  const oem = state.entries.get('1:virtio/txtsetup.oem');
+  const option = state.drivers.get(oem.key).options[0];
+  const run = { driver: oem, status: 0, options: [{ ...option, written: true }],
+                drivers: [{ service: 'viostor', file: 'viostor.sys', description: option.description, option }], ids: [] };
+  state.result = {
+    setup, original: new Uint8Array([1]), pickedBackup: null, starts: [new Uint8Array([1])],
+    folder: new Map([['txtsetup.sif', new Uint8Array([2])], ['txtsetup.sif.orig', new Uint8Array([1])]]),
+    runs: [run], lastRuns: [run], drivers: [{ ...run.drivers[0], driver: oem, run: 0 }], conflicts: [],
+    changes, changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), picked: null, dosnet: null,
+  };
+  return state;
+}
+
+test('the results: the check\'s findings, problems first, in the check\'s words; what to do follows the check', () => {
+  const state = withResult(pickedState());
+  const waiting = viewModel(state, { label, picked: null });
+  assert.deepEqual([waiting.results.findings.busy, waiting.results.output.items, say(en, waiting.results.output.help)],
+                   [true, null, en('checkingFolder')]);
+  const finding = (kind, problem) => ({ kind, problem, file: 'VIOSTOR.SYS', option: kind === 7 ? 'Win2003/64-bit' : '',
+                                        texts: { ja: `注意 ${kind}`, en: `Note ${kind}` } });
+  const items = [{ name: 'viostor.sys', lower: 'viostor.sys', kind: 'driver', path: 'virtio/i386/Win2003/viostor.sys', action: 'planConflict',
+                   replace: false, setupHas: 'VIOSTOR.SY_' }];
+  const vm = viewModel(state, { label, picked: { items, check: { findings: [finding(101, false), finding(7, true)] } } });
+  const { findings, output } = vm.results;
+  assert.deepEqual(findings.items.map((f) => [f.kind, f.file, f.option, f.texts.en]),
+                   [[7, 'viostor.sys', 'Win2003/64-bit', 'Note 7'], [101, 'viostor.sys', '', 'Note 101']]);
+  assert.deepEqual([findings.problem, say(en, findings.summary)], [true, en('checkProblems', 1)]);
+  assert.match(say(en, output.help), /then mend what the check found/);
+  assert.deepEqual(output.items.map((i) => [i.tickable, i.setupHas]), [[true, 'viostor.sy_']]);
+  assert.deepEqual(vm.results.downloads.map((d) => [d.lower, d.state]), [['txtsetup.sif', 'changed'], ['txtsetup.sif.orig', 'created']]);
+  assert.deepEqual(vm.results.drivers.map((d) => [d.service, d.state, d.taken]), [['viostor', 'absent', true]]);
+  const clean = viewModel(state, { label, picked: { items: [], check: { findings: [finding(101, false)] } } });
+  assert.equal(say(en, clean.results.output.help), en('outputHelp', en('folderLabel', 'I386')));
+  assert.equal(say(en, clean.pick.runLabel), en('runAgain'));
+});
+
+test('the change view: sections in file order, the first rows of each, worked out once per result', () => {
+  const rows = [];
+  for (let i = 0; i < 130; i++) rows.push({ kind: 'inserted', section: 'HardwareIdsDatabase', sectionMatch: 'hardwareidsdatabase', line: i + 1, now: `id${i}` });
+  rows.push({ kind: 'replaced', section: 'SCSI', sectionMatch: 'scsi', line: 200, key: 'viostor', old: 'a', now: 'b' });
+  rows.unshift({ kind: 'removed', section: 'SCSI.Load', sectionMatch: 'scsi.load', line: null, old: 'x = y' });
+  const state = withResult(pickedState(), { changes: rows });
+  const first = viewModel(state, { label }).changes;
+  assert.deepEqual(first.sections.map((s) => [s.name, s.rows.length, s.more]), [['SCSI.Load', 1, 0], ['HardwareIdsDatabase', 100, 30], ['SCSI', 1, 0]]);
+  assert.equal(say(en, first.summary), en('summary', '130', '1', '1'));
+  state.result.rowsShown.set('hardwareidsdatabase', Infinity);
+  const all = viewModel(state, { label }).changes;
+  assert.deepEqual(all.sections.map((s) => [s.rows.length, s.more]), [[1, 0], [130, 0], [1, 0]]);
+  assert.equal(state.result.changeSections.rows, rows);
+  state.result.changes = null;
+  state.result.changesFailed = 'worker';
+  const failed = viewModel(state, { label }).changes;
+  assert.deepEqual([failed.busy, say(en, failed.summary)], [false, en('changesFailed', 'worker')]);
+});
+
+test('a text\'s arguments are said too: texts, lists of texts, numbers in the language\'s style', () => {
+  const ja = translator('ja');
+  const text = { key: 'otherVersion', args: [[{ key: 'version50', args: [] }, { key: 'version51', args: [] }], { key: 'version52', args: [] }] };
+  assert.equal(say(en, text), en('otherVersion', 'Windows 2000, Windows XP', 'Windows Server 2003'));
+  assert.equal(say(ja, { key: 'reading', args: [{ number: 12345 }] }), ja('reading', '12,345'));
+  assert.equal(say(ja, { key: 'toolMessage', args: ['ツールの言葉'] }), 'ツールの言葉');
+  assert.equal(say(en, { key: 'toolMessage', args: ['ツールの言葉'] }), en('toolMessage'));
+});
