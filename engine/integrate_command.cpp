@@ -483,10 +483,10 @@ bool PrintApplied(const o2s::engine::ApplyOutcome& outcome) {
   return false;
 }
 
-// The check's texts: Japanese (code page 932) for now.
+// The check's texts, in the user's language.
 void PrintFinding(const o2s::Finding& finding, const o2s::CheckResult& result) {
   static char text[2048];
-  o2s::FormatFinding(finding, result, text, sizeof text);
+  o2s::FormatFinding(finding, result, text, sizeof text, gLanguage);
   o2s::PrintConsole("%s\n", text);
 }
 
@@ -504,7 +504,7 @@ int CheckFolder(const std::string& folder) {
   }
   for (unsigned i = 0; i < result.count; ++i) PrintFinding(gFindings[i], result);
   static char count[512];
-  o2s::FormatFindingCount(result, count, sizeof count);
+  o2s::FormatFindingCount(result, count, sizeof count, gLanguage);
   o2s::PrintConsole("%s", count);
   return result.problems > 0 ? 1 : 0;
 }
