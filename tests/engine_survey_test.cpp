@@ -26,12 +26,6 @@ namespace {
 
 using namespace o2s::engine;
 
-// Writes `bytes` at `path` below `root`, making its folders.
-void Put(const ScratchDir& root, const std::string& path, const std::string& bytes) {
-  std::filesystem::create_directories(std::filesystem::path(root / path).parent_path());
-  WriteFile(root / path, bytes);
-}
-
 // An option of a generated txtsetup.oem: its disk names `directory`
 // (backslashes, as vendors write it; "\" the folder of txtsetup.oem).
 struct Opt {

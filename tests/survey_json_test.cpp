@@ -78,11 +78,6 @@ TEST(SurveyJson, AJsonStringEscapesQuotesBackslashesAndEveryControlByte) {
   EXPECT_EQ(JsonString("drv\xFF\"/\xE8\xA1\xA8", TextFrom::kFileName), "\"drv" + kBad + "\\\"/表\"");
 }
 
-void Put(const ScratchDir& root, const std::string& path, const std::string& bytes) {
-  std::filesystem::create_directories(std::filesystem::path(root / path).parent_path());
-  WriteFile(root / path, bytes);
-}
-
 // virtio's txtsetup.oem as it ships: an x86 option and an x64 one, each
 // disk in its own folder.
 const char kVirtio[] =

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -75,6 +76,11 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!f) throw std::runtime_error("cannot write " + path);
+}
+
+void Put(const ScratchDir& root, const std::string& path, const std::string& bytes) {
+  std::filesystem::create_directories(std::filesystem::path(root / path).parent_path());
+  WriteFile(root / path, bytes);
 }
 
 std::string ReadFile(const std::string& path) {

@@ -24,6 +24,8 @@ class ScratchDir {
 };
 
 void WriteFile(const std::string& path, const std::string& bytes);
+// Writes `bytes` at `path` below `root`, making its folders.
+void Put(const ScratchDir& root, const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);  // "" when missing
 bool FileExists(const std::string& path);       // also a dangling link
 std::vector<std::string> ListDir(const std::string& dir);  // sorted names
