@@ -637,17 +637,8 @@ Survey SurveyIntegration(const SurveyInput& input) {
   survey.setupFolder = input.setupFolder;
   std::string setup = MapFileName(Join(FolderOf(input.setupFolder), "txtsetup.sif").c_str());
   survey.setupFile = LastPart(setup);
-  switch (GetFileKind(setup.c_str())) {
-    case kFileKindMissing:
-      survey.problem = SurveyProblem::kNoSetupFile;
-      return survey;
-    case kFileKindOther:
-    case kFileKindOutside:
-      survey.problem = SurveyProblem::kSetupNotRegular;
-      return survey;
-    case kFileKindRegular:
-      break;
-  }
+  // ReadFileBytes opens only a regular file of the folder (a FIFO is never
+  // opened), and says what else the name is.
   std::vector<char> bytes(kSetupFileCapacity);
   size_t size = 0;
   switch (ReadFileBytes(setup.c_str(), bytes.data(), bytes.size(), &size)) {
