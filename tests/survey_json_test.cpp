@@ -78,27 +78,13 @@ TEST(SurveyJson, AJsonStringEscapesQuotesBackslashesAndEveryControlByte) {
   EXPECT_EQ(JsonString("drv\xFF\"/\xE8\xA1\xA8", TextFrom::kFileName), "\"drv" + kBad + "\\\"/表\"");
 }
 
-// virtio's txtsetup.oem as it ships: an x86 option and an x64 one, each
-// disk in its own folder.
-const char kVirtio[] =
-    "[Disks]\r\n"
-    "d1 = \"OEM DISK (SCSI) Win2003/32-bit\",\\disk1,\\i386\\Win2003\r\n"
-    "d2 = \"OEM DISK (SCSI) Win2003/64-bit\",\\disk1,\\amd64\\Win2003\r\n"
-    "\r\n[Defaults]\r\nSCSI = WNET32\r\n\r\n[scsi]\r\n"
-    "WNET32 = \"Red Hat VirtIO SCSI Disk Device Win2003/32-bit\"\r\n"
-    "WNET64 = \"Red Hat VirtIO SCSI Disk Device Win2003/64-bit\"\r\n"
-    "\r\n[Files.scsi.WNET32]\r\ndriver = d1, viostor.sys, viostor\r\n"
-    "\r\n[Files.scsi.WNET64]\r\ndriver = d2, viostor.sys, viostor\r\n"
-    "\r\n[HardwareIds.scsi.WNET32]\r\nid = \"PCI\\VEN_1AF4&DEV_1001\", \"viostor\"\r\n"
-    "\r\n[HardwareIds.scsi.WNET64]\r\nid = \"PCI\\VEN_1AF4&DEV_1001\", \"viostor\"\r\n";
-
 class SurveyJsonCommand : public ::testing::Test {
  protected:
   void SetUp() override {
     XpSetupFile xp;
     xp.lines = 400;
     Put(root_, "xp/TXTSETUP.SIF", GenerateXpSetupFile(xp));
-    Put(root_, "drv/txtsetup.oem", kVirtio);
+    Put(root_, "drv/txtsetup.oem", kVirtioOem);
     Put(root_, "drv/i386/win2003/viostor.sys", MakeDriverImage(o2s::kMachineX86, {"ntoskrnl.exe"}, 2000));
     Put(root_, "drv/amd64/Win2003/VIOSTOR.SY_",
         MakeCabinet("viostor.sys", MakeDriverImage(o2s::kMachineX64, {"ntoskrnl.exe"})));

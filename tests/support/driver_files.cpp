@@ -122,4 +122,17 @@ std::string MakeDosnet(const std::vector<std::string>& bootFiles, const std::vec
          "[Strings]\r\ncdname = \"Windows XP \x83v\x83\x8d\x83t\x83" "F\x83" "b\x83V\x83\x87\x83i\x83\x8b\"\r\n";
 }
 
+const char kVirtioOem[] =
+    "[Disks]\r\n"
+    "d1 = \"OEM DISK (SCSI) Win2003/32-bit\",\\disk1,\\i386\\Win2003\r\n"
+    "d2 = \"OEM DISK (SCSI) Win2003/64-bit\",\\disk1,\\amd64\\Win2003\r\n"
+    "\r\n[Defaults]\r\nSCSI = WNET32\r\n\r\n[scsi]\r\n"
+    "WNET32 = \"Red Hat VirtIO SCSI Disk Device Win2003/32-bit\"\r\n"
+    "WNET64 = \"Red Hat VirtIO SCSI Disk Device Win2003/64-bit\"\r\n"
+    "\r\n[Files.scsi.WNET32]\r\ndriver = d1, viostor.sys, viostor\r\n"
+    "\r\n[Files.scsi.WNET64]\r\ndriver = d2, viostor.sys, viostor\r\n"
+    "\r\n[HardwareIds.scsi.WNET32]\r\nid = \"PCI\\VEN_1AF4&DEV_1001\", \"viostor\"\r\n"
+    "\r\n[HardwareIds.scsi.WNET64]\r\nid = \"PCI\\VEN_1AF4&DEV_1001\", \"viostor\"\r\n"
+    "\r\n[Config.viostor]\r\nvalue = Parameters\\PnpInterface,5,REG_DWORD,1\r\n";
+
 }  // namespace o2s_test

@@ -29,6 +29,10 @@ std::string MakeCabinet(const std::string& name, const std::string& bytes);
 std::string MakeDosnet(const std::vector<std::string>& bootFiles,
                        const std::vector<std::string>& files);
 
+// virtio's txtsetup.oem as it ships: an x86 option and an x64 one, each
+// disk in its own folder.
+extern const char kVirtioOem[];
+
 }  // namespace o2s_test
 
 #endif
