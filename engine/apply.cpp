@@ -22,8 +22,8 @@
 
 #include "check/dosnet.h"
 #include "check/setup_names.h"
+#include "engine/survey.h"
 #include "oem/driver_description.h"
-#include "platform/ascii_case.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 #include "platform/profile_lines.h"
@@ -48,12 +48,6 @@ std::string PathIn(const std::string& folder, const std::string& name) {
   if (folder.empty()) return ".\\" + name;
   char last = folder.back();
   return last == '/' || last == '\\' ? folder + name : folder + "/" + name;
-}
-
-std::string Folded(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded) c = LowerAscii(c);
-  return folded;
 }
 
 // A file of a folder as the platform finds it: in any letter case.
@@ -355,9 +349,9 @@ class Apply {
     if (source.kind == kFileKindMissing) return Fail(ApplyFailure::kDriverFileMissing, source.path);
     Brought read{file.name, {}};
     if (!ReadFound(source, ApplyFailure::kDriverFileMissing, &read.bytes)) return false;
-    std::string folded = Folded(file.name);
+    std::string folded = FoldName(file.name);
     for (Brought& earlier : brought_) {
-      if (Folded(earlier.name) == folded) {
+      if (FoldName(earlier.name) == folded) {
         earlier.bytes.swap(read.bytes);
         return true;
       }
