@@ -117,6 +117,9 @@ bool StaysBelow(const std::string& source, std::vector<std::string>* folders) {
 struct Brought {
   std::string name;
   std::string bytes;
+  bool support;
+  std::string value;
+  std::string listed;
 };
 
 // A file of the setup folder and what becomes of it.
@@ -347,12 +350,12 @@ class Apply {
     source.path = PathIn(run.driverFolder, file.source);
     source.kind = GetFileKind(source.path.c_str());
     if (source.kind == kFileKindMissing) return Fail(ApplyFailure::kDriverFileMissing, source.path);
-    Brought read{file.name, {}};
+    Brought read{file.name, {}, file.support, file.value, file.listed};
     if (!ReadFound(source, ApplyFailure::kDriverFileMissing, &read.bytes)) return false;
     std::string folded = FoldName(file.name);
     for (Brought& earlier : brought_) {
       if (FoldName(earlier.name) == folded) {
-        earlier.bytes.swap(read.bytes);
+        earlier = std::move(read);
         return true;
       }
     }
@@ -445,7 +448,20 @@ class Apply {
       DosnetEditResult edit = AddDriverToDosnet(text.data(), text.size(), name.c_str(), &out[0], out.size(), &size);
       if (edit == kDosnetChanged || edit == kDosnetUnchanged) text.assign(out, 0, size);
     }
+    // Files for GUI-mode setup are no boot files: [Files] alone.
+    for (const std::string& name : supportNames_) text = WithLine(text, kDosnetFilesSection, name, kMatchDosnetFile, "d1," + name);
     return text;
+  }
+
+  // `text` with `line` in `section` unless it names `name` already.
+  static std::string WithLine(const std::string& text, const char* section, const std::string& name,
+                              SectionLineMatch match, const std::string& line) {
+    // The line and a section header, each with its line ends.
+    std::string out(text.size() + line.size() + strlen(section) + 16, '\0');
+    size_t size = 0;
+    DosnetEditResult edit = AddLineToSection(text.data(), text.size(), section, name.c_str(), match, line.c_str(),
+                                             &out[0], out.size(), &size);
+    return edit == kDosnetChanged ? out.substr(0, size) : text;
   }
 
   // What a file there becomes, planned to hold `bytes`.
@@ -488,6 +504,16 @@ class Apply {
   bool Decide() {
     for (const Brought& file : brought_) {
       if (!PlanDriverFile(file)) return false;
+    }
+    // A file for GUI-mode setup that lands gets its row and its dosnet.inf
+    // line; one left alone (another file of its name there) gets neither.
+    for (size_t i = 0; i < brought_.size(); ++i) {
+      const Brought& file = brought_[i];
+      if (!file.support || planned_[i].action == FileAction::kConflict) continue;
+      supportNames_.push_back(file.listed);
+      if (!file.value.empty()) {
+        final_ = WithLine(final_, "SourceDisksFiles", file.listed, kMatchEntryKey, file.listed + " = " + file.value);
+      }
     }
     bool setupChanges = final_ != original_;
     // An empty dosnet.inf is none, as on the page.
@@ -543,6 +569,7 @@ class Apply {
   std::string original_, final_, backupBytes_, dosnetBytes_;
   std::vector<std::string> oems_;
   std::vector<Brought> brought_;
+  std::vector<std::string> supportNames_;
   std::vector<HeardOption> heard_;
   std::vector<Planned> planned_;
 };
