@@ -226,7 +226,8 @@ bool WriteRunFile(const char* name, const std::string& bytes) {
 
 class Apply {
  public:
-  Apply(const IntegrationPlan& plan, ApplyOutcome* outcome) : plan_(plan), outcome_(outcome) {}
+  Apply(const IntegrationPlan& plan, const std::string& outputFolder, ApplyOutcome* outcome)
+      : plan_(plan), outputFolder_(outputFolder), outcome_(outcome) {}
 
   void Run(bool dryRun) {
     if (!ReadSetupFolder() || !ReadDrivers() || !RunChain()) return;
@@ -554,8 +555,9 @@ class Apply {
         return;
       }
       FileIdentity ignored;
-      if (!ReplaceFileContent(p.file.path, p.bytes.data(), p.bytes.size(), &ignored)) {
-        Fail(ApplyFailure::kWriteFailed, p.file.path);
+      std::string path = outputFolder_.empty() ? p.file.path : PathIn(outputFolder_, p.file.name);
+      if (!ReplaceFileContent(path, p.bytes.data(), p.bytes.size(), &ignored)) {
+        Fail(ApplyFailure::kWriteFailed, path);
         return;
       }
       outcome_->files[i].written = true;
@@ -563,6 +565,7 @@ class Apply {
   }
 
   const IntegrationPlan& plan_;
+  const std::string outputFolder_;  // "": the setup folder itself
   ApplyOutcome* outcome_;
   FoundFile setup_;
   Companion backup_, dosnet_, dosnetBackup_;
@@ -578,7 +581,17 @@ class Apply {
 
 ApplyOutcome ApplyPlan(const IntegrationPlan& plan, bool dryRun) {
   ApplyOutcome outcome;
-  Apply(plan, &outcome).Run(dryRun);
+  Apply(plan, "", &outcome).Run(dryRun);
+  return outcome;
+}
+
+ApplyOutcome ApplyPlanInto(const IntegrationPlan& plan, const std::string& outputFolder) {
+  ApplyOutcome outcome;
+  if (outputFolder.empty()) {
+    outcome.failure = ApplyFailure::kWriteFailed;
+    return outcome;
+  }
+  Apply(plan, outputFolder, &outcome).Run(false);
   return outcome;
 }
 

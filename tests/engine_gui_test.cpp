@@ -172,6 +172,32 @@ TEST_F(EngineGui, AFileOfTheSameNameWithOtherBytesIsLeftAloneWithoutItsRow) {
   EXPECT_NE(Setup("TXTSETUP.SIF").find("viostor.cat = 1,,,,,,,20,0,0"), std::string::npos);
 }
 
+// The page's way: the setup folder only read (here, one nobody may write
+// into), what the plan writes landing in another folder, byte for byte
+// what an apply in place writes.
+TEST_F(EngineGui, IntoAnotherFolderTheSetupFolderIsOnlyReadAndTheSameBytesLand) {
+  Survey survey = SurveyOf();
+  o2s::engine::IntegrationPlan plan = o2s::engine::MakePlan(survey);
+  std::vector<std::string> before = ListDir(root_ / "I386");
+  ASSERT_EQ(mkdir((root_ / "out").c_str(), 0755), 0);
+  ASSERT_EQ(chmod((root_ / "I386").c_str(), 0555), 0);
+  ApplyOutcome into = o2s::engine::ApplyPlanInto(plan, root_ / "out");
+  chmod((root_ / "I386").c_str(), 0755);
+  ASSERT_EQ(into.failure, o2s::engine::ApplyFailure::kNone);
+  EXPECT_EQ(ListDir(root_ / "I386"), before);
+  EXPECT_EQ(Setup("TXTSETUP.SIF"), setupFile_);
+
+  ApplyOutcome inPlace = Apply(survey);
+  ASSERT_EQ(inPlace.failure, o2s::engine::ApplyFailure::kNone);
+  std::vector<std::string> written;
+  for (const auto& f : inPlace.files) {
+    if (f.written) written.push_back(f.name);
+  }
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(ListDir(root_ / "out"), written);
+  for (const std::string& name : written) EXPECT_EQ(ReadFile(root_ / ("out/" + name)), Setup(name)) << name;
+}
+
 // How the INF serves the option, for INFs as packages have them and as
 // hostile ones are: nothing read outside the driver folder, nothing that
 // is no regular file, nothing that is no plain name.
