@@ -489,21 +489,17 @@ bool ReadDosnet(Checker* c, size_t* size, unsigned* bootLine, unsigned* filesLin
 }  // namespace
 
 void CompressedName(const char* file, char* buf, size_t capacity) {
+  if (capacity == 0) return;
   size_t length = strlen(file);
   const char* dot = strrchr(file, '.');
   size_t extension = dot != nullptr ? length - static_cast<size_t>(dot - file) - 1 : 0;
-  char name[kFindingTextCapacity + 2];
-  if (length > kFindingTextCapacity) length = kFindingTextCapacity;
-  memcpy(name, file, length);
-  if (dot == nullptr) {
-    name[length++] = '.';
-    name[length++] = '_';
-  } else if (extension >= 3) {
-    name[length - 1] = '_';
-  } else {
-    name[length++] = '_';
-  }
-  CopyText(buf, capacity, name, length);
+  // The name, its last letter made '_' or "_" / "._" added, cut to fit.
+  const char* tail = dot == nullptr ? "._" : "_";
+  size_t kept = dot != nullptr && extension >= 3 ? length - 1 : length;
+  size_t used = 0;
+  for (size_t i = 0; i < kept && used + 1 < capacity; ++i) buf[used++] = file[i];
+  for (const char* t = tail; *t != '\0' && used + 1 < capacity; ++t) buf[used++] = *t;
+  buf[used] = '\0';
 }
 
 CheckStatus CheckSetupFolder(const char* folder, CheckWorkspace* work, Finding* findings,

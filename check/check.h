@@ -180,7 +180,8 @@ CheckStatus CheckSetupFolder(const char* folder, CheckWorkspace* work,
 
 // Setup's compressed name of `file` into buf (capacity bytes, cut, zero-
 // ended): the extension's last letter made '_' (viostor.sys: viostor.sy_);
-// a shorter extension gets '_' added, a name without one "._".
+// a shorter extension gets '_' added, a name without one "._". One rule
+// for the check and the engine.
 void CompressedName(const char* file, char* buf, size_t capacity);
 
 }  // namespace o2s

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <regex>
 
 #include "check/cabinet.h"
@@ -414,10 +415,10 @@ std::string FoldName(const std::string& name) {
 // Setup reads a driver file as it is or compressed, with the last letter of
 // its extension made "_" (a short or missing extension gets one).
 std::string CompressedFileName(const std::string& name) {
-  size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return name + "._";
-  if (name.size() - dot - 1 < 3) return name + "_";
-  return name.substr(0, name.size() - 1) + "_";
+  std::string out(name.size() + 3, '\0');
+  CompressedName(name.c_str(), &out[0], out.size());
+  out.resize(strlen(out.c_str()));
+  return out;
 }
 
 OptionInfo OptionInfoOf(const OptionDescription& option) {

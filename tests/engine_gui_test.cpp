@@ -30,23 +30,13 @@ using o2s::engine::Survey;
 
 const char kId[] = "PCI\\VEN_1AF4&DEV_1001";
 
-// virtio's txtsetup.oem with the INF, catalog and dll lines of a package
-// that ships them (virtio names its INF and catalog; Marvell a dll too).
-std::string GuiOem() {
-  std::string oem = kVirtioOem;
-  const std::string files = "[Files.scsi.WNET32]\r\ndriver = d1, viostor.sys, viostor\r\n";
-  oem.insert(oem.find(files) + files.size(),
-             "inf = d1, viostor.inf\r\ncatalog = d1, viostor.cat\r\ndll = d1, viodll.dll\r\n");
-  return oem;
-}
-
 class EngineGui : public ::testing::Test {
  protected:
   void SetUp() override {
     setupFile_ = GenerateXpSetupFile(XpSetupFile{600});
     Put(root_, "I386/TXTSETUP.SIF", setupFile_);
     Put(root_, "I386/DOSNET.INF", MakeDosnet({"atapi.sys"}, {"atapi.sys"}));
-    Put(root_, "drv/txtsetup.oem", GuiOem());
+    Put(root_, "drv/txtsetup.oem", VirtioOemWithInf());
     Put(root_, "drv/i386/Win2003/viostor.sys", MakeDriverImage(o2s::kMachineX86, {"ntoskrnl.exe"}));
     Put(root_, "drv/i386/Win2003/viostor.inf",
         MakeStorageInf("viostor", {kId}, "viostor.cat", {"viostor.sys", "viohlp.sys"}, {"vioco.dll"}));

@@ -68,6 +68,8 @@ TEST_F(IntegrateCommand, ADryRunPrintsThePlanInTheUsersLanguageAndWritesNothing)
       "      built for: x86\n"
       "      names: Windows Server 2003\n"
       "      ticked: for Windows Server 2003: no option of this driver names Windows XP, and this one is the nearest\n"
+      "      GUI-mode setup: the option names no INF, so setup will find no driver for its device (a STOP 0x7B on "
+      "the first boot, or \"Found New Hardware\"). Install the driver after setup, or use a package that ships its INF.\n"
       "  [ ] WNET64: Red Hat VirtIO SCSI Disk Device Win2003/64-bit\n"
       "      file: amd64/Win2003/VIOSTOR.SY_\n"
       "      built for: x64\n"
@@ -90,6 +92,9 @@ TEST_F(IntegrateCommand, ADryRunPrintsThePlanInTheUsersLanguageAndWritesNothing)
       "      対象: x86\n"
       "      対象の Windows: Windows Server 2003\n"
       "      チェック: Windows Server 2003 用: このドライバーには Windows XP 用のオプションがなく、これがいちばん近いものです\n"
+      "      GUI モードのセットアップ: このオプションは INF を指定していないため、セットアップはこのデバイスのドライバーを"
+      "見つけられません (最初の起動で STOP 0x7B、または「新しいハードウェアが見つかりました」)。セットアップの後でドライバーを"
+      "インストールするか、INF の入ったパッケージを使ってください。\n"
       "  [ ] WNET64: Red Hat VirtIO SCSI Disk Device Win2003/64-bit\n"
       "      ファイル: amd64/Win2003/VIOSTOR.SY_\n"
       "      対象: x64\n"
@@ -101,6 +106,40 @@ TEST_F(IntegrateCommand, ADryRunPrintsThePlanInTheUsersLanguageAndWritesNothing)
       "  drv: WNET32\n"
       "計画だけです。何も書いていません。\n"));
   EXPECT_EQ(Files(), before);
+}
+
+// A package that ships its INF: the plan says which INF installs the
+// device in GUI-mode setup and what is brought for it, and the files land.
+TEST_F(IntegrateCommand, ThePlanSaysWhatGuiModeSetupInstallsTheDeviceFrom) {
+  Put(root_, "drv/txtsetup.oem", VirtioOemWithInf());
+  Put(root_, "drv/i386/win2003/viostor.inf",
+      MakeStorageInf("viostor", {"PCI\\VEN_1AF4&DEV_1001"}, "viostor.cat", {"viostor.sys"}, {"vioco.dll"}));
+  Put(root_, "drv/i386/win2003/viostor.cat", "catalog");
+  Put(root_, "drv/i386/win2003/vioco.dll", "co-installer");
+  ProcessResult english = Run({"xp", "drv", "--dry-run"});
+  EXPECT_EQ(english.status, 0);
+  EXPECT_NE(english.out.find(OnTerminal(
+      "      ticked: for Windows Server 2003: no option of this driver names Windows XP, and this one is the nearest\n"
+      "      GUI-mode setup: viostor.inf installs its device\n"
+      "      GUI-mode setup: viodll.dll is not in the driver folder: not brought\n"
+      "  [ ] WNET64")), std::string::npos) << english.out;
+  EXPECT_NE(english.out.find(OnTerminal(
+      "Files for GUI-mode setup:\n"
+      "  viostor.inf: brought from drv/i386/win2003/viostor.inf; txtsetup.sif gets viostor.inf = 1,,,,,,,20,0,0\n"
+      "  viostor.cat: brought from drv/i386/win2003/viostor.cat; txtsetup.sif gets viostor.cat = 1,,,,,,,20,0,0\n"
+      "  vioco.dll: brought from drv/i386/win2003/vioco.dll (GUI-mode setup copies it, as viostor.inf says)\n"
+      "Runs:\n")), std::string::npos) << english.out;
+  ProcessResult japanese = Run({"xp", "drv", "--dry-run"}, "ja_JP.UTF-8");
+  EXPECT_NE(japanese.out.find(OnTerminal("      GUI モードのセットアップ: viostor.inf がこのデバイスをインストールします\n")),
+            std::string::npos) << japanese.out;
+
+  Put(root_, "xp/ntoskrnl.exe", "the kernel the driver imports");
+  ProcessResult written = Run({"xp", "drv"});
+  EXPECT_EQ(written.status, 0) << written.out;
+  for (const char* name : {"viostor.inf", "viostor.cat", "vioco.dll"}) {
+    EXPECT_EQ(ReadFile(root_ / ("xp/" + std::string(name))), ReadFile(root_ / ("drv/i386/win2003/" + std::string(name))));
+  }
+  EXPECT_FALSE(FileExists(root_ / "xp/viodll.dll"));
 }
 
 TEST_F(IntegrateCommand, OptionTicksExactlyTheOptionsNamedForThatDriver) {

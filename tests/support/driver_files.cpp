@@ -160,4 +160,12 @@ const char kVirtioOem[] =
     "\r\n[HardwareIds.scsi.WNET64]\r\nid = \"PCI\\VEN_1AF4&DEV_1001\", \"viostor\"\r\n"
     "\r\n[Config.viostor]\r\nvalue = Parameters\\PnpInterface,5,REG_DWORD,1\r\n";
 
+std::string VirtioOemWithInf() {
+  std::string oem = kVirtioOem;
+  const std::string files = "[Files.scsi.WNET32]\r\ndriver = d1, viostor.sys, viostor\r\n";
+  oem.insert(oem.find(files) + files.size(),
+             "inf = d1, viostor.inf\r\ncatalog = d1, viostor.cat\r\ndll = d1, viodll.dll\r\n");
+  return oem;
+}
+
 }  // namespace o2s_test

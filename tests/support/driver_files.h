@@ -41,6 +41,10 @@ std::string MakeStorageInf(const std::string& service, const std::vector<std::st
 // virtio's txtsetup.oem as it ships: an x86 option and an x64 one, each
 // disk in its own folder.
 extern const char kVirtioOem[];
+// The same with its x86 option naming an INF, a catalog and a dll, as
+// packages that ship them have it (virtio names INF and catalog, Marvell
+// a dll too): viostor.inf, viostor.cat, viodll.dll in its disk's folder.
+std::string VirtioOemWithInf();
 
 }  // namespace o2s_test
 
