@@ -553,9 +553,9 @@ bool IsInfName(const char* name) {
   return length > 4 && EqualNoCase(name + length - 4, 4, ".inf");
 }
 
-// The rows of disk 1 (this folder; the others lie in subfolders such as
-// lang) whose directory is the inf folder: those the backup does not hold,
-// or every one without a backup. Each name once.
+// The rows of disk 1 without a subfolder (this folder; others lie in
+// subfolders such as lang) whose directory is the inf folder: those the
+// backup does not hold, or every one without a backup. Each name once.
 void CollectInfRows(Checker* c, bool haveBackup) {
   const char* directory;
   size_t directoryLength;
@@ -573,7 +573,9 @@ void CollectInfRows(Checker* c, bool haveBackup) {
       continue;
     }
     InfField(value, valueLength, 0, &field, &fieldLength);
-    if (!EqualNoCase(field, fieldLength, "1") || (haveBackup && BackupHolds(*c, lines))) continue;
+    if (!EqualNoCase(field, fieldLength, "1")) continue;
+    InfField(value, valueLength, 1, &field, &fieldLength);
+    if (fieldLength != 0 || (haveBackup && BackupHolds(*c, lines))) continue;  // a subfolder's
     const char* name = lines.bytes + lines.line.nameOffset;
     size_t nameLength = lines.line.nameLength;
     bool known = false;
@@ -597,8 +599,15 @@ void CollectInfRows(Checker* c, bool haveBackup) {
   }
 }
 
+unsigned IdSlot(const char* id, size_t length) {
+  uint64_t hash = kHashStart;
+  MixHash(&hash, id, length, true);
+  return static_cast<unsigned>(hash % (2 * kMaxServiceIds));
+}
+
 // Every hardware id of each judged service, and the first of each.
 void CollectServiceIds(Checker* c) {
+  memset(c->work->serviceIdSlots, 0, sizeof c->work->serviceIdSlots);
   TextLines lines;
   StartLines(&lines, c->work->setupFile, c->setupSize);
   while (NextLine(&lines)) {
@@ -615,6 +624,10 @@ void CollectServiceIds(Checker* c) {
     id->offset = static_cast<uint32_t>(lines.line.nameOffset);
     id->length = static_cast<uint16_t>(idLength);
     id->service = static_cast<uint16_t>(s - c->work->services);
+    // At most half full: a free slot always ends a probe.
+    unsigned at = IdSlot(lines.bytes + id->offset, idLength);
+    while (c->work->serviceIdSlots[at] != 0) at = (at + 1) % (2 * kMaxServiceIds);
+    c->work->serviceIdSlots[at] = static_cast<uint16_t>(c->idCount);
   }
 }
 
@@ -676,8 +689,34 @@ InfRowState ReadInfRow(Checker* c, unsigned index, bool compressedToo, bool firs
   return kRowRead;
 }
 
-// Which INF serves each judged service: each row's file read once, the
-// first INF whose models list one of the service's ids serves it.
+struct InfMatch {
+  Checker* checker;
+  unsigned row;
+};
+
+// A model's id: the services it is an id of are served by the INF, from
+// this model's install section, unless an earlier one serves them.
+void MatchModelId(void* context, const char* install, size_t installLength, const char* id, size_t idLength) {
+  const InfMatch* match = static_cast<const InfMatch*>(context);
+  CheckWorkspace* work = match->checker->work;
+  for (unsigned at = IdSlot(id, idLength); work->serviceIdSlots[at] != 0; at = (at + 1) % (2 * kMaxServiceIds)) {
+    const ServiceId& known = work->serviceIds[work->serviceIdSlots[at] - 1];
+    CheckedService* s = &work->services[known.service];
+    if (s->servingInf != kNoInf || !EqualNoCase(work->setupFile + known.offset, known.length, id, idLength)) continue;
+    s->servingInf = match->row;
+    CopyText(s->install, sizeof s->install, install, installLength);
+  }
+}
+
+void MatchAddedService(void* context, const char* name, size_t length) {
+  const InfMatch* match = static_cast<const InfMatch*>(context);
+  CheckedService* s = FindService(match->checker, name, length);
+  if (s != nullptr && s->loadLine != 0 && s->addingInf == kNoInf) s->addingInf = match->row;
+}
+
+// Which INF serves each judged service: each row's file read once, its
+// models' ids looked up among the services' (one pass over the INF); the
+// first INF whose models list one of a service's ids serves it.
 void FindServingInfs(Checker* c, bool haveBackup) {
   CheckWorkspace* work = c->work;
   for (unsigned r = 0; r < c->infRowCount; ++r) {
@@ -689,21 +728,9 @@ void FindServingInfs(Checker* c, bool haveBackup) {
       if (row->state == kRowNotRead) ++c->infsNotReadQuietly;
       continue;
     }
-    for (unsigned i = 0; i < c->idCount; ++i) {
-      const ServiceId& id = work->serviceIds[i];
-      CheckedService* s = &work->services[id.service];
-      if (s->servingInf != kNoInf) continue;
-      char install[kInfNameCapacity];
-      if (InfFindModel(work->inf, c->infSize, work->setupFile + id.offset, id.length, install)) {
-        s->servingInf = r;
-        CopyText(s->install, sizeof s->install, install, strlen(install));
-      }
-    }
-    for (unsigned i = 0; i < c->serviceCount; ++i) {
-      CheckedService* s = &work->services[i];
-      if (s->loadLine == 0 || s->servingInf != kNoInf || s->addingInf != kNoInf) continue;
-      if (InfAddsService(work->inf, c->infSize, s->name, strlen(s->name))) s->addingInf = r;
-    }
+    InfMatch match{c, r};
+    InfModelIds(work->inf, c->infSize, MatchModelId, &match);
+    InfAddedServices(work->inf, c->infSize, MatchAddedService, &match);
   }
 }
 
@@ -761,6 +788,8 @@ void CheckCopiedFile(void* context, const char* name, size_t length) {
 void CheckServiceInf(Checker* c, const CheckedService& s, bool haveDosnet, unsigned filesLine) {
   CheckWorkspace* work = c->work;
   if (s.servingInf == kNoInf) {
+    // Without an id of its own, the INF that adds it is taken for its INF.
+    if (s.addingInf != kNoInf && s.firstId[0] == '\0') return;
     if (c->infsNotRead > 0) {
       c->infsUnjudged = true;
     } else if (s.addingInf != kNoInf) {

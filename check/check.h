@@ -29,15 +29,17 @@
 //   install section for that model copies only files the folder holds, and
 //   dosnet.inf's [Files] names it.
 // The INFs: the rows of [SourceDisksFiles] (and of the architecture's
-// section, as above) of disk 1 whose directory (field 8) is the inf folder
-// ([WinntDirectories]' key whose value is inf; 20 where none is). With a
-// backup, the rows it does not hold; without one, every row, but only
-// plain files are read (a source's own INFs are compressed with LZX, which
-// the check does not unpack), and at most kMaxInfReads files in all. Each
-// row's file must be in the folder, plain or compressed; each file named
-// *.inf is read once (check/inf_file.h). An INF serves S when its models
-// list one of S's hardware ids (every [HardwareIdsDatabase] key naming S);
-// one that only adds the service S is a finding of its own. Where some INF
+// section, as above) of disk 1, in no subfolder, whose directory (field 8)
+// is the inf folder ([WinntDirectories]' key whose value is inf; 20 where
+// none is). With a backup, the rows it does not hold; without one, every
+// row, but only plain files are read (a source's own INFs are compressed
+// with LZX, which the check does not unpack), and at most kMaxInfReads
+// files in all. Each row's file must be in the folder, plain or
+// compressed; each file named *.inf is read once (check/inf_file.h), the
+// serving one again for its install section. An INF serves S when its
+// models list one of S's hardware ids (every [HardwareIdsDatabase] key
+// naming S); one that only adds the service S is a finding of its own
+// (none for an S without ids: that one is taken for S's INF). Where some INF
 // could not be read, no INF serving S is no finding (a note says so).
 // An added or changed hardware id whose service no *.Load section lists
 // (setup loads from [SCSI.Load] and from the other *.Load lists alike) is
@@ -217,6 +219,7 @@ struct CheckWorkspace {
   char inf[kInfFileCapacity];  // one INF's text (check/inf_file.h: InfText)
   InfRow infRows[kMaxInfRows];
   ServiceId serviceIds[kMaxServiceIds];
+  uint16_t serviceIdSlots[2 * kMaxServiceIds];  // hashes of those ids: index + 1, 0 empty
   char path[kMaxPath];
 };
 

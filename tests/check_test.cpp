@@ -349,6 +349,13 @@ TEST_F(SetupFolder, CleanFolderHasNoFindingAndEachPlantedFaultIsFoundOnce) {
        }},
       {"a compressed INF in a cabinet cut short", [&] { Put("iastor.in_", Get("iastor.in_").substr(0, 100)); },
        [&] { return infRow(o2s::kFindingDamagedCabinet, "iastor.in_", "", "iastor.inf"); }},
+      {"a service without hardware ids, added by its INF", [&] {
+         std::string text = Get("txtsetup.sif");
+         size_t at = text.find(std::string(kViostor.id) + " = ");
+         ASSERT_NE(at, std::string::npos);
+         Put("txtsetup.sif", text.erase(at, text.find('\n', at) + 1 - at));
+       },
+       [] { return std::vector<std::string>{}; }},
       {"a UTF-16 INF", [&] { Put("viostor.inf", Utf16(MakeDeviceInf(kViostor, "viocoins.dll", true))); },
        [] { return std::vector<std::string>{}; }},
       {"the inf folder under another [WinntDirectories] number", [&] {
@@ -644,6 +651,8 @@ TEST_F(SetupFolder, InfsOfASourceWithoutBackupAreReadWithinTheBound) {
                          "%D% = d_inst, PCI\\VEN_0000&DEV_" + std::to_string(i) + "\r\n");
     }
   }
+  // Rows of another disk and of a subfolder: their files are not here.
+  rows += "intl.inf = 2,,,,,,,20,0,0\r\nsub.inf = 1,lang,,,,,,20,0,0\r\n";
   Replace("txtsetup.sif", "[SourceDisksFiles]\r\n", "[SourceDisksFiles]\r\n" + rows);
   for (const char* gone : {"stock1000.in_", "stock1500.inf"}) unlink(Path(gone).c_str());
   std::vector<o2s::Finding> findings(1024);
