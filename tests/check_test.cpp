@@ -879,6 +879,32 @@ TEST(FindingText, EveryKindHasItsBlockInBothLanguages) {
   char en[1024];
   o2s::FormatFinding(noEntry, result, en, sizeof en, o2s::Language::kEnglish);
   EXPECT_NE(std::string(en).find("txtsetup.sif is corrupt or missing"), std::string::npos) << en;
+  // GUI-mode setup's: what happens, and what to do.
+  o2s::Finding noInf{o2s::kFindingNoInf, o2s::kInSetupFile, 7, 0, "viostor", "", "PCI\\VEN_1AF4&DEV_1001", ""};
+  o2s::FormatFinding(noInf, result, en, sizeof en, o2s::Language::kEnglish);
+  EXPECT_STREQ(en,
+               "ERROR! txtsetup.sif line 7, service viostor\n"
+               "  GUI-mode setup finds no INF file in the folder to install the device of the service viostor"
+               " (PCI\\VEN_1AF4&DEV_1001) from.\n"
+               "  The first start after setup stops with STOP 0x7B, or Windows says that it found new hardware.\n"
+               "  Integrate the option again with its driver package's INF file (oem2sif-integrate and the page bring"
+               " it where the package has one); with a package that has none, install its driver after setup.\n");
+  char ja[1024];
+  o2s::FormatFinding(noInf, result, ja, sizeof ja);
+  EXPECT_EQ(Cp932ToUtf8(ja),
+            "ERROR! txtsetup.sif 7行目、サービス viostor\n"
+            "  GUI モードのセットアップで、サービス viostor の機器 (PCI\\VEN_1AF4&DEV_1001) を組み込む INF ファイルが"
+            "フォルダーにありません。\n"
+            "  セットアップ後の最初の起動が STOP 0x7B で止まるか、「新しいハードウェアが見つかりました」となります。\n"
+            "  ドライバー パッケージの INF ファイルとともに統合し直してください (oem2sif-integrate とページは、パッケージ"
+            "にあれば持ってきます)。INF ファイルのないパッケージなら、ドライバーはセットアップの後でインストールしてください。\n");
+  o2s::Finding copied{o2s::kFindingUnsafeName, o2s::kInSetupFile, 7, 2, "viostor", "viostor.inf", "..\\x.sys", ""};
+  o2s::FormatFinding(copied, result, en, sizeof en, o2s::Language::kEnglish);
+  EXPECT_STREQ(en,
+               "ERROR! txtsetup.sif line 7, service viostor, file viostor.inf\n"
+               "  viostor.inf copies ..\\x.sys, which is not the name of a file in the folder (a path separator, a"
+               " drive's colon or ..). It was not opened.\n"
+               "  GUI-mode setup asks for the file, or cannot install the driver from this INF file.\n");
   o2s::FormatFindingCount(result, en, sizeof en, o2s::Language::kEnglish);
   EXPECT_STREQ(en, "(1 more not shown.)\nProblems found: 2\n");
   // A block cut short stays whole characters and zero-ended.
