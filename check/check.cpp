@@ -6,6 +6,7 @@
 #include "check/dosnet.h"
 #include "check/driver_image.h"
 #include "check/cabinet.h"
+#include "check/inf_file.h"
 #include "check/pe_image.h"
 #include "check/setup_names.h"
 #include "check/text_lines.h"
@@ -21,6 +22,23 @@ const char kLoadSection[] = "SCSI.Load";
 const char kScsiSection[] = "SCSI";
 const char kIdsSection[] = "HardwareIdsDatabase";
 const char kFilesSection[] = "SourceDisksFiles";
+const char kDirectoriesSection[] = "WinntDirectories";
+
+// What became of a row of the inf folder.
+enum InfRowState : unsigned char {
+  kRowPending,
+  kRowRead,         // an INF read
+  kRowPresent,      // in the folder, no INF (a catalog)
+  kRowNotRead,      // no finding of its own: LZX, too big, past the bound, or
+                    // compressed without a backup
+  kRowMissing,
+  kRowUnsafe,
+  kRowNotRegular,
+  kRowOutside,
+  kRowDamaged,
+  kRowUnknownPacking,
+  kRowContinued,
+};
 
 struct Checker {
   const char* folder;  // "" for the current one
@@ -31,6 +49,15 @@ struct Checker {
   size_t setupSize;
   unsigned serviceCount;
   bool servicesCut;
+  size_t dosnetSize;
+  unsigned infRowCount;
+  unsigned idCount;
+  unsigned infReads;
+  unsigned infsNotRead;      // *.inf rows not read, for any reason
+  unsigned infsNotReadQuietly;  // of those, the ones without a finding of their own
+  unsigned loadedInf;        // the row whose text work->inf holds; kNoInf: none
+  size_t infSize;
+  bool infsUnjudged;         // a service no read INF serves, where some were not read
 };
 
 // The path of `name` in the folder, in work->path (the caller made sure
@@ -128,6 +155,14 @@ bool IsJudgedSection(const TextLines& lines) {
          InSection(lines, kIdsSection);
 }
 
+// [SourceDisksFiles] or [SourceDisksFiles.ANY].
+bool IsAnyFilesSection(const TextLines& lines) {
+  const size_t length = sizeof kFilesSection - 1;
+  return lines.inSection && lines.sectionLength >= length &&
+         EqualNoCase(lines.bytes + lines.sectionOffset, length, kFilesSection) &&
+         (lines.sectionLength == length || lines.bytes[lines.sectionOffset + length] == '.');
+}
+
 // False when the table filled up.
 bool RememberBackup(Checker* c, size_t size) {
   uint64_t* slots = c->work->backupEntries;
@@ -136,7 +171,7 @@ bool RememberBackup(Checker* c, size_t size) {
   TextLines lines;
   StartLines(&lines, c->work->backupFile, size);
   while (NextLine(&lines)) {
-    if (lines.line.kind != kProfileEntry || !IsJudgedSection(lines)) continue;
+    if (lines.line.kind != kProfileEntry || !(IsJudgedSection(lines) || IsAnyFilesSection(lines))) continue;
     if (!PutHash(slots, &used, EntryHash(lines))) return false;
   }
   return true;
@@ -196,6 +231,8 @@ CheckedService* AddService(Checker* c, const char* name, size_t length) {
   s = &c->work->services[c->serviceCount++];
   memset(s, 0, sizeof *s);
   CopyText(s->name, sizeof s->name, name, length);
+  s->servingInf = kNoInf;
+  s->addingInf = kNoInf;
   return s;
 }
 
@@ -238,6 +275,16 @@ const char* SuffixAfter(const TextLines& lines, const char* prefix, size_t* suff
 
 const char* MachineSuffix(unsigned machine) {
   return machine == kMachineX86 ? "x86" : machine == kMachineX64 ? "amd64" : machine == kMachineIa64 ? "ia64" : "";
+}
+
+// [SourceDisksFiles] or the one of the setup source's architecture (any
+// when that is not known): where setup looks a file up.
+bool IsListingSection(const Checker& c, const TextLines& lines) {
+  const char* ownSuffix = MachineSuffix(c.result->machine);
+  size_t suffixLength = 0;
+  const char* suffix = SuffixAfter(lines, kFilesSection, &suffixLength);
+  return InSection(lines, kFilesSection) ||
+         (suffix != nullptr && (*ownSuffix == '\0' || EqualNoCase(suffix, suffixLength, ownSuffix)));
 }
 
 // The services whose entries changed, in the order they are first met.
@@ -290,15 +337,9 @@ void LookUpServices(Checker* c) {
       s->loadedElsewhere = true;
     }
   }
-  const char* ownSuffix = MachineSuffix(c->result->machine);
   StartLines(&lines, c->work->setupFile, c->setupSize);
   while (NextLine(&lines)) {
-    if (lines.line.kind != kProfileEntry) continue;
-    size_t suffixLength = 0;
-    const char* suffix = SuffixAfter(lines, kFilesSection, &suffixLength);
-    bool listing = InSection(lines, kFilesSection) ||
-                   (suffix != nullptr && (*ownSuffix == '\0' || EqualNoCase(suffix, suffixLength, ownSuffix)));
-    if (!listing) continue;
+    if (lines.line.kind != kProfileEntry || !IsListingSection(*c, lines)) continue;
     for (unsigned i = 0; i < c->serviceCount; ++i) {
       CheckedService* s = &c->work->services[i];
       if (EqualNoCase(lines.bytes + lines.line.nameOffset, lines.line.nameLength, s->file)) {
@@ -486,6 +527,328 @@ bool ReadDosnet(Checker* c, size_t* size, unsigned* bootLine, unsigned* filesLin
   return true;
 }
 
+// --- The INFs GUI-mode setup installs the devices from.
+
+// [WinntDirectories]' key for the inf folder ("20" on every 2000 / XP / 2003
+// source, and where the file does not say).
+void InfDirectoryId(const Checker& c, const char** id, size_t* length) {
+  *id = "20";
+  *length = 2;
+  TextLines lines;
+  StartLines(&lines, c.work->setupFile, c.setupSize);
+  while (NextLine(&lines)) {
+    if (lines.line.kind != kProfileEntry || !InSection(lines, kDirectoriesSection)) continue;
+    const char* value = lines.bytes + lines.line.valueOffset;
+    size_t valueLength = lines.line.valueLength;
+    Unquote(&value, &valueLength);
+    if (!EqualNoCase(value, valueLength, "inf")) continue;
+    *id = lines.bytes + lines.line.nameOffset;
+    *length = lines.line.nameLength;
+    return;
+  }
+}
+
+bool IsInfName(const char* name) {
+  size_t length = strlen(name);
+  return length > 4 && EqualNoCase(name + length - 4, 4, ".inf");
+}
+
+// The rows of disk 1 without a subfolder (this folder; others lie in
+// subfolders such as lang) whose directory is the inf folder: those the
+// backup does not hold, or every one without a backup. Each name once.
+void CollectInfRows(Checker* c, bool haveBackup) {
+  const char* directory;
+  size_t directoryLength;
+  InfDirectoryId(*c, &directory, &directoryLength);
+  TextLines lines;
+  StartLines(&lines, c->work->setupFile, c->setupSize);
+  while (NextLine(&lines)) {
+    if (lines.line.kind != kProfileEntry || !IsListingSection(*c, lines)) continue;
+    const char* value = lines.bytes + lines.line.valueOffset;
+    size_t valueLength = lines.line.valueLength;
+    const char* field;
+    size_t fieldLength;
+    if (!InfField(value, valueLength, 7, &field, &fieldLength) ||
+        !EqualNoCase(field, fieldLength, directory, directoryLength)) {
+      continue;
+    }
+    InfField(value, valueLength, 0, &field, &fieldLength);
+    if (!EqualNoCase(field, fieldLength, "1")) continue;
+    InfField(value, valueLength, 1, &field, &fieldLength);
+    if (fieldLength != 0 || (haveBackup && BackupHolds(*c, lines))) continue;  // a subfolder's
+    const char* name = lines.bytes + lines.line.nameOffset;
+    size_t nameLength = lines.line.nameLength;
+    bool known = false;
+    for (unsigned i = 0; i < c->infRowCount && !known; ++i) {
+      known = EqualNoCase(c->work->infRows[i].name, strlen(c->work->infRows[i].name), name, nameLength);
+    }
+    if (known) continue;
+    bool inf = nameLength > 4 && EqualNoCase(name + nameLength - 4, 4, ".inf");
+    if (c->infRowCount == kMaxInfRows || nameLength >= kFindingTextCapacity) {
+      if (inf) {
+        ++c->infsNotRead;
+        ++c->infsNotReadQuietly;
+      }
+      continue;
+    }
+    InfRow* row = &c->work->infRows[c->infRowCount++];
+    CopyText(row->name, sizeof row->name, name, nameLength);
+    row->line = lines.number;
+    row->state = IsPlainFileName(name, nameLength) ? kRowPending : kRowUnsafe;
+    row->method = 0;
+  }
+}
+
+unsigned IdSlot(const char* id, size_t length) {
+  uint64_t hash = kHashStart;
+  MixHash(&hash, id, length, true);
+  return static_cast<unsigned>(hash % (2 * kMaxServiceIds));
+}
+
+// Every hardware id of each judged service, and the first of each.
+void CollectServiceIds(Checker* c) {
+  memset(c->work->serviceIdSlots, 0, sizeof c->work->serviceIdSlots);
+  TextLines lines;
+  StartLines(&lines, c->work->setupFile, c->setupSize);
+  while (NextLine(&lines)) {
+    if (lines.line.kind != kProfileEntry || !InSection(lines, kIdsSection)) continue;
+    const char* service = lines.bytes + lines.line.valueOffset;
+    size_t length = lines.line.valueLength;
+    Unquote(&service, &length);
+    CheckedService* s = FindService(c, service, length);
+    size_t idLength = lines.line.nameLength;
+    if (s == nullptr || s->loadLine == 0 || idLength == 0 || idLength > 0xFFFF) continue;
+    if (s->firstId[0] == '\0') CopyText(s->firstId, sizeof s->firstId, lines.bytes + lines.line.nameOffset, idLength);
+    if (c->idCount == kMaxServiceIds) continue;
+    ServiceId* id = &c->work->serviceIds[c->idCount++];
+    id->offset = static_cast<uint32_t>(lines.line.nameOffset);
+    id->length = static_cast<uint16_t>(idLength);
+    id->service = static_cast<uint16_t>(s - c->work->services);
+    // At most half full: a free slot always ends a probe.
+    unsigned at = IdSlot(lines.bytes + id->offset, idLength);
+    while (c->work->serviceIdSlots[at] != 0) at = (at + 1) % (2 * kMaxServiceIds);
+    c->work->serviceIdSlots[at] = static_cast<uint16_t>(c->idCount);
+  }
+}
+
+// Reads row `index`'s file, plain or compressed, into work->inf: the row's
+// state (kRowRead when read). Compressed files only where allowed; a first
+// reading counts against kMaxInfReads.
+InfRowState ReadInfRow(Checker* c, unsigned index, bool compressedToo, bool first) {
+  CheckWorkspace* work = c->work;
+  InfRow& row = work->infRows[index];
+  char compressed[kFindingTextCapacity];
+  CompressedName(row.name, compressed, sizeof compressed);
+  const char* read = row.name;
+  FileKind kind = GetFileKind(PathOf(c, row.name));
+  if (kind == kFileKindMissing) {
+    read = compressed;
+    kind = GetFileKind(PathOf(c, compressed));
+  }
+  if (kind == kFileKindMissing) return kRowMissing;
+  if (kind == kFileKindOther) return kRowNotRegular;
+  if (kind == kFileKindOutside) return kRowOutside;
+  if (!IsInfName(row.name)) return kRowPresent;
+  if ((read == compressed && !compressedToo) || (first && c->infReads == kMaxInfReads)) return kRowNotRead;
+  if (first) ++c->infReads;
+  c->loadedInf = kNoInf;
+  size_t size = 0;
+  switch (ReadFileBytes(PathOf(c, read), work->driver, kInfFileCapacity, &size)) {
+    case kFileRead:
+      break;
+    case kFileNotRegular:
+      return kRowNotRegular;
+    case kFileOutside:
+      return kRowOutside;
+    default:
+      return kRowNotRead;
+  }
+  const unsigned char* text = work->driver;
+  if (IsCabinet(text, size)) {
+    switch (UnpackFirstCabinetFile(work->driver, size, work->unpacked, kInfFileCapacity, &size)) {
+      case kCabinetUnpacked:
+        text = work->unpacked;
+        break;
+      case kCabinetOtherMethod:
+      case kCabinetTooBig:
+        return kRowNotRead;
+      case kCabinetUnknownMethod: {
+        int method = CabinetMethod(work->driver, size);
+        row.method = static_cast<unsigned char>(method < 0 ? 0 : method);
+        return kRowUnknownPacking;
+      }
+      case kCabinetContinued:
+        return kRowContinued;
+      case kNotCabinet:
+      case kCabinetDamaged:
+        return kRowDamaged;
+    }
+  }
+  c->infSize = InfText(text, size, work->inf, kInfFileCapacity);
+  c->loadedInf = index;
+  return kRowRead;
+}
+
+struct InfMatch {
+  Checker* checker;
+  unsigned row;
+};
+
+// A model's id: the services it is an id of are served by the INF, from
+// this model's install section, unless an earlier one serves them.
+void MatchModelId(void* context, const char* install, size_t installLength, const char* id, size_t idLength) {
+  const InfMatch* match = static_cast<const InfMatch*>(context);
+  CheckWorkspace* work = match->checker->work;
+  for (unsigned at = IdSlot(id, idLength); work->serviceIdSlots[at] != 0; at = (at + 1) % (2 * kMaxServiceIds)) {
+    const ServiceId& known = work->serviceIds[work->serviceIdSlots[at] - 1];
+    CheckedService* s = &work->services[known.service];
+    if (s->servingInf != kNoInf || !EqualNoCase(work->setupFile + known.offset, known.length, id, idLength)) continue;
+    s->servingInf = match->row;
+    CopyText(s->install, sizeof s->install, install, installLength);
+  }
+}
+
+void MatchAddedService(void* context, const char* name, size_t length) {
+  const InfMatch* match = static_cast<const InfMatch*>(context);
+  CheckedService* s = FindService(match->checker, name, length);
+  if (s != nullptr && s->loadLine != 0 && s->addingInf == kNoInf) s->addingInf = match->row;
+}
+
+// Which INF serves each judged service: each row's file read once, its
+// models' ids looked up among the services' (one pass over the INF); the
+// first INF whose models list one of a service's ids serves it.
+void FindServingInfs(Checker* c, bool haveBackup) {
+  CheckWorkspace* work = c->work;
+  for (unsigned r = 0; r < c->infRowCount; ++r) {
+    InfRow* row = &work->infRows[r];
+    if (row->state == kRowPending) row->state = ReadInfRow(c, r, haveBackup, true);
+    if (!IsInfName(row->name)) continue;
+    if (row->state != kRowRead) {
+      ++c->infsNotRead;
+      if (row->state == kRowNotRead) ++c->infsNotReadQuietly;
+      continue;
+    }
+    InfMatch match{c, r};
+    InfModelIds(work->inf, c->infSize, MatchModelId, &match);
+    InfAddedServices(work->inf, c->infSize, MatchAddedService, &match);
+  }
+}
+
+// Whether dosnet.inf's [Files] copies `name` from the setup folder.
+bool DosnetFilesName(const Checker& c, const char* name) {
+  TextLines lines;
+  StartLines(&lines, c.work->dosnet, SetupReadSize(c.work->dosnet, c.dosnetSize));
+  while (NextLine(&lines)) {
+    const ProfileLine& line = lines.line;
+    if ((line.kind != kProfileOther && line.kind != kProfileEntry) || !InSection(lines, kDosnetFilesSection)) continue;
+    if (DosnetLineNames(lines.bytes + line.offset, line.length, name, strlen(name))) return true;
+  }
+  return false;
+}
+
+struct CopiedFiles {
+  Checker* checker;
+  const CheckedService* service;
+  const char* inf;
+  uint64_t seen[64];  // names already judged, as hashes
+  unsigned seenCount;
+};
+
+// One file the serving INF's install section copies: in the folder, plain
+// or compressed, once per name.
+void CheckCopiedFile(void* context, const char* name, size_t length) {
+  CopiedFiles* copied = static_cast<CopiedFiles*>(context);
+  Checker* c = copied->checker;
+  const CheckedService& s = *copied->service;
+  uint64_t hash = kHashStart;
+  MixHash(&hash, name, length, true);
+  for (unsigned i = 0; i < copied->seenCount; ++i) {
+    if (copied->seen[i] == hash) return;
+  }
+  if (copied->seenCount < sizeof copied->seen / sizeof copied->seen[0]) copied->seen[copied->seenCount++] = hash;
+  if (EqualNoCase(name, length, s.file)) return;  // the driver: judged above
+  char file[kFindingTextCapacity];
+  CopyText(file, sizeof file, name, length);
+  if (length >= sizeof file || !IsPlainFileName(name, length)) {
+    Add(c, kFindingUnsafeName, kInSetupFile, s.loadLine, s.name, copied->inf, file, 2);
+    return;
+  }
+  char compressed[kFindingTextCapacity];
+  CompressedName(file, compressed, sizeof compressed);
+  FileKind plain = GetFileKind(PathOf(c, file));
+  FileKind packed = GetFileKind(PathOf(c, compressed));
+  if (plain == kFileKindRegular || packed == kFileKindRegular) return;
+  if (AddKindFinding(c, plain, s, file) || AddKindFinding(c, packed, s, compressed)) return;
+  Add(c, kFindingInfFileMissing, kInSetupFile, s.loadLine, s.name, copied->inf, file);
+}
+
+// The service's INF findings: none serves it, or the one that adds it lists
+// none of its ids, or what the serving one copies is not all there, or
+// dosnet.inf does not copy it.
+void CheckServiceInf(Checker* c, const CheckedService& s, bool haveDosnet, unsigned filesLine) {
+  CheckWorkspace* work = c->work;
+  if (s.servingInf == kNoInf) {
+    // Without an id of its own, the INF that adds it is taken for its INF.
+    if (s.addingInf != kNoInf && s.firstId[0] == '\0') return;
+    if (c->infsNotRead > 0) {
+      c->infsUnjudged = true;
+    } else if (s.addingInf != kNoInf) {
+      Add(c, kFindingInfLacksIds, kInSetupFile, s.loadLine, s.name, work->infRows[s.addingInf].name, s.firstId);
+    } else {
+      Add(c, kFindingNoInf, kInSetupFile, s.loadLine, s.name, "", s.firstId);
+    }
+    return;
+  }
+  const char* inf = work->infRows[s.servingInf].name;
+  if (c->loadedInf == s.servingInf || ReadInfRow(c, s.servingInf, true, false) == kRowRead) {
+    char section[kInfNameCapacity];
+    InfInstallSection(work->inf, c->infSize, s.install, c->result->machine, section);
+    CopiedFiles copied{c, &s, inf, {}, 0};
+    InfCopiedFiles(work->inf, c->infSize, section, CheckCopiedFile, &copied);
+  }
+  if (haveDosnet && !DosnetFilesName(*c, inf)) {
+    Add(c, kFindingNotInDosnetFiles, kInDosnet, filesLine, s.name, inf, "");
+  }
+}
+
+// The rows' own findings, in their order, and the note when a service's
+// INF could not be judged.
+void AddInfRowFindings(Checker* c) {
+  for (unsigned r = 0; r < c->infRowCount; ++r) {
+    const InfRow& row = c->work->infRows[r];
+    char compressed[kFindingTextCapacity];
+    CompressedName(row.name, compressed, sizeof compressed);
+    switch (row.state) {
+      case kRowMissing:
+        Add(c, kFindingInfMissing, kInSetupFile, row.line, "", row.name, compressed);
+        break;
+      case kRowUnsafe:
+        Add(c, kFindingUnsafeName, kInSetupFile, row.line, "", row.name, "", 3);
+        break;
+      case kRowNotRegular:
+        Add(c, kFindingNotRegularFile, kInSetupFile, row.line, "", row.name, "");
+        break;
+      case kRowOutside:
+        Add(c, kFindingLinkOutside, kInSetupFile, row.line, "", row.name, "");
+        break;
+      case kRowDamaged:
+        Add(c, kFindingDamagedCabinet, kInSetupFile, row.line, "", compressed, "");
+        break;
+      case kRowUnknownPacking:
+        Add(c, kFindingUnknownPacking, kInSetupFile, row.line, "", compressed, "", row.method);
+        break;
+      case kRowContinued:
+        Add(c, kFindingContinuedCabinet, kInSetupFile, row.line, "", compressed, "");
+        break;
+      default:
+        break;
+    }
+  }
+  if (c->infsUnjudged && c->infsNotReadQuietly > 0) {
+    Add(c, kNoteInfsNotRead, kInNoFile, 0, "", kSetupName, "", c->infsNotReadQuietly);
+  }
+}
+
 }  // namespace
 
 void CompressedName(const char* file, char* buf, size_t capacity) {
@@ -505,7 +868,8 @@ void CompressedName(const char* file, char* buf, size_t capacity) {
 CheckStatus CheckSetupFolder(const char* folder, CheckWorkspace* work, Finding* findings,
                              unsigned capacity, CheckResult* result) {
   memset(result, 0, sizeof *result);
-  Checker c{folder != nullptr ? folder : "", work, findings, capacity, result, 0, 0, false};
+  Checker c{folder != nullptr ? folder : "", work, findings, capacity, result, 0, 0, false,
+            0, 0, 0, 0, 0, 0, kNoInf, 0, false};
   if (strlen(c.folder) + 2 + kFindingTextCapacity > kMaxPath) return kCheckPathTooLong;
 
   size_t setupFileSize = 0;
@@ -551,9 +915,11 @@ CheckStatus CheckSetupFolder(const char* folder, CheckWorkspace* work, Finding* 
     Add(&c, kFindingTooBig, kInNoFile, 0, "", kSetupName, "services", kMaxCheckedServices);
   }
   LookUpServices(&c);
-  size_t dosnetSize = 0;
   unsigned bootLine = 0, filesLine = 0;
-  bool haveDosnet = ReadDosnet(&c, &dosnetSize, &bootLine, &filesLine);
+  bool haveDosnet = ReadDosnet(&c, &c.dosnetSize, &bootLine, &filesLine);
+  CollectInfRows(&c, haveBackup);
+  CollectServiceIds(&c);
+  FindServingInfs(&c, haveBackup);
 
   for (unsigned i = 0; i < c.serviceCount; ++i) {
     const CheckedService& s = work->services[i];
@@ -568,8 +934,10 @@ CheckStatus CheckSetupFolder(const char* folder, CheckWorkspace* work, Finding* 
     CheckDriverFile(&c, s);
     if (haveDosnet && !s.inBootFiles) Add(&c, kFindingNotInBootFiles, kInDosnet, bootLine, s.name, s.file, "");
     if (haveDosnet && !s.inDosnetFiles) Add(&c, kFindingNotInDosnetFiles, kInDosnet, filesLine, s.name, s.file, "");
+    CheckServiceInf(&c, s, haveDosnet, filesLine);
   }
-  if (haveDosnet) CheckText(&c, work->dosnet, dosnetSize, kDosnetName, kInDosnet);
+  AddInfRowFindings(&c);
+  if (haveDosnet) CheckText(&c, work->dosnet, c.dosnetSize, kDosnetName, kInDosnet);
   return kCheckDone;
 }
 

@@ -23,7 +23,24 @@
 //   the setup source's machine (when that is known), and every module it
 //   imports is in the folder, plain or compressed;
 // - where the folder holds dosnet.inf, its [FloppyFiles.2] and [Files]
-//   name FILE (d1,FILE).
+//   name FILE (d1,FILE);
+// - GUI-mode setup installs the device again through Plug and Play, from
+//   an INF: one of the INFs txtsetup.sif lists serves S (below), its
+//   install section for that model copies only files the folder holds, and
+//   dosnet.inf's [Files] names it.
+// The INFs: the rows of [SourceDisksFiles] (and of the architecture's
+// section, as above) of disk 1, in no subfolder, whose directory (field 8)
+// is the inf folder ([WinntDirectories]' key whose value is inf; 20 where
+// none is). With a backup, the rows it does not hold; without one, every
+// row, but only plain files are read (a source's own INFs are compressed
+// with LZX, which the check does not unpack), and at most kMaxInfReads
+// files in all. Each row's file must be in the folder, plain or
+// compressed; each file named *.inf is read once (check/inf_file.h), the
+// serving one again for its install section. An INF serves S when its
+// models list one of S's hardware ids (every [HardwareIdsDatabase] key
+// naming S); one that only adds the service S is a finding of its own
+// (none for an S without ids: that one is taken for S's INF). Where some INF
+// could not be read, no INF serving S is no finding (a note says so).
 // An added or changed hardware id whose service no *.Load section lists
 // (setup loads from [SCSI.Load] and from the other *.Load lists alike) is
 // a finding, once per service. txtsetup.sif and dosnet.inf are judged as
@@ -36,7 +53,8 @@
 // means the file was emptied, cut or overwritten (one finding, with how
 // many are gone).
 //
-// Names from the files (a [SCSI.Load] value, a PE import) that are not
+// Names from the files (a [SCSI.Load] value, a PE import, an INF row or a
+// file an INF copies) that are not
 // plain file names (check/setup_names.h) are findings and never opened. A
 // file is read only when the platform calls it a regular file within the
 // folder (platform.h: GetFileKind); a FIFO, device or folder, or a link
@@ -79,17 +97,28 @@ enum FindingKind : unsigned {
                                    // extra: the first, "[section] key"; line: its line in the backup
   kFindingUnsafeName = 17,         // a name that is no plain file name (path separator, drive
                                    // colon, "..", control byte): never opened. number 0: the
-                                   // [SCSI.Load] value, in file; 1: an import, in extra, of file
+                                   // [SCSI.Load] value, in file; 1: an import, in extra, of file;
+                                   // 2: a file the INF file copies, in extra; 3: the
+                                   // [SourceDisksFiles] row of the inf folder, in file
   kFindingNotRegularFile = 18,     // file: a FIFO, device, socket or folder: not opened
   kFindingLinkOutside = 19,        // file: a symbolic link leading outside the folder: not followed
   kFindingUnknownPacking = 20,     // file: a cabinet of unknown compression type (number)
   kFindingContinuedCabinet = 21,   // file: one cabinet of a set (spanning)
   kFindingNotNative = 22,          // file: a PE image whose subsystem (number) is not native
+  kFindingNoInf = 23,              // no INF serves service; extra: its first hardware id
+  kFindingInfMissing = 24,         // file: a row of the inf folder not in the folder;
+                                   // extra: the compressed name (service "")
+  kFindingInfLacksIds = 25,        // file: an INF that adds service but lists none of its
+                                   // ids; extra: the first id
+  kFindingInfFileMissing = 26,     // file: the INF serving service; extra: a file it copies
+                                   // that is not in the folder
   // Notes: what the check could not judge. They are no problem.
   kNoteNoBackup = 101,             // every [SCSI.Load] entry was judged
   kNoteNotChecked = 102,           // file not read; extra: "LZX/Quantum" or "too big"
   kNoteArchitectureUnknown = 103,  // no machine judged
   kNoteImportsCut = 104,           // file's import table not read to its end
+  kNoteInfsNotRead = 105,          // number: INF rows not read (LZX, too big, past the
+                                   // bound): services no read INF serves were not judged
 };
 
 inline bool IsProblem(FindingKind kind) { return kind < 100; }
@@ -126,18 +155,31 @@ struct CheckResult {
 const size_t kSetupFileCapacity = 4u << 20;
 const size_t kDosnetCapacity = 1u << 20;
 const size_t kDriverFileCapacity = 4u << 20;
+const size_t kInfFileCapacity = 1u << 20;  // a bigger INF is not read
+// Rows of the inf folder judged, INF files read, and hardware ids of the
+// judged services tried, at most: the rest are not read (kNoteInfsNotRead).
+const unsigned kMaxInfRows = 1024;
+const unsigned kMaxInfReads = 256;
+const unsigned kMaxServiceIds = 16384;  // more are not tried
 // Services judged at most; the rest are left out with a kFindingTooBig.
 const unsigned kMaxCheckedServices = 512;
 // Entries of the backup remembered, as hashes (open addressing, kept at
-// most three quarters full).
+// most three quarters full): those of the judged sections and of the
+// [SourceDisksFiles] ones, about 7,000 in an XP source.
 const unsigned kBackupSlots = 1u << 17;
 const unsigned kMaxPath = 1024;
+
+const unsigned kNoInf = ~0u;
 
 struct CheckedService {
   char name[kFindingTextCapacity];
   char description[kFindingTextCapacity];  // its [SCSI] value, unquoted
   char file[kFindingTextCapacity];
   char id[kFindingTextCapacity];  // the first changed hardware id naming it
+  char firstId[kFindingTextCapacity];  // its first hardware id, changed or not
+  char install[kFindingTextCapacity];  // the serving INF's model's install section
+  unsigned servingInf;            // the row of the INF serving it; kNoInf: none
+  unsigned addingInf;             // the first INF that adds it; kNoInf: none
   unsigned loadLine;              // its [SCSI.Load] entry; 0: none
   unsigned idLine;
   unsigned idCount;
@@ -148,7 +190,22 @@ struct CheckedService {
   bool inDosnetFiles;
 };
 
-// Everything the check keeps, about 18 MB: static or allocated once by the
+// A row of the inf folder in txtsetup.sif.
+struct InfRow {
+  char name[kFindingTextCapacity];
+  unsigned line;
+  unsigned char state;   // check.cpp's
+  unsigned char method;  // a cabinet's unknown compression type
+};
+
+// A judged service's hardware id: txtsetup.sif's bytes at offset.
+struct ServiceId {
+  uint32_t offset;
+  uint16_t length;
+  uint16_t service;
+};
+
+// Everything the check keeps, about 20 MB: static or allocated once by the
 // caller.
 struct CheckWorkspace {
   char setupFile[kSetupFileCapacity];
@@ -159,6 +216,10 @@ struct CheckWorkspace {
   uint64_t backupEntries[kBackupSlots];
   uint64_t setupKeys[kBackupSlots];  // txtsetup.sif's section and key pairs
   CheckedService services[kMaxCheckedServices];
+  char inf[kInfFileCapacity];  // one INF's text (check/inf_file.h: InfText)
+  InfRow infRows[kMaxInfRows];
+  ServiceId serviceIds[kMaxServiceIds];
+  uint16_t serviceIdSlots[2 * kMaxServiceIds];  // hashes of those ids: index + 1, 0 empty
   char path[kMaxPath];
 };
 
@@ -173,7 +234,8 @@ enum CheckStatus {
 // `capacity` findings, in this order: the backup's and the architecture's,
 // the text findings of txtsetup.sif, too many services, dosnet.inf too big,
 // then service by service in the order txtsetup.sif first shows them
-// changed, then the text findings of dosnet.inf.
+// changed (the INF's findings last), then those of the inf folder's rows,
+// then the text findings of dosnet.inf.
 CheckStatus CheckSetupFolder(const char* folder, CheckWorkspace* work,
                              Finding* findings, unsigned capacity,
                              CheckResult* result);

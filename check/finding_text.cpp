@@ -257,6 +257,103 @@ const char kImportsCut[] =
     "C\x83\x93\x83|\x81[\x83g) \x82\xf0\x8d\xc5\x8c\xe3\x82\xdc\x82\xc5\x93\xc7\x82\xdf"
     "\x82\xc8\x82\xa9\x82\xc1\x82\xbd\x82\xbd\x82\xdf\x81" "A\x88\xea\x95\x94\x82\xcd\x92"
     "\xb2\x82\xd7\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81" "B\n";
+// "  GUI モードのセットアップで、サービス %s の機器 (%s) を組み込む INF ファイルがフォルダーにありません。\n"
+const char kNoInf[] =
+    "  GUI \x83\x82\x81[\x83h\x82\xcc\x83Z\x83" "b\x83g\x83" "A\x83" "b\x83v\x82\xc5\x81" "A"
+    "\x83T\x81[\x83r\x83X %s \x82\xcc\x8b@\x8a\xed (%s) \x82\xf0\x91g\x82\xdd\x8d\x9e\x82"
+    "\xde INF \x83t\x83@\x83" "C\x83\x8b\x82\xaa\x83t\x83H\x83\x8b\x83_\x81[\x82\xc9\x82"
+    "\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81" "B\n";
+// "  セットアップ後の最初の起動が STOP 0x7B で止まるか、「新しいハードウェアが見つかりました」となります。\n"
+const char kNoInfEffect[] =
+    "  \x83Z\x83" "b\x83g\x83" "A\x83" "b\x83v\x8c\xe3\x82\xcc\x8d\xc5\x8f\x89\x82\xcc"
+    "\x8bN\x93\xae\x82\xaa STOP 0x7B \x82\xc5\x8e~\x82\xdc\x82\xe9\x82\xa9\x81" "A\x81u"
+    "\x90V\x82\xb5\x82\xa2\x83n\x81[\x83h\x83" "E\x83" "F\x83" "A\x82\xaa\x8c\xa9\x82\xc2"
+    "\x82\xa9\x82\xe8\x82\xdc\x82\xb5\x82\xbd\x81v\x82\xc6\x82\xc8\x82\xe8\x82\xdc\x82"
+    "\xb7\x81" "B\n";
+// "  ドライバー パッケージの INF ファイルとともに統合し直してください (oem2sif-integrate とページは、パッケージにあれば持ってきます)。INF ファイルのないパッケージなら、ドライバーはセットアップの後でインストールしてください。\n"
+const char kNoInfRemedy[] =
+    "  \x83h\x83\x89\x83" "C\x83o\x81[ \x83p\x83" "b\x83P\x81[\x83W\x82\xcc INF \x83t\x83"
+    "@\x83" "C\x83\x8b\x82\xc6\x82\xc6\x82\xe0\x82\xc9\x93\x9d\x8d\x87\x82\xb5\x92\xbc"
+    "\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82\xb3\x82\xa2 (oem2sif-integrate \x82\xc6\x83y"
+    "\x81[\x83W\x82\xcd\x81" "A\x83p\x83" "b\x83P\x81[\x83W\x82\xc9\x82\xa0\x82\xea\x82"
+    "\xce\x8e\x9d\x82\xc1\x82\xc4\x82\xab\x82\xdc\x82\xb7)\x81" "BINF \x83t\x83@\x83" "C"
+    "\x83\x8b\x82\xcc\x82\xc8\x82\xa2\x83p\x83" "b\x83P\x81[\x83W\x82\xc8\x82\xe7\x81" "A"
+    "\x83h\x83\x89\x83" "C\x83o\x81[\x82\xcd\x83Z\x83" "b\x83g\x83" "A\x83" "b\x83v\x82"
+    "\xcc\x8c\xe3\x82\xc5\x83" "C\x83\x93\x83X\x83g\x81[\x83\x8b\x82\xb5\x82\xc4\x82\xad"
+    "\x82\xbe\x82\xb3\x82\xa2\x81" "B\n";
+// "  [SourceDisksFiles] に inf フォルダーのファイルとして %s がありますが、フォルダーにありません (%s も %s もありません)。\n"
+const char kInfMissing[] =
+    "  [SourceDisksFiles] \x82\xc9 inf \x83t\x83H\x83\x8b\x83_\x81[\x82\xcc\x83t\x83@\x83" "C"
+    "\x83\x8b\x82\xc6\x82\xb5\x82\xc4 %s \x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x82\xaa"
+    "\x81" "A\x83t\x83H\x83\x8b\x83_\x81[\x82\xc9\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1"
+    " (%s \x82\xe0 %s \x82\xe0\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1)\x81" "B\n";
+// "  このファイルを含むドライバー パッケージから、オプションを統合し直してください。\n"
+const char kInfReintegrate[] =
+    "  \x82\xb1\x82\xcc\x83t\x83@\x83" "C\x83\x8b\x82\xf0\x8a\xdc\x82\xde\x83h\x83\x89"
+    "\x83" "C\x83o\x81[ \x83p\x83" "b\x83P\x81[\x83W\x82\xa9\x82\xe7\x81" "A\x83I\x83v"
+    "\x83V\x83\x87\x83\x93\x82\xf0\x93\x9d\x8d\x87\x82\xb5\x92\xbc\x82\xb5\x82\xc4\x82"
+    "\xad\x82\xbe\x82\xb3\x82\xa2\x81" "B\n";
+// "  %s はサービス %s を追加しますが、どのモデルにも機器の ID %s がありません。\n"
+const char kInfLacksIds[] =
+    "  %s \x82\xcd\x83T\x81[\x83r\x83X %s \x82\xf0\x92\xc7\x89\xc1\x82\xb5\x82\xdc\x82"
+    "\xb7\x82\xaa\x81" "A\x82\xc7\x82\xcc\x83\x82\x83" "f\x83\x8b\x82\xc9\x82\xe0\x8b@"
+    "\x8a\xed\x82\xcc ID %s \x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81" "B\n";
+// "  GUI モードのセットアップはこの INF ファイルを機器に使わず、ドライバーが見つからないため、STOP 0x7B か「新しいハードウェアが見つかりました」となります。\n"
+const char kInfNotTaken[] =
+    "  GUI \x83\x82\x81[\x83h\x82\xcc\x83Z\x83" "b\x83g\x83" "A\x83" "b\x83v\x82\xcd\x82"
+    "\xb1\x82\xcc INF \x83t\x83@\x83" "C\x83\x8b\x82\xf0\x8b@\x8a\xed\x82\xc9\x8eg\x82"
+    "\xed\x82\xb8\x81" "A\x83h\x83\x89\x83" "C\x83o\x81[\x82\xaa\x8c\xa9\x82\xc2\x82\xa9"
+    "\x82\xe7\x82\xc8\x82\xa2\x82\xbd\x82\xdf\x81" "ASTOP 0x7B \x82\xa9\x81u\x90V\x82\xb5"
+    "\x82\xa2\x83n\x81[\x83h\x83" "E\x83" "F\x83" "A\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82"
+    "\xe8\x82\xdc\x82\xb5\x82\xbd\x81v\x82\xc6\x82\xc8\x82\xe8\x82\xdc\x82\xb7\x81" "B\n";
+// "  この機器が載っている INF ファイルのオプションを統合してください (ドライバー パッケージには Windows のバージョンや CPU ごとに INF ファイルがあることがあります)。\n"
+const char kInfOtherOption[] =
+    "  \x82\xb1\x82\xcc\x8b@\x8a\xed\x82\xaa\x8d\xda\x82\xc1\x82\xc4\x82\xa2\x82\xe9 INF "
+    "\x83t\x83@\x83" "C\x83\x8b\x82\xcc\x83I\x83v\x83V\x83\x87\x83\x93\x82\xf0\x93\x9d"
+    "\x8d\x87\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82\xb3\x82\xa2 (\x83h\x83\x89\x83" "C\x83o"
+    "\x81[ \x83p\x83" "b\x83P\x81[\x83W\x82\xc9\x82\xcd Windows \x82\xcc\x83o\x81[\x83W"
+    "\x83\x87\x83\x93\x82\xe2 CPU \x82\xb2\x82\xc6\x82\xc9 INF \x83t\x83@\x83" "C\x83\x8b"
+    "\x82\xaa\x82\xa0\x82\xe9\x82\xb1\x82\xc6\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7)"
+    "\x81" "B\n";
+// "  %s がコピーする %s がフォルダーにありません。\n"
+const char kInfFileMissing[] =
+    "  %s \x82\xaa\x83R\x83s\x81[\x82\xb7\x82\xe9 %s \x82\xaa\x83t\x83H\x83\x8b\x83_\x81["
+    "\x82\xc9\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81" "B\n";
+// "  GUI モードのセットアップはこのファイルを求めるか、この INF ファイルからドライバーをインストールできません。\n"
+const char kInfCannotInstall[] =
+    "  GUI \x83\x82\x81[\x83h\x82\xcc\x83Z\x83" "b\x83g\x83" "A\x83" "b\x83v\x82\xcd\x82"
+    "\xb1\x82\xcc\x83t\x83@\x83" "C\x83\x8b\x82\xf0\x8b\x81\x82\xdf\x82\xe9\x82\xa9\x81" "A"
+    "\x82\xb1\x82\xcc INF \x83t\x83@\x83" "C\x83\x8b\x82\xa9\x82\xe7\x83h\x83\x89\x83" "C"
+    "\x83o\x81[\x82\xf0\x83" "C\x83\x93\x83X\x83g\x81[\x83\x8b\x82\xc5\x82\xab\x82\xdc"
+    "\x82\xb9\x82\xf1\x81" "B\n";
+// "  %s がコピーする %s は、フォルダーの中のファイルの名前ではありません (パスの区切り、ドライブの : や .. を含みます)。開かずにおきました。\n"
+const char kUnsafeInfCopyName[] =
+    "  %s \x82\xaa\x83R\x83s\x81[\x82\xb7\x82\xe9 %s \x82\xcd\x81" "A\x83t\x83H\x83\x8b"
+    "\x83_\x81[\x82\xcc\x92\x86\x82\xcc\x83t\x83@\x83" "C\x83\x8b\x82\xcc\x96\xbc\x91O"
+    "\x82\xc5\x82\xcd\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1 (\x83p\x83X\x82\xcc\x8b\xe6"
+    "\x90\xd8\x82\xe8\x81" "A\x83h\x83\x89\x83" "C\x83u\x82\xcc : \x82\xe2 .. \x82\xf0"
+    "\x8a\xdc\x82\xdd\x82\xdc\x82\xb7)\x81" "B\x8aJ\x82\xa9\x82\xb8\x82\xc9\x82\xa8\x82"
+    "\xab\x82\xdc\x82\xb5\x82\xbd\x81" "B\n";
+// "  [SourceDisksFiles] のファイル名 %s は、フォルダーの中のファイルの名前ではありません (パスの区切り、ドライブの : や .. を含みます)。開かずにおきました。\n"
+const char kUnsafeInfRowName[] =
+    "  [SourceDisksFiles] \x82\xcc\x83t\x83@\x83" "C\x83\x8b\x96\xbc %s \x82\xcd\x81" "A"
+    "\x83t\x83H\x83\x8b\x83_\x81[\x82\xcc\x92\x86\x82\xcc\x83t\x83@\x83" "C\x83\x8b\x82"
+    "\xcc\x96\xbc\x91O\x82\xc5\x82\xcd\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1 (\x83p\x83"
+    "X\x82\xcc\x8b\xe6\x90\xd8\x82\xe8\x81" "A\x83h\x83\x89\x83" "C\x83u\x82\xcc : \x82"
+    "\xe2 .. \x82\xf0\x8a\xdc\x82\xdd\x82\xdc\x82\xb7)\x81" "B\x8aJ\x82\xa9\x82\xb8\x82"
+    "\xc9\x82\xa8\x82\xab\x82\xdc\x82\xb5\x82\xbd\x81" "B\n";
+// "  [SourceDisksFiles] にある INF ファイルのうち %u 個は読んでいません (LZX で圧縮されているか、大きすぎるか、多すぎます)。読んだ INF ファイルのどれも合わないサービスは、GUI モードのセットアップでドライバーが見つかるかを調べていません。\n"
+const char kInfsNotRead[] =
+    "  [SourceDisksFiles] \x82\xc9\x82\xa0\x82\xe9 INF \x83t\x83@\x83" "C\x83\x8b\x82\xcc"
+    "\x82\xa4\x82\xbf %u \x8c\xc2\x82\xcd\x93\xc7\x82\xf1\x82\xc5\x82\xa2\x82\xdc\x82\xb9"
+    "\x82\xf1 (LZX \x82\xc5\x88\xb3\x8fk\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xe9\x82\xa9"
+    "\x81" "A\x91\xe5\x82\xab\x82\xb7\x82\xac\x82\xe9\x82\xa9\x81" "A\x91\xbd\x82\xb7\x82"
+    "\xac\x82\xdc\x82\xb7)\x81" "B\x93\xc7\x82\xf1\x82\xbe INF \x83t\x83@\x83" "C\x83\x8b"
+    "\x82\xcc\x82\xc7\x82\xea\x82\xe0\x8d\x87\x82\xed\x82\xc8\x82\xa2\x83T\x81[\x83r\x83X"
+    "\x82\xcd\x81" "AGUI \x83\x82\x81[\x83h\x82\xcc\x83Z\x83" "b\x83g\x83" "A\x83" "b\x83"
+    "v\x82\xc5\x83h\x83\x89\x83" "C\x83o\x81[\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe9\x82"
+    "\xa9\x82\xf0\x92\xb2\x82\xd7\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81" "B\n";
+
 // "見つかった問題: %u 件\n"
 const char kProblemCount[] =
     "\x8c\xa9\x82\xc2\x82\xa9\x82\xc1\x82\xbd\x96\xe2\x91\xe8: %u \x8c\x8f\n";
@@ -325,6 +422,19 @@ struct Words {
   const char* otherPackingReason;
   const char* architectureUnknown;
   const char* importsCut;
+  const char* noInf;
+  const char* noInfEffect;
+  const char* noInfRemedy;
+  const char* infMissing;
+  const char* infReintegrate;
+  const char* infLacksIds;
+  const char* infNotTaken;
+  const char* infOtherOption;
+  const char* infFileMissing;
+  const char* infCannotInstall;
+  const char* unsafeInfCopyName;
+  const char* unsafeInfRowName;
+  const char* infsNotRead;
   const char* problemCount;
   const char* dropped;
 };
@@ -339,7 +449,9 @@ const Words kJapanese = {
     kReintegrate, kImportMissing, kNotInBootFiles, kCopyBootMissing, kNotInDosnetFiles, kCopyMissing,
     kMixedLineEnds, kSetupMisreads, kTextAfterEnd, kSetupStopsAtEnd, kDamagedCabinet, kSetupCannotCopy, kTooBig,
     kTooManyServices, kNoBackup, kNotChecked, kTooBigReason, kUnreadableReason, kOtherPackingReason,
-    kArchitectureUnknown, kImportsCut, kProblemCount, kDropped};
+    kArchitectureUnknown, kImportsCut, kNoInf, kNoInfEffect, kNoInfRemedy, kInfMissing,
+    kInfReintegrate, kInfLacksIds, kInfNotTaken, kInfOtherOption, kInfFileMissing,
+    kInfCannotInstall, kUnsafeInfCopyName, kUnsafeInfRowName, kInfsNotRead, kProblemCount, kDropped};
 
 // English, ASCII: the same blocks, worded for the page's English view.
 const Words kEnglish = {
@@ -405,6 +517,26 @@ const Words kEnglish = {
     "compressed with LZX or Quantum",
     "  What CPU the setup source is for (x86 / x64 / IA64) cannot be told: no driver's CPU was checked.\n",
     "  The list of files %s needs (its imports) was not read to its end: some were not checked.\n",
+    "  GUI-mode setup finds no INF file in the folder to install the device of the service %s (%s) from.\n",
+    "  The first start after setup stops with STOP 0x7B, or Windows says that it found new hardware.\n",
+    "  Integrate the option again with its driver package's INF file (oem2sif-integrate and the page bring it"
+    " where the package has one); with a package that has none, install its driver after setup.\n",
+    "  %s is listed in [SourceDisksFiles] for the inf folder but is not in the folder (neither %s nor %s is"
+    " there).\n",
+    "  Integrate the option again from the driver package that holds this file.\n",
+    "  %s adds the service %s, but none of its models lists the device's id %s.\n",
+    "  GUI-mode setup does not take this INF file for the device and finds no driver: STOP 0x7B, or Windows"
+    " says that it found new hardware.\n",
+    "  Integrate the option whose INF file lists the device (a driver package may have one INF file for each"
+    " Windows version or CPU).\n",
+    "  %s copies %s, which is not in the folder.\n",
+    "  GUI-mode setup asks for the file, or cannot install the driver from this INF file.\n",
+    "  %s copies %s, which is not the name of a file in the folder (a path separator, a drive's colon or ..). It"
+    " was not opened.\n",
+    "  The [SourceDisksFiles] name %s is not the name of a file in the folder (a path separator, a drive's colon"
+    " or ..). It was not opened.\n",
+    "  %u INF files listed in [SourceDisksFiles] were not read (compressed with LZX, too big, or too many):"
+    " where none of those read serves a service, whether GUI-mode setup finds its driver was not checked.\n",
     "Problems found: %u\n",
     "(%u more not shown.)\n",
 };
@@ -537,12 +669,39 @@ size_t Format(const Words& w, const Finding& f, unsigned sourceMachine, MachineE
       Append(&text, "%s", w.restoreBackup);
       break;
     case kFindingUnsafeName:
+      if (f.number == 2) {
+        Append(&text, w.unsafeInfCopyName, f.file, f.extra);
+        Append(&text, "%s", w.infCannotInstall);
+        break;
+      }
       if (f.number == 0) {
         Append(&text, w.unsafeLoadName, f.file);
+      } else if (f.number == 3) {
+        Append(&text, w.unsafeInfRowName, f.file);
       } else {
         Append(&text, w.unsafeImportName, f.file, f.extra);
       }
       Append(&text, "%s", w.setupCannotFind);
+      break;
+    case kFindingNoInf:
+      Append(&text, w.noInf, f.service, f.extra);
+      Append(&text, "%s", w.noInfEffect);
+      Append(&text, "%s", w.noInfRemedy);
+      break;
+    case kFindingInfMissing:
+      Append(&text, w.infMissing, f.file, f.file, f.extra);
+      Append(&text, w.setupCannotCopy, f.file);
+      Append(&text, "%s", w.infReintegrate);
+      break;
+    case kFindingInfLacksIds:
+      Append(&text, w.infLacksIds, f.file, f.service, f.extra);
+      Append(&text, "%s", w.infNotTaken);
+      Append(&text, "%s", w.infOtherOption);
+      break;
+    case kFindingInfFileMissing:
+      Append(&text, w.infFileMissing, f.file, f.extra);
+      Append(&text, "%s", w.infCannotInstall);
+      Append(&text, "%s", w.infReintegrate);
       break;
     case kFindingNotRegularFile:
       Append(&text, w.notRegularFile, f.file);
@@ -616,6 +775,9 @@ size_t Format(const Words& w, const Finding& f, unsigned sourceMachine, MachineE
       break;
     case kNoteImportsCut:
       Append(&text, w.importsCut, f.file);
+      break;
+    case kNoteInfsNotRead:
+      Append(&text, w.infsNotRead, f.number);
       break;
   }
   return text.length;

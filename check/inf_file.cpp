@@ -8,6 +8,44 @@
 namespace o2s {
 namespace {
 
+// Fields one after another: one pass over a value, however many it has.
+struct FieldCursor {
+  const char* text;
+  size_t length;
+  size_t at;   // where the next field starts
+  bool ended;  // no field is left
+};
+
+bool NextField(FieldCursor* cursor, const char** field, size_t* fieldLength) {
+  if (cursor->ended) return false;
+  const char* text = cursor->text;
+  size_t i = cursor->at;
+  size_t start = i;
+  bool quoted = false;
+  while (i < cursor->length) {
+    char c = text[i];
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (!quoted && (c == ',' || c == ';')) {
+      break;
+    }
+    ++i;
+  }
+  const char* f = text + start;
+  size_t n = i - start;
+  TrimBlanks(&f, &n);
+  if (n >= 2 && f[0] == '"' && f[n - 1] == '"') {
+    ++f;
+    n -= 2;
+    TrimBlanks(&f, &n);
+  }
+  *field = f;
+  *fieldLength = n;
+  cursor->ended = i >= cursor->length || text[i] == ';';
+  cursor->at = i + 1;  // past the comma
+  return true;
+}
+
 // A whole line's text: a file list's line has no key, and an '=' in its
 // comment must not make it one.
 void LineText(const TextLines& lines, const char** text, size_t* length) {
@@ -60,12 +98,15 @@ bool ModelLists(const TextLines& lines, const char* id, size_t idLength, char* i
   const char* value;
   size_t valueLength;
   ValueText(lines, &value, &valueLength);
+  FieldCursor cursor{value, valueLength, 0, false};
+  const char* section;
+  size_t sectionLength;
+  NextField(&cursor, &section, &sectionLength);
   const char* field;
   size_t fieldLength;
-  for (unsigned i = 1; InfField(value, valueLength, i, &field, &fieldLength); ++i) {
+  while (NextField(&cursor, &field, &fieldLength)) {
     if (!EqualNoCase(field, fieldLength, id, idLength)) continue;
-    InfField(value, valueLength, 0, &field, &fieldLength);
-    CopyText(install, kInfNameCapacity, field, fieldLength);
+    CopyText(install, kInfNameCapacity, section, sectionLength);
     return true;
   }
   return false;
@@ -108,7 +149,8 @@ unsigned VisitFileList(const char* inf, size_t size, const char* name, size_t le
   return visited;
 }
 
-unsigned VisitCopyFiles(const char* inf, size_t size, const char* section, InfFileVisitor visit, void* context) {
+unsigned VisitCopyFiles(const char* inf, size_t size, const char* section, InfFileVisitor visit, void* context,
+                        unsigned* listsLeft) {
   unsigned visited = 0;
   size_t sectionLength = strlen(section);
   TextLines lines;
@@ -118,9 +160,10 @@ unsigned VisitCopyFiles(const char* inf, size_t size, const char* section, InfFi
     const char* value;
     size_t valueLength;
     ValueText(lines, &value, &valueLength);
+    FieldCursor cursor{value, valueLength, 0, false};
     const char* field;
     size_t fieldLength;
-    for (unsigned i = 0; InfField(value, valueLength, i, &field, &fieldLength); ++i) {
+    while (NextField(&cursor, &field, &fieldLength)) {
       if (fieldLength == 0) continue;
       if (field[0] == '@') {
         const char* name = field + 1;
@@ -129,7 +172,8 @@ unsigned VisitCopyFiles(const char* inf, size_t size, const char* section, InfFi
         if (nameLength == 0) continue;
         visit(context, name, nameLength);
         ++visited;
-      } else {
+      } else if (*listsLeft > 0) {
+        --*listsLeft;  // each list is a pass over the INF: bounded, whatever the INF holds
         visited += VisitFileList(inf, size, field, fieldLength, visit, context);
       }
     }
@@ -155,43 +199,20 @@ size_t InfText(const unsigned char* raw, size_t size, char* out, size_t capacity
 }
 
 bool InfField(const char* text, size_t length, unsigned index, const char** field, size_t* fieldLength) {
-  size_t i = 0;
+  FieldCursor cursor{text, length, 0, false};
   for (unsigned current = 0;; ++current) {
-    size_t start = i;
-    bool quoted = false;
-    while (i < length) {
-      char c = text[i];
-      if (c == '"') {
-        quoted = !quoted;
-      } else if (!quoted && (c == ',' || c == ';')) {
-        break;
-      }
-      ++i;
-    }
-    if (current == index) {
-      const char* f = text + start;
-      size_t n = i - start;
-      TrimBlanks(&f, &n);
-      if (n >= 2 && f[0] == '"' && f[n - 1] == '"') {
-        ++f;
-        n -= 2;
-        TrimBlanks(&f, &n);
-      }
-      *field = f;
-      *fieldLength = n;
-      return true;
-    }
-    if (i >= length || text[i] == ';') return false;
-    ++i;  // past the comma
+    if (!NextField(&cursor, field, fieldLength)) return false;
+    if (current == index) return true;
   }
 }
 
 bool InfFindModel(const char* inf, size_t size, const char* id, size_t idLength, char* install) {
   install[0] = '\0';
   if (idLength == 0) return false;
+  unsigned manufacturers = 0;  // each is a pass over the INF: bounded
   TextLines lines;
   StartLines(&lines, inf, size);
-  while (NextLine(&lines)) {
+  while (NextLine(&lines) && manufacturers < kInfMaxManufacturers) {
     ProfileLineKind kind = lines.line.kind;
     if ((kind != kProfileEntry && kind != kProfileOther) || !InSectionNamed(lines, "Manufacturer", 12)) continue;
     // "%Mfg% = Models, NTx86" or, without a key, "Models".
@@ -205,9 +226,80 @@ bool InfFindModel(const char* inf, size_t size, const char* id, size_t idLength,
     const char* models;
     size_t modelsLength;
     if (!InfField(text, textLength, 0, &models, &modelsLength) || modelsLength == 0) continue;
+    ++manufacturers;
     if (ModelsSectionLists(inf, size, models, modelsLength, id, idLength, install)) return true;
   }
   return false;
+}
+
+unsigned InfModelIds(const char* inf, size_t size, InfModelVisitor visit, void* context) {
+  char models[kInfMaxManufacturers][kInfNameCapacity];
+  unsigned modelsCount = 0;
+  TextLines lines;
+  StartLines(&lines, inf, size);
+  while (NextLine(&lines) && modelsCount < kInfMaxManufacturers) {
+    ProfileLineKind kind = lines.line.kind;
+    if ((kind != kProfileEntry && kind != kProfileOther) || !InSectionNamed(lines, "Manufacturer", 12)) continue;
+    const char* text;
+    size_t textLength;
+    if (kind == kProfileEntry) {
+      ValueText(lines, &text, &textLength);
+    } else {
+      LineText(lines, &text, &textLength);
+    }
+    const char* name;
+    size_t nameLength;
+    if (!InfField(text, textLength, 0, &name, &nameLength) || nameLength == 0) continue;
+    CopyText(models[modelsCount++], kInfNameCapacity, name, nameLength);
+  }
+  unsigned visited = 0;
+  size_t judgedSection = size + 1;  // the section whose kind `inModels` tells
+  bool inModels = false;
+  StartLines(&lines, inf, size);
+  while (NextLine(&lines)) {
+    if (lines.line.kind != kProfileEntry || !lines.inSection) continue;
+    if (lines.sectionOffset != judgedSection) {
+      judgedSection = lines.sectionOffset;
+      inModels = false;
+      for (unsigned m = 0; m < modelsCount && !inModels; ++m) {
+        inModels = InDecoratedSection(lines, models[m], strlen(models[m]));
+      }
+    }
+    if (!inModels) continue;
+    const char* value;
+    size_t valueLength;
+    ValueText(lines, &value, &valueLength);
+    FieldCursor cursor{value, valueLength, 0, false};
+    const char* install;
+    size_t installLength;
+    NextField(&cursor, &install, &installLength);
+    const char* id;
+    size_t idLength;
+    while (NextField(&cursor, &id, &idLength)) {
+      if (idLength == 0) continue;
+      visit(context, install, installLength, id, idLength);
+      ++visited;
+    }
+  }
+  return visited;
+}
+
+unsigned InfAddedServices(const char* inf, size_t size, InfNameVisitor visit, void* context) {
+  unsigned visited = 0;
+  TextLines lines;
+  StartLines(&lines, inf, size);
+  while (NextLine(&lines)) {
+    if (!KeyIs(lines, "AddService")) continue;
+    const char* value;
+    size_t valueLength;
+    ValueText(lines, &value, &valueLength);
+    const char* field;
+    size_t fieldLength;
+    if (!InfField(value, valueLength, 0, &field, &fieldLength) || fieldLength == 0) continue;
+    visit(context, field, fieldLength);
+    ++visited;
+  }
+  return visited;
 }
 
 bool InfAddsService(const char* inf, size_t size, const char* service, size_t length) {
@@ -250,12 +342,13 @@ void InfInstallSection(const char* inf, size_t size, const char* base, unsigned 
 }
 
 unsigned InfCopiedFiles(const char* inf, size_t size, const char* install, InfFileVisitor visit, void* context) {
-  unsigned visited = VisitCopyFiles(inf, size, install, visit, context);
+  unsigned listsLeft = kInfMaxFileLists;
+  unsigned visited = VisitCopyFiles(inf, size, install, visit, context, &listsLeft);
   char coInstallers[kInfNameCapacity + 16];
   size_t length = BoundedLength(install);
   memcpy(coInstallers, install, length);
   CopyText(coInstallers + length, sizeof coInstallers - length, ".CoInstallers", 13);
-  return visited + VisitCopyFiles(inf, size, coInstallers, visit, context);
+  return visited + VisitCopyFiles(inf, size, coInstallers, visit, context, &listsLeft);
 }
 
 }  // namespace o2s

@@ -31,6 +31,13 @@ size_t InfText(const unsigned char* raw, size_t size, char* out, size_t capacity
 bool InfField(const char* text, size_t length, unsigned index, const char** field,
               size_t* fieldLength);
 
+// Each [Manufacturer] entry and each file list is one pass over the INF:
+// only the first kInfMaxManufacturers entries are read, and the first
+// kInfMaxFileLists file lists of one InfCopiedFiles call, so that a hostile
+// INF costs at most that many passes. Real ones have a handful of each.
+const unsigned kInfMaxManufacturers = 32;
+const unsigned kInfMaxFileLists = 64;
+
 // The first model line of the INF that lists `id` as its hardware id or a
 // compatible id (any ASCII letter case): true, and its install section's
 // name in install (kInfNameCapacity bytes, zero-ended). The models
@@ -38,8 +45,21 @@ bool InfField(const char* text, size_t length, unsigned index, const char** fiel
 // decoration (Intel, Intel.NTx86).
 bool InfFindModel(const char* inf, size_t size, const char* id, size_t idLength, char* install);
 
+// Calls visit(context, install, installLength, id, idLength) for each
+// hardware or compatible id of each model line, in file order, in the
+// models sections InfFindModel reads: two passes over the INF, for a
+// caller that looks up many ids at once. Returns how many were visited.
+typedef void (*InfModelVisitor)(void* context, const char* install, size_t installLength, const char* id,
+                                size_t idLength);
+unsigned InfModelIds(const char* inf, size_t size, InfModelVisitor visit, void* context);
+
 // Whether an AddService directive of the INF names `service`.
 bool InfAddsService(const char* inf, size_t size, const char* service, size_t length);
+
+// Calls visit(context, service, length) for the service each AddService
+// directive names, in file order. Returns how many were visited.
+typedef void (*InfNameVisitor)(void* context, const char* name, size_t length);
+unsigned InfAddedServices(const char* inf, size_t size, InfNameVisitor visit, void* context);
 
 // The install section Windows takes for `base` on `machine` (check/
 // pe_image.h's kMachine*; 0 unknown), into out (kInfNameCapacity bytes):

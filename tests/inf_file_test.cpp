@@ -97,6 +97,61 @@ TEST(InfFile, FindsTheModelOfAnIdInAnyDecorationAndLetterCase) {
   EXPECT_EQ(Install(inf, "vstor_Inst"), "(none)");
 }
 
+void CollectModelId(void* context, const char* install, size_t installLength, const char* id, size_t idLength) {
+  static_cast<std::vector<std::string>*>(context)->push_back(std::string(install, installLength) + " " +
+                                                              std::string(id, idLength));
+}
+
+// One pass over every model's ids, for a caller with many ids to look up:
+// the same models as InfFindModel, in file order; a [Manufacturer] with
+// more entries than the bound, and one that names no section, read none
+// past the bound.
+TEST(InfFile, VisitsEveryModelIdAndEveryAddedServiceInOnePass) {
+  std::string inf = kStorageInf;
+  std::vector<std::string> ids;
+  EXPECT_EQ(o2s::InfModelIds(inf.data(), inf.size(), CollectModelId, &ids), 4u);
+  EXPECT_EQ(ids, (std::vector<std::string>{"vstor_Inst PCI\\VEN_1AF4&DEV_1001&SUBSYS_00021AF4",
+                                           "vstor_Inst PCI\\VEN_1AF4&DEV_1001", "vstor_Inst PCI\\VEN_1AF4&DEV_1042",
+                                           "vstor64_Inst PCI\\VEN_1AF4&DEV_1048"}));
+  for (const std::string& model : ids) {
+    size_t space = model.find(' ');
+    EXPECT_EQ(Install(inf, model.substr(space + 1)), model.substr(0, space));
+  }
+  std::string many = "[Manufacturer]\r\n";
+  for (unsigned i = 0; i < o2s::kInfMaxManufacturers + 5; ++i) many += "%V% = M" + std::to_string(i) + "\r\n";
+  for (unsigned i = 0; i < o2s::kInfMaxManufacturers + 5; ++i) {
+    many += "[M" + std::to_string(i) + ".NTx86]\r\n%D% = i" + std::to_string(i) + ", ID" + std::to_string(i) + "\r\n";
+  }
+  ids.clear();
+  EXPECT_EQ(o2s::InfModelIds(many.data(), many.size(), CollectModelId, &ids), o2s::kInfMaxManufacturers);
+  EXPECT_EQ(ids.back(), "i31 ID31");
+
+  std::vector<std::string> services;
+  const std::string two = inf + "[Other.Services]\r\nAddService = \"second\" , 2, s2\r\nAddService = ,2,s3\r\n";
+  EXPECT_EQ(o2s::InfAddedServices(two.data(), two.size(), Collect, &services), 2u);
+  EXPECT_EQ(services, (std::vector<std::string>{"VStor", "second"}));
+}
+
+// A hostile INF of 1 MB: 100,000 file lists on one CopyFiles line and
+// 20,000 [Manufacturer] entries. Each list or entry is a pass over the
+// INF, so only the first ones are read: the call ends (a reading of all
+// would take hours), and what it reads is right.
+TEST(InfFile, AHostileInfCostsBoundedPasses) {
+  std::string inf = "[Manufacturer]\r\n";
+  for (int i = 0; i < 20000; ++i) inf += "%V% = M" + std::to_string(i) + "\r\n";
+  inf += "[inst]\r\nCopyFiles = ";
+  for (int i = 0; i < 100000; ++i) inf += "L,";
+  inf += "@last.sys\r\n[L]\r\nx.sys\r\n[M5.NTx86]\r\n%D% = five, ID5\r\n[M40]\r\n%D% = forty, ID40\r\n";
+  while (inf.size() < (1u << 20)) inf += "; padding\r\n";
+  std::vector<std::string> names;
+  EXPECT_EQ(o2s::InfCopiedFiles(inf.data(), inf.size(), "inst", Collect, &names), o2s::kInfMaxFileLists + 1);
+  EXPECT_EQ(names.back(), "last.sys");
+  EXPECT_EQ(Install(inf, "ID5"), "five");
+  EXPECT_EQ(Install(inf, "ID40"), "(none)");  // past the bound
+  std::vector<std::string> ids;
+  EXPECT_EQ(o2s::InfModelIds(inf.data(), inf.size(), CollectModelId, &ids), 1u);
+}
+
 TEST(InfFile, TakesTheInstallSectionWindowsTakes) {
   std::string inf = kStorageInf;
   char install[kInfNameCapacity];

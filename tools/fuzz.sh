@@ -15,7 +15,7 @@ findings=$PWD/build/fuzz/findings
 mkdir -p "$seeds" "$findings"
 cp tests/corpus/*.[oO][eE][mM] "$seeds/"
 status=0
-for target in profile_fuzz oem_fuzz driver_image_fuzz check_folder_fuzz; do
+for target in profile_fuzz oem_fuzz driver_image_fuzz inf_file_fuzz check_folder_fuzz; do
   corpus=$PWD/build/fuzz/corpus-$target
   mkdir -p "$corpus"
   started=$(date +%s%N)

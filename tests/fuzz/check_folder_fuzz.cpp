@@ -1,7 +1,8 @@
 // Any txtsetup.sif text and driver bytes in a setup folder that also holds
 // hostile entries, as the first byte picks them: FIFOs for the backup,
 // dosnet.inf or the driver, a driver or import that is a link leading out
-// of the folder, a [SCSI.Load] value with "..". The check must neither
+// of the folder, a [SCSI.Load] value with "..", the INF a FIFO (else the
+// driver's bytes are its INF too). The check must neither
 // crash, nor hang (libFuzzer's -timeout catches a FIFO opened), nor read
 // outside the buffers.
 #include <stdlib.h>
@@ -49,7 +50,7 @@ const char kSkeleton[] =
 
 // The fuzzer ends through exit(): the folder goes with it.
 void RemoveFolder() {
-  for (const char* name : {"txtsetup.sif", "txtsetup.sif.orig", "dosnet.inf", "viostor.sys", "hal.dll"}) {
+  for (const char* name : {"txtsetup.sif", "txtsetup.sif.orig", "dosnet.inf", "viostor.sys", "viostor.inf", "hal.dll"}) {
     unlink((gFolder + "/" + name).c_str());
   }
   rmdir(gFolder.c_str());
@@ -79,7 +80,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string driver = split == std::string::npos ? std::string() : rest.substr(split + 6);
 
   std::string load = (picks & 0x20) ? "viostor = ../../outside.sys,4\r\n" : "viostor = viostor.sys,4\r\n";
-  Put("txtsetup.sif", kSkeleton + load + "[SCSI]\r\nviostor = \"Adapter\"\r\n" + text);
+  // Its INF, added as an integration adds it: the driver's bytes, or a FIFO.
+  Put("txtsetup.sif", kSkeleton + load + "[SCSI]\r\nviostor = \"Adapter\"\r\n[SourceDisksFiles]\r\n"
+                      "viostor.inf = 1,,,,,,,20,0,0\r\n[HardwareIdsDatabase]\r\nPCI\\VEN_1AF4&DEV_1001 = \"viostor\"\r\n" +
+                      text);
+  if (picks & 0x40) {
+    Fifo("viostor.inf");
+  } else {
+    Put("viostor.inf", driver);
+  }
   if (picks & 0x01) {
     Fifo("txtsetup.sif.orig");
   } else {
