@@ -410,20 +410,26 @@ void CheckImport(Checker* c, const CheckedService& s, const char* read, const ch
   Add(c, kFindingImportMissing, kInSetupFile, s.loadLine, s.name, read, import);
 }
 
+// The name `name` goes by in the folder: itself where it is there, else
+// setup's compressed name (written to compressed, kFindingTextCapacity
+// bytes); *kind says what that name is.
+const char* PresentName(Checker* c, const char* name, char* compressed, FileKind* kind) {
+  CompressedName(name, compressed, kFindingTextCapacity);
+  *kind = GetFileKind(PathOf(c, name));
+  if (*kind != kFileKindMissing) return name;
+  *kind = GetFileKind(PathOf(c, compressed));
+  return compressed;
+}
+
 void CheckDriverFile(Checker* c, const CheckedService& s) {
   const char* service = s.name;
   if (!IsSafeName(c, s, s.file, false, "")) return;
   char compressed[kFindingTextCapacity];
-  CompressedName(s.file, compressed, sizeof compressed);
-  const char* read = s.file;
-  FileKind kind = GetFileKind(PathOf(c, s.file));
+  FileKind kind;
+  const char* read = PresentName(c, s.file, compressed, &kind);
   if (kind == kFileKindMissing) {
-    read = compressed;
-    kind = GetFileKind(PathOf(c, compressed));
-    if (kind == kFileKindMissing) {
-      Add(c, kFindingDriverMissing, kInSetupFile, s.loadLine, service, s.file, compressed);
-      return;
-    }
+    Add(c, kFindingDriverMissing, kInSetupFile, s.loadLine, service, s.file, compressed);
+    return;
   }
   if (AddKindFinding(c, kind, s, read)) return;
   CheckWorkspace* work = c->work;
@@ -638,13 +644,8 @@ InfRowState ReadInfRow(Checker* c, unsigned index, bool compressedToo, bool firs
   CheckWorkspace* work = c->work;
   InfRow& row = work->infRows[index];
   char compressed[kFindingTextCapacity];
-  CompressedName(row.name, compressed, sizeof compressed);
-  const char* read = row.name;
-  FileKind kind = GetFileKind(PathOf(c, row.name));
-  if (kind == kFileKindMissing) {
-    read = compressed;
-    kind = GetFileKind(PathOf(c, compressed));
-  }
+  FileKind kind;
+  const char* read = PresentName(c, row.name, compressed, &kind);
   if (kind == kFileKindMissing) return kRowMissing;
   if (kind == kFileKindOther) return kRowNotRegular;
   if (kind == kFileKindOutside) return kRowOutside;

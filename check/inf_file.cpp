@@ -181,6 +181,21 @@ unsigned VisitCopyFiles(const char* inf, size_t size, const char* section, InfFi
   return visited;
 }
 
+// The models section a [Manufacturer] line names: "%Mfg% = Models, NTx86"
+// or, without a key, "Models". False for any other line.
+bool ManufacturerModels(const TextLines& lines, const char** name, size_t* length) {
+  ProfileLineKind kind = lines.line.kind;
+  if ((kind != kProfileEntry && kind != kProfileOther) || !InSectionNamed(lines, "Manufacturer", 12)) return false;
+  const char* text;
+  size_t textLength;
+  if (kind == kProfileEntry) {
+    ValueText(lines, &text, &textLength);
+  } else {
+    LineText(lines, &text, &textLength);
+  }
+  return InfField(text, textLength, 0, name, length) && *length > 0;
+}
+
 }  // namespace
 
 size_t InfText(const unsigned char* raw, size_t size, char* out, size_t capacity) {
@@ -213,19 +228,9 @@ bool InfFindModel(const char* inf, size_t size, const char* id, size_t idLength,
   TextLines lines;
   StartLines(&lines, inf, size);
   while (NextLine(&lines) && manufacturers < kInfMaxManufacturers) {
-    ProfileLineKind kind = lines.line.kind;
-    if ((kind != kProfileEntry && kind != kProfileOther) || !InSectionNamed(lines, "Manufacturer", 12)) continue;
-    // "%Mfg% = Models, NTx86" or, without a key, "Models".
-    const char* text;
-    size_t textLength;
-    if (kind == kProfileEntry) {
-      ValueText(lines, &text, &textLength);
-    } else {
-      LineText(lines, &text, &textLength);
-    }
     const char* models;
     size_t modelsLength;
-    if (!InfField(text, textLength, 0, &models, &modelsLength) || modelsLength == 0) continue;
+    if (!ManufacturerModels(lines, &models, &modelsLength)) continue;
     ++manufacturers;
     if (ModelsSectionLists(inf, size, models, modelsLength, id, idLength, install)) return true;
   }
@@ -238,18 +243,9 @@ unsigned InfModelIds(const char* inf, size_t size, InfModelVisitor visit, void* 
   TextLines lines;
   StartLines(&lines, inf, size);
   while (NextLine(&lines) && modelsCount < kInfMaxManufacturers) {
-    ProfileLineKind kind = lines.line.kind;
-    if ((kind != kProfileEntry && kind != kProfileOther) || !InSectionNamed(lines, "Manufacturer", 12)) continue;
-    const char* text;
-    size_t textLength;
-    if (kind == kProfileEntry) {
-      ValueText(lines, &text, &textLength);
-    } else {
-      LineText(lines, &text, &textLength);
-    }
     const char* name;
     size_t nameLength;
-    if (!InfField(text, textLength, 0, &name, &nameLength) || nameLength == 0) continue;
+    if (!ManufacturerModels(lines, &name, &nameLength)) continue;
     CopyText(models[modelsCount++], kInfNameCapacity, name, nameLength);
   }
   unsigned visited = 0;
