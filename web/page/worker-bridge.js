@@ -94,5 +94,25 @@ export function workerBridge(source) {
     };
   }
 
-  return { readDrivers, zip, inspect, addToDosnet, check, runTool };
+  // The engine's survey of a pick laid out by picks.js's surveyLayout, with
+  // the user's ticks ([[driver, option, ticked]]) and forced answer (0 none):
+  // engine/survey_json.h's object. Files go as they are; where the worker
+  // cannot read them, the files the engine reads go again as bytes, the
+  // others (only their names and sizes are asked) as they are.
+  let filesUnreadable = false;
+  async function survey({ setup, drivers, files }, ticks, windows) {
+    const ask = async (list, bytesSent) =>
+      (await task({ type: TO_WORKER.SURVEY, setup, drivers, files: list, ticks, windows, bytesSent }, FROM_WORKER.SURVEYED)).survey;
+    if (!filesUnreadable) {
+      const surveyed = await ask(files.map(({ path, entry }) => [path, entry.file]), false);
+      if (surveyed) return surveyed;
+      filesUnreadable = true;
+    }
+    const sent = await Promise.all(files.map(async ({ path, entry, read }) => [path, read ? new Uint8Array(await entry.file.arrayBuffer()) : entry.file]));
+    const surveyed = await ask(sent, true);
+    if (!surveyed) throw new Error('survey');
+    return surveyed;
+  }
+
+  return { readDrivers, zip, inspect, addToDosnet, check, runTool, survey };
 }

@@ -13,8 +13,12 @@
 //                {type: INSPECT, setup: {folder, bytes} or null, files: [[key, bytes]]}
 //                {type: DOSNET, bytes, names: [driver file names]}
 //                {type: CHECK, folder, files: [[name, bytes]], names: [name]}
+//                {type: SURVEY, setup: {folder, name}, drivers: [folder], files: [[path, File or bytes]],
+//                 ticks: [[driver, option, ticked]], windows: 0, 1 or 2}
+//                (paths below the survey's root, folders in it: picks.js's surveyLayout)
 export const TO_WORKER = Object.freeze({
   RUN: 'run', INPUT: 'input', DRIVERS: 'drivers', ZIP: 'zip', INSPECT: 'inspect', DOSNET: 'dosnet', CHECK: 'check',
+  SURVEY: 'survey',
 });
 // To the page:   {type: CONSOLE, bytes}, {type: WAITING},
 //                {type: END, status, files: [[name, bytes, state, blob]], options}
@@ -24,10 +28,13 @@ export const TO_WORKER = Object.freeze({
 //                {type: INSPECTED, identity: {machine, evidence, major, minor} or null,
 //                 machines: [[key, machine]]};
 //                {type: DOSNET, bytes}; {type: CHECKED, status, machine, findings};
+//                {type: SURVEYED, survey} (engine/survey_json.h's object), or
+//                {type: SURVEYED, survey: null} where the worker cannot read
+//                the Files it was sent (WebKit): the page sends bytes then;
 //                or {type: ERROR, message}.
 export const FROM_WORKER = Object.freeze({
   CONSOLE: 'console', WAITING: 'waiting', END: 'end', CHANGES: 'changes', DRIVERS: 'drivers', ZIP: 'zip',
-  INSPECTED: 'inspected', DOSNET: 'dosnet', CHECKED: 'checked', ERROR: 'error',
+  INSPECTED: 'inspected', DOSNET: 'dosnet', CHECKED: 'checked', SURVEYED: 'surveyed', ERROR: 'error',
 });
 
 // Each table's 32-bit fields in their order (web/check_web.cpp,

@@ -17,6 +17,7 @@
 // keeps its main thread busy for long.
 import { changeRows } from './changes.js';
 import { sameBytes } from '../page/names.js';
+import { SURVEY_ROOT } from '../page/picks.js';
 import { TO_WORKER, FROM_WORKER, TEXT_LANGUAGE, CODES, readRow, rowBytes, readOption } from './protocol.js';
 
 const FOLDER = '/setup';
@@ -64,6 +65,7 @@ self.onmessage = (event) => {
   if (message.type === TO_WORKER.INSPECT) inspect(message).catch(failed);
   if (message.type === TO_WORKER.DOSNET) addToDosnet(message).catch(failed);
   if (message.type === TO_WORKER.CHECK) check(message).catch(failed);
+  if (message.type === TO_WORKER.SURVEY) survey(message).catch(failed);
   if (message.type === TO_WORKER.ZIP) {
     const bytes = fflate.zipSync(Object.fromEntries(message.files));
     postMessage({ type: FROM_WORKER.ZIP, bytes }, [bytes.buffer]);
@@ -232,6 +234,42 @@ async function check({ folder, files, names }) {
                     option: zeroEnded(module._o2s_check_finding_option(i)), texts });
   }
   postMessage({ type: FROM_WORKER.CHECKED, status, machine, findings });
+}
+
+// Whether this worker can read the Files it is sent (WebKit's cannot).
+function canReadFiles(files) {
+  const file = files.map(([, data]) => data).find((data) => data instanceof Blob && data.size > 0);
+  if (!file) return true;
+  try {
+    new FileReaderSync().readAsArrayBuffer(file.slice(0, 1));
+    return true;
+  } catch {
+    return false;
+  }
+}
+
+// The engine's survey of the picked files (engine/survey_json.h): every
+// decision about the options, made in C++. The Files are mounted where
+// they are (WORKERFS), so that the engine reads only what it needs of them;
+// bytes sent instead (`bytesSent`: for every file the engine reads, the
+// others' names and sizes alone are asked) are mounted as Blobs made of them.
+async function survey({ setup, drivers, files, ticks, windows, bytesSent }) {
+  if (!bytesSent && !canReadFiles(files)) {
+    postMessage({ type: FROM_WORKER.SURVEYED, survey: null });
+    return;
+  }
+  // The reader's console messages are in the survey's texts already.
+  const module = await createOem2sif({ noInitialRun: true, onConsoleBytes: () => {} });
+  const blobs = files.map(([name, data]) => ({ name, data: data instanceof Blob ? data : new Blob([data]) }));
+  module.FS.mkdir(SURVEY_ROOT);
+  module.FS.mount(module.WORKERFS, { blobs }, SURVEY_ROOT);
+  const size = module._malloc(4);
+  const lines = ticks.map(([driver, option, ticked]) => `${driver} ${option} ${ticked ? 1 : 0}`).join('\n');
+  const at = module.ccall('o2s_survey', 'number', ['string', 'string', 'string', 'string', 'number', 'number'],
+                          [setup.folder, setup.name, drivers.join('\n'), lines, windows, size]);
+  const json = new TextDecoder().decode(module.HEAPU8.subarray(at, at + module.HEAPU32[size >> 2]));
+  module._free(size);
+  postMessage({ type: FROM_WORKER.SURVEYED, survey: JSON.parse(json) });
 }
 
 const sjis = new TextDecoder('shift_jis');
