@@ -8,7 +8,7 @@
 // keyed by its pick's number and its path, so that two folders of one name
 // stay two; a file given alone is keyed by its name, and giving it again
 // replaces it. `folder` is keyed the same way: files of one folder share it.
-import { OEM, SETUP, BACKUP, DOSNET, foldName, byPath, present } from './names.js';
+import { OEM, SETUP, BACKUP, DOSNET, foldName, compressedName, byPath, present } from './names.js';
 
 export function entryOf(pick, path, file, inFolder) {
   const slash = path.lastIndexOf('/');
@@ -128,3 +128,9 @@ export function surveyLayout(entries, setup, drivers, namesRead) {
     files,
   };
 }
+
+// The lower-case names the engine may read of options' files: each file
+// line's name, plain and compressed.
+export const optionFileNames = (options) =>
+  new Set(options.flatMap((o) => (o.files || []).map((f) => f.name).concat(o.driverFile || []))
+    .flatMap((name) => [foldName(name), foldName(compressedName(name))]));

@@ -17,7 +17,7 @@ import { CANCELLED } from './worker-bridge.js';
 export function runControl(state, bridge, ui) {
   async function start() {
     const pick = ui.runPlan();
-    if (state.run !== null || state.reading || pick.optionsPending || state.inspecting > 0 || !pick.run.canRun) return;
+    if (state.run !== null || state.reading || pick.optionsPending || state.surveying > 0 || !pick.run.canRun) return;
     // Each driver with the options ticked in it; one with none is left out.
     const kept = new Map(pick.run.drivers.map(({ entry, keep }) => [entry, keep]));
     const drivers = [...kept.keys()];

@@ -12,8 +12,9 @@ import { say } from '../views/dom.js';
 
 // A state as main.js keeps it: an XP x86 setup folder picked as a folder
 // (a txtsetup.sif with its modules' names), virtio's driver beside it with
-// its x86 and x64 files, each option's driver file read.
-function pickedState({ x64Ticked, optionsRead = true } = {}) {
+// its x86 and x64 files, and the engine's survey of it (engine/survey_json.h):
+// `ticked` the x86 and x64 options' ticks as the engine decided them.
+function pickedState({ ticked = [true, false], surveyed = true } = {}) {
   const paths = ['I386/TXTSETUP.SIF', 'I386/NTOSKRNL.EX_', 'virtio/txtsetup.oem', 'virtio/i386/Win2003/viostor.sys',
                  'virtio/amd64/Win2003/viostor.sys'];
   const entries = new Map(paths.map((path) => {
@@ -24,17 +25,32 @@ function pickedState({ x64Ticked, optionsRead = true } = {}) {
   const option = (index, description, directory) => ({
     index, key: `k${index}`, description, driverFile: 'viostor.sys', driverFileRefused: null, service: 'viostor',
     ids: [{ id: 'PCI\\VEN_1AF4&DEV_1001', match: 'pci\\ven_1af4&dev_1001', service: 'viostor' }],
-    files: [{ kind: 'driver', name: 'viostor.sys', directory, refused: null }], messages: '',
+    files: [{ kind: 'driver', disk: 'd1', name: 'viostor.sys', directory, refused: null }],
   });
   const oem = entries.get(key('virtio/txtsetup.oem'));
   const options = [option(0, 'Red Hat VirtIO Win2003/32-bit', 'i386/Win2003'), option(1, 'Red Hat VirtIO Win2003/64-bit', 'amd64/Win2003')];
+  const row = (o, machine, fits, reason, isTicked) => ({
+    option: o, found: { source: { folder: o.files[0].directory, name: 'viostor.sys', path: `${o.files[0].directory}/viostor.sys`, size: 100 },
+                        directory: o.files[0].directory, beside: false, directoryRefused: false },
+    built: { machine, how: 'read', problem: null }, fits, versions: [52], versionFit: 'nearest', skipped: null, refused: null,
+    tickable: true, ticked: isTicked, reason });
+  const rows = [row(options[0], X86, true, ticked[0] ? 'nearest' : 'userUnticked', ticked[0]),
+                row(options[1], X64, false, ticked[1] ? 'userTicked' : 'otherMachine', ticked[1])];
+  const kept = ticked[0] && ticked[1] ? null : [0, 1].filter((i) => ticked[i]);
+  const setup = entries.get(key('I386/TXTSETUP.SIF'));
+  const json = {
+    setup: { folder: '/pick/1/I386', file: 'TXTSETUP.SIF', problem: null, identity: { machine: X86, evidence: 1, major: 5, minor: 1 },
+             version: 51, answer: '2', answerGiven: false },
+    drivers: [{ folder: '/pick/1/virtio', oemFile: 'txtsetup.oem', problem: null, rows }],
+    conflicts: { options: ticked[0] && ticked[1] ? [{ driver: 0, what: 'viostor', earlier: 0, later: 1 }] : [], drivers: [] },
+    driverFiles: [],
+    runs: kept && kept.length === 0 ? [] : [{ driver: 0, folder: '/pick/1/virtio', oemFile: 'txtsetup.oem', keptOptions: kept, files: [] }],
+  };
   return {
     entries, picks: 1, pickVersion: 1, choices: new Map(), ticks: new Map(),
-    drivers: new Map([[oem.key, { entry: oem, options: optionsRead ? options : null }]]),
-    optionTicks: new Map(x64Ticked === undefined ? [] : [[oem.key, new Map([[1, x64Ticked], [0, !x64Ticked]])]]),
-    machines: new Map([[key('virtio/i386/Win2003/viostor.sys'), X86], [key('virtio/amd64/Win2003/viostor.sys'), X64]]),
-    setupIdentities: new Map([[key('I386/TXTSETUP.SIF'), { machine: X86, evidence: 1, major: 5, minor: 1 }]]),
-    inspecting: 0, pickState: { read: paths.length }, reading: false, run: null, result: null, plan: null,
+    drivers: new Map([[oem.key, { entry: oem, options: options.map((o) => ({ ...o, messages: '' })) }]]),
+    optionTicks: new Map(), survey: surveyed ? { setup, drivers: [oem], json } : null,
+    surveying: 0, pickState: { read: paths.length }, reading: false, run: null, result: null, plan: null,
   };
 }
 const label = (entry) => entry.path;
@@ -53,24 +69,29 @@ test('the pick: the option for the setup source\'s machine ticked and run alone,
   assert.deepEqual(vm.pick.problems, []);
 });
 
-test('the pick cannot run with no option ticked, nor while the options are read', () => {
-  const state = pickedState();
-  state.optionTicks.set('1:virtio/txtsetup.oem', new Map([[0, false], [1, false]]));
-  const unticked = viewModel(state, { label });
+test('the pick cannot run with no option ticked, nor while the survey is made', () => {
+  const unticked = viewModel(pickedState({ ticked: [false, false] }), { label });
   assert.deepEqual([unticked.pick.canRun, unticked.pick.run.drivers.length], [false, 0]);
   assert.deepEqual(unticked.pick.problems.map((p) => p.key), ['noOptionTicked']);
-  const reading = viewModel(pickedState({ optionsRead: false }), { label });
-  assert.deepEqual([reading.pick.canRun, reading.pick.busy, oemFile(reading).drivers[0].options], [false, true, null]);
+  const surveying = viewModel(pickedState({ surveyed: false }), { label });
+  assert.deepEqual([surveying.pick.canRun, surveying.pick.busy, oemFile(surveying).drivers[0].options], [false, true, null]);
+  // A survey of another pick (another setup file) is not shown.
+  const stale = pickedState();
+  stale.survey.setup = null;
+  assert.equal(oemFile(viewModel(stale, { label })).drivers[0].options, null);
   // The x64 option alone, ticked on purpose: the run takes it alone. Both
   // ticked: two options write one service from two folders, the later
   // stands; the run takes the file as it is.
-  const x64Alone = viewModel(pickedState({ x64Ticked: true }), { label });
-  const bothState = pickedState();
-  bothState.optionTicks.set('1:virtio/txtsetup.oem', new Map([[0, true], [1, true]]));
-  const twice = viewModel(bothState, { label });
+  const x64Alone = viewModel(pickedState({ ticked: [false, true] }), { label });
+  const twice = viewModel(pickedState({ ticked: [true, true] }), { label });
   assert.deepEqual(oemFile(twice).warnings.map((w) => [w.kind, w.what]), [['plannedOption', 'viostor']]);
+  assert.match(say(en, oemFile(twice).warnings[0].text), /Win2003\/32-bit \(virtio\/i386\/Win2003\/\).*Win2003\/64-bit \(virtio\/amd64\/Win2003\/\)/);
   assert.deepEqual(twice.pick.run.drivers.map((d) => d.keep), [null]);
   assert.deepEqual(x64Alone.pick.run.drivers.map((d) => d.keep), [[1]]);
+  // Unticking the driver drops its conflicts.
+  const dropped = pickedState({ ticked: [true, true] });
+  dropped.ticks.set('1:virtio/txtsetup.oem', false);
+  assert.deepEqual(oemFile(viewModel(dropped, { label })).warnings, []);
 });
 
 // A result as run-control.js leaves it, txtsetup.sif changed.
