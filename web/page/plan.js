@@ -56,18 +56,6 @@ export function conflicts(runs, label) {
   return found;
 }
 
-// What the ticked options would write over each other, before any run:
-// two options of one driver giving one service or one driver file name from
-// two folders (optionConflicts), and two drivers writing one service or
-// mapping one id to two services (conflicts). The later's entries would
-// stay. `drivers`: [{driver, rows}] in run order (options.js's optionRows);
-// `found(run, option)`: optionSource; `label` names a driver.
-export function plannedConflicts(drivers, found, label) {
-  const runs = drivers.map(({ driver, rows }) => runOutcome(driver, { status: null,
-    options: rows.filter((r) => r.ticked && r.tickable).map((r) => ({ ...r.option, written: true })) }));
-  return { options: optionConflicts(runs, found), drivers: conflicts(runs, label) };
-}
-
 // The results' setup files against the picked folder: txtsetup.sif changed
 // or not, the backup the runs made where the folder has none, and
 // dosnet.inf with the driver files added, and its backup likewise.
