@@ -40,10 +40,6 @@ export function workerBridge(source) {
   // The options of each txtsetup.oem (bytes), as a run reads them.
   const readDrivers = async (files) => (await task({ type: TO_WORKER.DRIVERS, files }, FROM_WORKER.DRIVERS)).drivers;
   const zip = async (files) => (await task({ type: TO_WORKER.ZIP, files }, FROM_WORKER.ZIP)).bytes;
-  // What the setup source is ({folder: its name or "", bytes} of
-  // txtsetup.sif, or null) and what each file is built for ([key, bytes]):
-  // {identity: {machine, evidence, major, minor} or null, machines}.
-  const inspect = (setup, files) => task({ type: TO_WORKER.INSPECT, setup, files }, FROM_WORKER.INSPECTED);
   // dosnet.inf's bytes with each driver file (a name) added.
   const addToDosnet = async (bytes, names) => (await task({ type: TO_WORKER.DOSNET, bytes, names }, FROM_WORKER.DOSNET)).bytes;
   // The check of a folder (its name; [[name, bytes]] of the files it reads,
@@ -114,5 +110,5 @@ export function workerBridge(source) {
     return surveyed;
   }
 
-  return { readDrivers, zip, inspect, addToDosnet, check, runTool, survey };
+  return { readDrivers, zip, addToDosnet, check, runTool, survey };
 }

@@ -10,14 +10,13 @@
 //                {type: INPUT, chars: [char codes]}
 //                {type: DRIVERS, files: [bytes]}
 //                {type: ZIP, files: [[name, bytes]]}
-//                {type: INSPECT, setup: {folder, bytes} or null, files: [[key, bytes]]}
 //                {type: DOSNET, bytes, names: [driver file names]}
 //                {type: CHECK, folder, files: [[name, bytes]], names: [name]}
 //                {type: SURVEY, setup: {folder, name}, drivers: [folder], files: [[path, File or bytes]],
 //                 ticks: [[driver, option, ticked]], windows: 0, 1 or 2}
 //                (paths below the survey's root, folders in it: picks.js's surveyLayout)
 export const TO_WORKER = Object.freeze({
-  RUN: 'run', INPUT: 'input', DRIVERS: 'drivers', ZIP: 'zip', INSPECT: 'inspect', DOSNET: 'dosnet', CHECK: 'check',
+  RUN: 'run', INPUT: 'input', DRIVERS: 'drivers', ZIP: 'zip', DOSNET: 'dosnet', CHECK: 'check',
   SURVEY: 'survey',
 });
 // To the page:   {type: CONSOLE, bytes}, {type: WAITING},
@@ -25,8 +24,6 @@ export const TO_WORKER = Object.freeze({
 //                (a Blob of the bytes for a file created or changed),
 //                then {type: CHANGES, rows} (rows empty unless asked for);
 //                {type: DRIVERS, drivers: [[option]]}; {type: ZIP, bytes};
-//                {type: INSPECTED, identity: {machine, evidence, major, minor} or null,
-//                 machines: [[key, machine]]};
 //                {type: DOSNET, bytes}; {type: CHECKED, status, machine, findings};
 //                {type: SURVEYED, survey} (engine/survey_json.h's object), or
 //                {type: SURVEYED, survey: null} where the worker cannot read
@@ -34,7 +31,7 @@ export const TO_WORKER = Object.freeze({
 //                or {type: ERROR, message}.
 export const FROM_WORKER = Object.freeze({
   CONSOLE: 'console', WAITING: 'waiting', END: 'end', CHANGES: 'changes', DRIVERS: 'drivers', ZIP: 'zip',
-  INSPECTED: 'inspected', DOSNET: 'dosnet', CHECKED: 'checked', SURVEYED: 'surveyed', ERROR: 'error',
+  DOSNET: 'dosnet', CHECKED: 'checked', SURVEYED: 'surveyed', ERROR: 'error',
 });
 
 // Each table's 32-bit fields in their order (web/check_web.cpp,
@@ -43,7 +40,6 @@ export const FROM_WORKER = Object.freeze({
 export const TABLES = Object.freeze({
   summary: ['status', 'count', 'problems', 'dropped', 'machine', 'evidence', 'major', 'minor'],
   finding: ['kind', 'problem', 'place', 'line', 'number', 'service', 'file', 'extra'],
-  identity: ['machine', 'evidence', 'major', 'minor'],
   line: ['offset', 'length', 'kind', 'nameAt', 'nameLength', 'valueAt', 'valueLength'],
   option: ['index', 'key', 'description', 'driverFile', 'driverFileRefused', 'service', 'idCount'],
   optionId: ['id', 'match', 'service'],
@@ -56,7 +52,6 @@ export const TABLES = Object.freeze({
 // file's lines and of an option's file lines, and why a file name is refused.
 export const CODES = Object.freeze({
   machine: { x86: 0x014c, x64: 0x8664, ia64: 0x0200 },
-  driverReading: { notImage: 0, empty: -1, otherPacking: -2, tooBig: -3, damaged: -4 },
   lineKind: { blank: 0, header: 1, entry: 2, comment: 3, other: 4 },
   fileKind: { driver: 0, inf: 1, catalog: 2, dll: 3 },
   refused: { none: 0, notPlain: 1, setupOwn: 2 },

@@ -62,7 +62,6 @@ self.onmessage = (event) => {
   const failed = (error) => postMessage({ type: FROM_WORKER.ERROR, message: String(error) });
   if (message.type === TO_WORKER.RUN) run(message).catch(failed);
   if (message.type === TO_WORKER.DRIVERS) readDrivers(message.files).catch(failed);
-  if (message.type === TO_WORKER.INSPECT) inspect(message).catch(failed);
   if (message.type === TO_WORKER.DOSNET) addToDosnet(message).catch(failed);
   if (message.type === TO_WORKER.CHECK) check(message).catch(failed);
   if (message.type === TO_WORKER.SURVEY) survey(message).catch(failed);
@@ -161,33 +160,6 @@ async function readDrivers(files) {
     return options;
   });
   postMessage({ type: FROM_WORKER.DRIVERS, drivers });
-}
-
-// What a setup source is, as the check decides it from its txtsetup.sif
-// and its folder's name ("" where the browser gives none): its machine,
-// which evidence decided it (1 [SetupData] Architecture, 2 the folder's
-// name, 3 its platform sections, 0 none) and its version; and what each
-// driver file is built for (a PE machine, or a CODES.driverReading).
-async function inspect({ setup, files }) {
-  const module = await createOem2sif({ noInitialRun: true });
-  let identity = null;
-  if (setup) {
-    const at = module._malloc(setup.bytes.length || 1);
-    const out = module._malloc(rowBytes('identity'));
-    module.HEAPU8.set(setup.bytes, at);
-    module.ccall('o2s_setup_identity', null, ['number', 'number', 'string', 'number'], [at, setup.bytes.length, setup.folder || '', out]);
-    identity = readRow(module.HEAPU32, out, 'identity');
-    module._free(at);
-    module._free(out);
-  }
-  const machines = files.map(([key, bytes]) => {
-    const at = module._malloc(bytes.length || 1);
-    module.HEAPU8.set(bytes, at);
-    const machine = module._o2s_driver_machine(at, bytes.length);
-    module._free(at);
-    return [key, machine];
-  });
-  postMessage({ type: FROM_WORKER.INSPECTED, identity, machines });
 }
 
 // dosnet.inf with each driver file added to [FloppyFiles.2] and [Files]
