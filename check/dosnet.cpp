@@ -12,15 +12,25 @@ const char kDosnetFilesSection[] = "Files";
 namespace {
 
 const size_t kMaxName = 255;
+const size_t kMaxLine = 2 * kMaxName + 16;
 
 bool IsNameByte(unsigned char c) {
   return c >= 0x20 && c != 0x7F && strchr(",;[]=\"", c) == nullptr;
 }
 
-// Adds "d1,NAME" to `section` of out[0, *size), scanning out[0, *stop)
-// only (setup reads no further). False when it does not fit.
-bool AddLine(char* out, size_t* size, size_t capacity, size_t* stop, const char* section,
-             const char* name, const char* eol, bool* added) {
+// Whether a line of a section names `name`: "d1,NAME" in dosnet.inf, an
+// entry NAME = ... elsewhere.
+bool LineNames(const TextLines& lines, SectionLineMatch match, const char* name, size_t nameLength) {
+  const ProfileLine& line = lines.line;
+  if (match == kMatchDosnetFile) return DosnetLineNames(lines.bytes + line.offset, line.length, name, nameLength);
+  return line.kind == kProfileEntry && EqualNoCase(lines.bytes + line.nameOffset, line.nameLength, name, nameLength);
+}
+
+// Adds `text` (a line without its end) to `section` of out[0, *size),
+// unless the section names `name` already, scanning out[0, *stop) only
+// (setup reads no further). False when it does not fit.
+bool AddLine(char* out, size_t* size, size_t capacity, size_t* stop, const char* section, const char* name,
+             SectionLineMatch match, const char* entry, const char* eol, bool* added) {
   *added = false;
   size_t nameLength = strlen(name);
   TextLines lines;
@@ -40,7 +50,7 @@ bool AddLine(char* out, size_t* size, size_t capacity, size_t* stop, const char*
       seen = seen || inMatch;
     } else if (!inMatch || line.kind == kProfileBlank || line.kind == kProfileComment) {
       continue;
-    } else if (DosnetLineNames(out + line.offset, line.length, name, nameLength)) {
+    } else if (LineNames(lines, match, name, nameLength)) {
       return true;
     }
     if (inFirst) {
@@ -48,7 +58,7 @@ bool AddLine(char* out, size_t* size, size_t capacity, size_t* stop, const char*
       anchorLineEnded = line.endLength > 0;
     }
   }
-  char text[2 * sizeof "\r\n" + kMaxName + 64];
+  char text[kMaxName + kMaxLine + 64];  // line ends, a header, the line
   size_t length = 0;
   auto put = [&](const char* part) {
     size_t partLength = strlen(part);
@@ -66,8 +76,7 @@ bool AddLine(char* out, size_t* size, size_t capacity, size_t* stop, const char*
     put("]");
     put(eol);
   }
-  put("d1,");
-  put(name);
+  put(entry);
   put(eol);
   if (length > capacity || *size > capacity - length) return false;
   memmove(out + anchor + length, out + anchor, *size - anchor);
@@ -94,34 +103,61 @@ bool DosnetLineNames(const char* text, size_t length, const char* name, size_t n
   return EqualNoCase(disk, diskLength, "d1") && EqualNoCase(file, fileLength, name, nameLength);
 }
 
-DosnetEditResult AddDriverToDosnet(const char* text, size_t size, const char* name,
-                                   char* out, size_t capacity, size_t* outSize) {
-  size_t nameLength = strlen(name);
-  if (nameLength == 0 || nameLength > kMaxName) return kDosnetBadName;
-  for (size_t i = 0; i < nameLength; ++i) {
-    if (!IsNameByte(static_cast<unsigned char>(name[i]))) return kDosnetBadName;
+namespace {
+
+bool GoodText(const char* text, size_t maxLength, bool nameOnly) {
+  size_t length = strlen(text);
+  if (length == 0 || length > maxLength) return false;
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (nameOnly ? !IsNameByte(c) : (c < 0x20 || c == 0x7F)) return false;
   }
-  if (name[0] == ' ' || name[nameLength - 1] == ' ') return kDosnetBadName;
+  return text[0] != ' ' && text[length - 1] != ' ';
+}
+
+// The file's own line end: that of its first line.
+const char* LineEndOf(const char* text, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    if (text[i] == '\n') return "\n";
+    if (text[i] == '\r') return i + 1 < size && text[i + 1] == '\n' ? "\r\n" : "\r";
+  }
+  return "\r\n";
+}
+
+}  // namespace
+
+DosnetEditResult AddLineToSection(const char* text, size_t size, const char* section, const char* name,
+                                  SectionLineMatch match, const char* line, char* out, size_t capacity,
+                                  size_t* outSize) {
+  if (!GoodText(name, kMaxName, true) || !GoodText(line, kMaxLine, false) || !GoodText(section, kMaxName, true)) {
+    return kDosnetBadName;
+  }
   if (size > capacity) return kDosnetTooBig;
   memcpy(out, text, size);
-  // The file's own line end: that of its first line.
-  const char* eol = "\r\n";
-  for (size_t i = 0; i < size; ++i) {
-    if (text[i] == '\n') {
-      eol = "\n";
-      break;
-    }
-    if (text[i] == '\r') {
-      eol = i + 1 < size && text[i + 1] == '\n' ? "\r\n" : "\r";
-      break;
-    }
+  const char* marker = static_cast<const char*>(memchr(text, '\x1a', size));
+  size_t stop = marker != nullptr ? static_cast<size_t>(marker - text) : size;
+  *outSize = size;
+  bool added = false;
+  if (!AddLine(out, outSize, capacity, &stop, section, name, match, line, LineEndOf(text, size), &added)) {
+    return kDosnetTooBig;
   }
+  return added ? kDosnetChanged : kDosnetUnchanged;
+}
+
+DosnetEditResult AddDriverToDosnet(const char* text, size_t size, const char* name,
+                                   char* out, size_t capacity, size_t* outSize) {
+  if (!GoodText(name, kMaxName, true)) return kDosnetBadName;
+  if (size > capacity) return kDosnetTooBig;
+  memcpy(out, text, size);
+  const char* eol = LineEndOf(text, size);
+  char entry[kMaxName + 4] = "d1,";
+  memcpy(entry + 3, name, strlen(name) + 1);
   const char* marker = static_cast<const char*>(memchr(text, '\x1a', size));
   size_t stop = marker != nullptr ? static_cast<size_t>(marker - text) : size;
   *outSize = size;
   bool bootAdded = false, filesAdded = false;
-  if (!AddLine(out, outSize, capacity, &stop, kDosnetBootSection, name, eol, &bootAdded) ||
-      !AddLine(out, outSize, capacity, &stop, kDosnetFilesSection, name, eol, &filesAdded)) {
+  if (!AddLine(out, outSize, capacity, &stop, kDosnetBootSection, name, kMatchDosnetFile, entry, eol, &bootAdded) ||
+      !AddLine(out, outSize, capacity, &stop, kDosnetFilesSection, name, kMatchDosnetFile, entry, eol, &filesAdded)) {
     return kDosnetTooBig;
   }
   return bootAdded || filesAdded ? kDosnetChanged : kDosnetUnchanged;

@@ -43,6 +43,16 @@ enum DosnetEditResult {
 DosnetEditResult AddDriverToDosnet(const char* text, size_t size, const char* name,
                                    char* out, size_t capacity, size_t* outSize);
 
+// The same edit for one line of any section of a setup text file: adds
+// `line` (no line end) to `section` as above, unless a line of the section
+// names `name` already: "d1,NAME" (kMatchDosnetFile) or an entry whose key
+// is NAME (kMatchEntryKey, txtsetup.sif's [SourceDisksFiles]). The line
+// must hold no control byte; kDosnetBadName otherwise.
+enum SectionLineMatch { kMatchDosnetFile, kMatchEntryKey };
+DosnetEditResult AddLineToSection(const char* text, size_t size, const char* section, const char* name,
+                                  SectionLineMatch match, const char* line, char* out, size_t capacity,
+                                  size_t* outSize);
+
 }  // namespace o2s
 
 #endif  // OEM2SIF_CHECK_DOSNET_H

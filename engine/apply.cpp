@@ -22,8 +22,8 @@
 
 #include "check/dosnet.h"
 #include "check/setup_names.h"
+#include "engine/survey.h"
 #include "oem/driver_description.h"
-#include "platform/ascii_case.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 #include "platform/profile_lines.h"
@@ -48,12 +48,6 @@ std::string PathIn(const std::string& folder, const std::string& name) {
   if (folder.empty()) return ".\\" + name;
   char last = folder.back();
   return last == '/' || last == '\\' ? folder + name : folder + "/" + name;
-}
-
-std::string Folded(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded) c = LowerAscii(c);
-  return folded;
 }
 
 // A file of a folder as the platform finds it: in any letter case.
@@ -123,6 +117,9 @@ bool StaysBelow(const std::string& source, std::vector<std::string>* folders) {
 struct Brought {
   std::string name;
   std::string bytes;
+  bool support;
+  std::string value;
+  std::string listed;
 };
 
 // A file of the setup folder and what becomes of it.
@@ -229,7 +226,8 @@ bool WriteRunFile(const char* name, const std::string& bytes) {
 
 class Apply {
  public:
-  Apply(const IntegrationPlan& plan, ApplyOutcome* outcome) : plan_(plan), outcome_(outcome) {}
+  Apply(const IntegrationPlan& plan, const std::string& outputFolder, ApplyOutcome* outcome)
+      : plan_(plan), outputFolder_(outputFolder), outcome_(outcome) {}
 
   void Run(bool dryRun) {
     if (!ReadSetupFolder() || !ReadDrivers() || !RunChain()) return;
@@ -353,12 +351,12 @@ class Apply {
     source.path = PathIn(run.driverFolder, file.source);
     source.kind = GetFileKind(source.path.c_str());
     if (source.kind == kFileKindMissing) return Fail(ApplyFailure::kDriverFileMissing, source.path);
-    Brought read{file.name, {}};
+    Brought read{file.name, {}, file.support, file.value, file.listed};
     if (!ReadFound(source, ApplyFailure::kDriverFileMissing, &read.bytes)) return false;
-    std::string folded = Folded(file.name);
+    std::string folded = FoldName(file.name);
     for (Brought& earlier : brought_) {
-      if (Folded(earlier.name) == folded) {
-        earlier.bytes.swap(read.bytes);
+      if (FoldName(earlier.name) == folded) {
+        earlier = std::move(read);
         return true;
       }
     }
@@ -451,7 +449,20 @@ class Apply {
       DosnetEditResult edit = AddDriverToDosnet(text.data(), text.size(), name.c_str(), &out[0], out.size(), &size);
       if (edit == kDosnetChanged || edit == kDosnetUnchanged) text.assign(out, 0, size);
     }
+    // Files for GUI-mode setup are no boot files: [Files] alone.
+    for (const std::string& name : supportNames_) text = WithLine(text, kDosnetFilesSection, name, kMatchDosnetFile, "d1," + name);
     return text;
+  }
+
+  // `text` with `line` in `section` unless it names `name` already.
+  static std::string WithLine(const std::string& text, const char* section, const std::string& name,
+                              SectionLineMatch match, const std::string& line) {
+    // The line and a section header, each with its line ends.
+    std::string out(text.size() + line.size() + strlen(section) + 16, '\0');
+    size_t size = 0;
+    DosnetEditResult edit = AddLineToSection(text.data(), text.size(), section, name.c_str(), match, line.c_str(),
+                                             &out[0], out.size(), &size);
+    return edit == kDosnetChanged ? out.substr(0, size) : text;
   }
 
   // What a file there becomes, planned to hold `bytes`.
@@ -495,6 +506,16 @@ class Apply {
     for (const Brought& file : brought_) {
       if (!PlanDriverFile(file)) return false;
     }
+    // A file for GUI-mode setup that lands gets its row and its dosnet.inf
+    // line; one left alone (another file of its name there) gets neither.
+    for (size_t i = 0; i < brought_.size(); ++i) {
+      const Brought& file = brought_[i];
+      if (!file.support || planned_[i].action == FileAction::kConflict) continue;
+      supportNames_.push_back(file.listed);
+      if (!file.value.empty()) {
+        final_ = WithLine(final_, "SourceDisksFiles", file.listed, kMatchEntryKey, file.listed + " = " + file.value);
+      }
+    }
     bool setupChanges = final_ != original_;
     // An empty dosnet.inf is none, as on the page.
     bool hasDosnet = dosnet_.state == Companion::kRead;
@@ -534,8 +555,9 @@ class Apply {
         return;
       }
       FileIdentity ignored;
-      if (!ReplaceFileContent(p.file.path, p.bytes.data(), p.bytes.size(), &ignored)) {
-        Fail(ApplyFailure::kWriteFailed, p.file.path);
+      std::string path = outputFolder_.empty() ? p.file.path : PathIn(outputFolder_, p.file.name);
+      if (!ReplaceFileContent(path, p.bytes.data(), p.bytes.size(), &ignored)) {
+        Fail(ApplyFailure::kWriteFailed, path);
         return;
       }
       outcome_->files[i].written = true;
@@ -543,12 +565,14 @@ class Apply {
   }
 
   const IntegrationPlan& plan_;
+  const std::string outputFolder_;  // "": the setup folder itself
   ApplyOutcome* outcome_;
   FoundFile setup_;
   Companion backup_, dosnet_, dosnetBackup_;
   std::string original_, final_, backupBytes_, dosnetBytes_;
   std::vector<std::string> oems_;
   std::vector<Brought> brought_;
+  std::vector<std::string> supportNames_;
   std::vector<HeardOption> heard_;
   std::vector<Planned> planned_;
 };
@@ -557,7 +581,17 @@ class Apply {
 
 ApplyOutcome ApplyPlan(const IntegrationPlan& plan, bool dryRun) {
   ApplyOutcome outcome;
-  Apply(plan, &outcome).Run(dryRun);
+  Apply(plan, "", &outcome).Run(dryRun);
+  return outcome;
+}
+
+ApplyOutcome ApplyPlanInto(const IntegrationPlan& plan, const std::string& outputFolder) {
+  ApplyOutcome outcome;
+  if (outputFolder.empty()) {
+    outcome.failure = ApplyFailure::kWriteFailed;
+    return outcome;
+  }
+  Apply(plan, outputFolder, &outcome).Run(false);
   return outcome;
 }
 

@@ -83,6 +83,12 @@ struct ApplyOutcome {
 // threads at once, nor while the process's current folder must stay put.
 ApplyOutcome ApplyPlan(const IntegrationPlan& plan, bool dryRun);
 
+// The same, with the setup folder only read: each file the plan writes
+// goes, under its name there, into `outputFolder` instead (an existing
+// folder; the page's worker lays the user's picked files out read-only and
+// takes what lands here). Every action is decided against the setup folder.
+ApplyOutcome ApplyPlanInto(const IntegrationPlan& plan, const std::string& outputFolder);
+
 }  // namespace o2s::engine
 
 #endif  // OEM2SIF_ENGINE_APPLY_H

@@ -356,6 +356,40 @@ void PrintReason(const Survey& survey, const o2s::engine::OptionRow& row) {
   }
 }
 
+// How GUI-mode setup will install the device of a ticked option.
+void PrintGuiMode(const o2s::engine::OptionRow& row) {
+  using o2s::engine::InfFit;
+  using o2s::engine::SupportKind;
+  std::string inf;
+  for (const auto& file : row.support) {
+    if (file.kind == SupportKind::kInf && inf.empty()) inf = file.name;
+  }
+  switch (row.infFit) {
+    case InfFit::kServes:
+      Say(MessageId::kGuiServes, row.inf.c_str());
+      break;
+    case InfFit::kNoInf:
+      Say(MessageId::kGuiNoInf);
+      break;
+    case InfFit::kNotFound:
+      Say(MessageId::kGuiInfNotFound, inf.c_str());
+      break;
+    case InfFit::kNotRead:
+      Say(MessageId::kGuiInfNotRead, inf.c_str());
+      break;
+    case InfFit::kNoIds:
+      Say(MessageId::kGuiInfNoIds, inf.c_str());
+      break;
+  }
+  for (const auto& file : row.support) {
+    if (file.unsafe) {
+      Say(MessageId::kGuiFileUnsafe, file.name.c_str());
+    } else if (!file.found.found && file.kind != SupportKind::kInf) {
+      Say(MessageId::kGuiFileMissing, file.name.c_str());
+    }
+  }
+}
+
 void PrintDrivers(const Survey& survey) {
   for (unsigned d = 0; d < survey.drivers.size(); ++d) {
     const auto& driver = survey.drivers[d];
@@ -369,6 +403,7 @@ void PrintDrivers(const Survey& survey) {
       PrintFileOf(row);
       if (!row.versions.empty()) Say(MessageId::kVersionsNamed, VersionNames(row.versions).c_str());
       PrintReason(survey, row);
+      if (row.ticked && row.tickable) PrintGuiMode(row);
     }
   }
 }
@@ -422,6 +457,27 @@ void PrintFiles(const Survey& survey) {
       Say(MessageId::kFileInSetupCompressed, file);
     } else if (p.missing) {
       Say(MessageId::kFileMissing, file);
+    }
+  }
+}
+
+void PrintSupportFiles(const Survey& survey) {
+  if (survey.support.empty()) return;
+  Say(MessageId::kHeadingSupportFiles);
+  for (const auto& p : survey.support) {
+    std::string from = survey.drivers[p.driver].folder + "/" + p.source.path;
+    if (p.listedBySetup) {
+      Say(MessageId::kSupportListedBySetup, p.name.c_str());
+    } else if (!p.brought) {
+      Say(MessageId::kFileNotBrought, p.name.c_str(), Text(MessageId::kFileLaterRun));
+    } else if (p.value.empty()) {
+      std::string inf;
+      for (const auto& row : survey.drivers[p.driver].rows) {
+        if (row.option.index == p.option) inf = row.inf;
+      }
+      Say(MessageId::kSupportCopiedBrought, p.name.c_str(), from.c_str(), inf.c_str());
+    } else {
+      Say(MessageId::kSupportBrought, p.name.c_str(), from.c_str(), p.listed.c_str(), p.value.c_str());
     }
   }
 }
@@ -541,6 +597,7 @@ int main(int argc, char** argv) {
   PrintDrivers(survey);
   PrintConflicts(survey);
   PrintFiles(survey);
+  PrintSupportFiles(survey);
   PrintRuns(survey, plan);
   if (plan.runs.empty()) {
     Say(MessageId::kNothingTicked);

@@ -21,6 +21,13 @@ enum class WindowsTarget { k2000 = 1, kXp = 2 };
 struct BroughtFile {
   std::string source;
   std::string name;
+  // A file for GUI-mode setup (an INF, its catalog, what it copies), not a
+  // driver file the tool names: dosnet.inf's [Files] gets it, and
+  // txtsetup.sif's [SourceDisksFiles] a row "name = value" where `value`
+  // is not empty.
+  bool support = false;
+  std::string value{};
+  std::string listed{};  // the plain name rows name it by (setup finds its compressed name too)
 };
 
 // One run of the tool: the driver's txtsetup.oem with only the options at

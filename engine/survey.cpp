@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <regex>
 
+#include "check/cabinet.h"
 #include "check/check.h"
 #include "check/driver_image.h"
+#include "check/inf_file.h"
 #include "check/pe_image.h"
 #include "check/setup_names.h"
 #include "platform/file_system.h"
@@ -341,6 +343,62 @@ void SurveyDriver(const std::string& folder, const SetupIdentity* setup,
   }
   if (description.optionCount == 0) out->problem = DriverProblem::kNoOptions;
   out->rows = OptionRows(std::move(options), found, machines, setup, ticks);
+  for (OptionRow& row : out->rows) SurveySupport(folder, setup != nullptr ? setup->machine : 0, &row);
+}
+
+// The names txtsetup.sif's [SourceDisksFiles] sections list, folded.
+std::set<std::string> ListedFiles(const std::string& bytes) {
+  std::set<std::string> names;
+  size_t size = SetupReadSize(bytes.data(), bytes.size());
+  bool inSection = false;
+  for (size_t at = 0; at < size;) {
+    ProfileLine line;
+    at = ReadProfileLine(bytes.data(), size, at, &line);
+    if (line.kind == kProfileHeader) {
+      std::string name = FoldName(bytes.substr(line.nameOffset, line.nameLength));
+      inSection = name == "sourcedisksfiles" || name.rfind("sourcedisksfiles.", 0) == 0;
+    } else if (inSection && line.kind == kProfileEntry) {
+      names.insert(FoldName(bytes.substr(line.nameOffset, line.nameLength)));
+    }
+  }
+  return names;
+}
+
+// The files for GUI-mode setup that the runs bring: of each ticked option
+// that would run, each found one; never one that Windows' own txtsetup.sif
+// (its backup where the folder has one) lists, nor one a driver file of
+// the plan bears the name of; of two of one name, the later run's.
+void PlanSupport(const Survey& partial, const std::string& setupBytes, const std::string& windowsOwn,
+                 std::vector<PlannedSupport>* support) {
+  std::set<std::string> listed = ListedFiles(windowsOwn);
+  std::set<std::string> drivers;
+  for (const PlannedDriver& p : partial.planned) {
+    if (p.brought) drivers.insert(FoldName(p.source.name));
+  }
+  std::string setupFolder = FolderOf(partial.setupFolder);
+  for (unsigned d = 0; d < partial.drivers.size(); ++d) {
+    const DriverSurvey& driver = partial.drivers[d];
+    if (driver.problem != DriverProblem::kNone) continue;
+    if (FolderOf(driver.folder) == setupFolder) continue;
+    for (const OptionRow& row : driver.rows) {
+      if (!row.ticked || !row.tickable) continue;
+      for (const SupportFile& file : row.support) {
+        if (file.unsafe || !file.found.found) continue;
+        if (IsSetupOwnFile(file.found.name.data(), file.found.name.size())) continue;
+        std::string folded = FoldName(file.found.name);
+        if (drivers.count(folded) > 0 || drivers.count(FoldName(file.name)) > 0) continue;
+        PlannedSupport p{file.found.name, file.name, file.kind, d, row.option.index, file.found,
+                         SourceDisksFilesValue(file.kind, setupBytes), listed.count(FoldName(file.name)) > 0, false};
+        auto same = std::find_if(support->begin(), support->end(),
+                                 [&](const PlannedSupport& e) { return FoldName(e.name) == folded; });
+        if (same != support->end()) {
+          same->brought = false;  // the later run's stands
+        }
+        p.brought = !p.listedBySetup;
+        support->push_back(p);
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -538,22 +596,157 @@ BuiltFor MachineOf(const FoundFile& found, bool haveRead, int read) {
   return built;
 }
 
-FoundFile FindOptionSource(const std::string& driverFolder, const OptionInfo& option) {
+// A file a line names: in its disk's folder, else beside txtsetup.oem. A
+// name that is no plain file name is never looked for.
+FoundFile FindNamed(const std::string& driverFolder, bool hasDirectory, const std::string& directory,
+                    const std::string& name) {
   FoundFile found;
-  if (!option.hasDriverFile) return found;
+  found.hasDirectory = hasDirectory;
+  found.directory = directory;
+  if (!PlainName(name)) return found;
+  std::string root = FolderOf(driverFolder);
+  if (found.hasDirectory && FileBelow(root, found.directory, name, &found)) return found;
+  if (FileBelow(root, "", name, &found)) found.beside = found.hasDirectory && !found.directory.empty();
+  return found;
+}
+
+FoundFile FindOptionSource(const std::string& driverFolder, const OptionInfo& option) {
+  if (!option.hasDriverFile) return FoundFile{};
   for (const FileLine& line : option.files) {
     if (line.kind == FileLineKind::kDriver && line.name == option.driverFile) {
-      found.hasDirectory = line.hasDirectory;
-      found.directory = line.directory;
+      return FindNamed(driverFolder, line.hasDirectory, line.directory, option.driverFile);
+    }
+  }
+  return FindNamed(driverFolder, false, "", option.driverFile);
+}
+
+namespace {
+
+// An INF bigger than this is not read (vendors' storage INFs are some
+// 10 to 200 KB).
+const size_t kMaxInfBytes = size_t{1} << 20;
+
+// The INF's text, plain or from its cabinet, as single bytes; false where
+// it cannot be read.
+bool ReadInf(const std::string& path, std::string* text) {
+  size_t size = 0;
+  if (!RegularFileSize(path, &size) || size > kMaxInfBytes) return false;
+  std::vector<unsigned char> raw(size + 1);
+  if (ReadFileBytes(path.c_str(), reinterpret_cast<char*>(raw.data()), size, &size) != kFileRead) return false;
+  if (IsCabinet(raw.data(), size)) {
+    std::vector<unsigned char> unpacked(kMaxInfBytes);
+    size_t unpackedSize = 0;
+    if (UnpackFirstCabinetFile(raw.data(), size, unpacked.data(), unpacked.size(), &unpackedSize) !=
+        kCabinetUnpacked) {
+      return false;
+    }
+    raw.swap(unpacked);
+    size = unpackedSize;
+  }
+  text->resize(size);
+  text->resize(InfText(raw.data(), size, &(*text)[0], size));
+  return true;
+}
+
+void AddCopied(void* context, const char* name, size_t length) {
+  static_cast<std::vector<std::string>*>(context)->emplace_back(name, length);
+}
+
+}  // namespace
+
+// A name setup's files can carry in a row and a dosnet.inf line: a plain
+// file name of printable ASCII without blanks or the files' own syntax.
+bool RowName(const std::string& name) {
+  return PlainName(name) && std::all_of(name.begin(), name.end(), [](char c) {
+    return c > 0x20 && c < 0x7F && std::string(",;=\"[]%").find(c) == std::string::npos;
+  });
+}
+
+void SurveySupport(const std::string& driverFolder, unsigned machine, OptionRow* row) {
+  const OptionInfo& option = row->option;
+  row->support.clear();
+  row->infFit = InfFit::kNoInf;
+  row->inf.clear();
+  for (const FileLine& line : option.files) {
+    if (line.kind == FileLineKind::kDriver) continue;
+    SupportKind kind = line.kind == FileLineKind::kInf       ? SupportKind::kInf
+                       : line.kind == FileLineKind::kCatalog ? SupportKind::kCatalog
+                                                             : SupportKind::kDll;
+    // One INF named by two options' lines, or twice by one: once.
+    bool listed = std::any_of(row->support.begin(), row->support.end(),
+                              [&](const SupportFile& f) { return FoldName(f.name) == FoldName(line.name); });
+    if (listed) continue;
+    SupportFile file{kind, line.name, FindNamed(driverFolder, line.hasDirectory, line.directory, line.name),
+                     !RowName(line.name), ""};
+    row->support.push_back(file);
+  }
+  std::string root = FolderOf(driverFolder);
+  std::vector<SupportFile> copied;
+  for (const SupportFile& file : row->support) {
+    if (file.kind != SupportKind::kInf || row->infFit == InfFit::kServes) continue;
+    if (!file.found.found) {
+      if (row->infFit == InfFit::kNoInf) row->infFit = InfFit::kNotFound;
+      continue;
+    }
+    std::string text;
+    if (!ReadInf(MapFileName(Join(root, file.found.path).c_str()), &text)) {
+      if (row->infFit != InfFit::kNoIds) row->infFit = InfFit::kNotRead;
+      continue;
+    }
+    row->infFit = InfFit::kNoIds;
+    char base[kInfNameCapacity];
+    bool listed = std::any_of(option.ids.begin(), option.ids.end(), [&](const HardwareId& id) {
+      return InfFindModel(text.data(), text.size(), id.id.data(), id.id.size(), base);
+    });
+    if (!listed) continue;
+    row->infFit = InfFit::kServes;
+    row->inf = file.found.name;
+    char install[kInfNameCapacity];
+    InfInstallSection(text.data(), text.size(), base, machine, install);
+    std::vector<std::string> names;
+    InfCopiedFiles(text.data(), text.size(), install, AddCopied, &names);
+    for (const std::string& name : names) {
+      // The driver file is the tool's; a name listed already comes once.
+      auto same = [&](const std::string& other) { return FoldName(other) == FoldName(name); };
+      if (same(option.driverFile) ||
+          std::any_of(row->support.begin(), row->support.end(), [&](const SupportFile& f) { return same(f.name); }) ||
+          std::any_of(copied.begin(), copied.end(), [&](const SupportFile& f) { return same(f.name); })) {
+        continue;
+      }
+      SupportFile extra{SupportKind::kCopied, name, FoundFile{}, !RowName(name), file.found.name};
+      // Where the INF lies, as setupapi takes files from beside it.
+      if (!extra.unsafe) {
+        FileBelow(root, file.found.folder, name, &extra.found);
+      }
+      copied.push_back(extra);
+    }
+  }
+  row->support.insert(row->support.end(), copied.begin(), copied.end());
+}
+
+std::string SourceDisksFilesValue(SupportKind kind, const std::string& setupFileBytes) {
+  if (kind == SupportKind::kCopied) return "";
+  const char* wanted = kind == SupportKind::kDll ? "system32" : "inf";
+  std::string id = kind == SupportKind::kDll ? "2" : "20";  // as every 2000, XP and 2003 source has them
+  size_t size = SetupReadSize(setupFileBytes.data(), setupFileBytes.size());
+  bool inSection = false;
+  for (size_t at = 0; at < size;) {
+    ProfileLine line;
+    at = ReadProfileLine(setupFileBytes.data(), size, at, &line);
+    const char* bytes = setupFileBytes.data();
+    if (line.kind == kProfileHeader) {
+      inSection = FoldName(std::string(bytes + line.nameOffset, line.nameLength)) == "winntdirectories";
+      continue;
+    }
+    if (!inSection || line.kind != kProfileEntry) continue;
+    std::string value(bytes + line.valueOffset, line.valueLength);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    if (FoldName(value) == wanted) {
+      id.assign(bytes + line.nameOffset, line.nameLength);
       break;
     }
   }
-  // A name that is no plain file name is never looked for.
-  if (!PlainName(option.driverFile)) return found;
-  std::string root = FolderOf(driverFolder);
-  if (found.hasDirectory && FileBelow(root, found.directory, option.driverFile, &found)) return found;
-  if (FileBelow(root, "", option.driverFile, &found)) found.beside = found.hasDirectory && !found.directory.empty();
-  return found;
+  return "1,,,,,,," + id + ",0,0";
 }
 
 std::vector<OptionRow> OptionRows(std::vector<OptionInfo> options, const std::vector<FoundFile>& found,
@@ -670,6 +863,15 @@ Survey SurveyIntegration(const SurveyInput& input) {
   }
   FindConflicts(&survey);
   PlanDrivers(input, &survey);
+  std::string setupBytes(bytes.data(), size);
+  // Windows' own files: those its backup lists, where the folder has one.
+  std::string backup = MapFileName(Join(FolderOf(input.setupFolder), "txtsetup.sif.orig").c_str());
+  size_t backupSize = 0;
+  std::vector<char> backupBytes(kSetupFileCapacity);
+  bool haveBackup = ReadFileBytes(backup.c_str(), backupBytes.data(), backupBytes.size(), &backupSize) == kFileRead &&
+                    backupSize > 0;
+  PlanSupport(survey, setupBytes, haveBackup ? std::string(backupBytes.data(), backupSize) : setupBytes,
+              &survey.support);
   return survey;
 }
 
@@ -688,7 +890,10 @@ IntegrationPlan MakePlan(const Survey& survey) {
     // A driver with nothing ticked is not run.
     if (driver.rows.empty() || (!run.allOptions && run.keptOptions.empty())) continue;
     for (const PlannedDriver& p : survey.planned) {
-      if (p.brought && p.driver == d) run.files.push_back({p.source.path, p.source.name});
+      if (p.brought && p.driver == d) run.files.push_back({p.source.path, p.source.name, false, "", ""});
+    }
+    for (const PlannedSupport& p : survey.support) {
+      if (p.brought && p.driver == d) run.files.push_back({p.source.path, p.name, true, p.value, p.listed});
     }
     plan.runs.push_back(run);
   }

@@ -120,6 +120,27 @@ enum class TickReason {
   kRefused,       // cannot be ticked: it names a file the setup folder must not take
 };
 
+// GUI-mode setup installs each device from an INF through Plug and Play:
+// what an option brings for that. The INF, catalog and dll files its
+// [Files.scsi.KEY] section names, and the files the install section of
+// its INF (for the option's ids) copies: a co-installer, a second driver.
+enum class SupportKind { kInf, kCatalog, kDll, kCopied };
+struct SupportFile {
+  SupportKind kind;
+  std::string name;   // as txtsetup.oem or the INF names it
+  FoundFile found;    // in the driver's folder
+  bool unsafe = false;  // no plain file name: never looked for
+  std::string inf;    // kCopied: the INF that copies it
+};
+// How the option's INF serves its device.
+enum class InfFit {
+  kNoInf,      // the option names no INF: GUI-mode setup finds no driver for its device
+  kNotFound,   // it names one that the driver's folder lacks
+  kNotRead,    // the INF is there but cannot be read (too big, damaged cabinet)
+  kNoIds,      // its models list none of the option's ids
+  kServes,     // its models list one of them
+};
+
 struct OptionRow {
   OptionInfo option;
   FoundFile found;
@@ -134,6 +155,9 @@ struct OptionRow {
   bool tickable = false;
   bool ticked = false;
   TickReason reason = TickReason::kFits;
+  std::vector<SupportFile> support;
+  InfFit infFit = InfFit::kNoInf;
+  std::string inf;  // the INF that serves it (kServes), as found
 };
 
 enum class DriverProblem {
@@ -189,6 +213,21 @@ struct PlannedDriver {
   bool missing = false;
 };
 
+// A file for GUI-mode setup that a run brings into the setup folder, and
+// how text mode copies it ([SourceDisksFiles], SourceDisksFilesValue).
+struct PlannedSupport {
+  std::string name;      // as it goes into the setup folder (found.name)
+  std::string listed;    // the plain name, as txtsetup.oem or the INF names it
+  SupportKind kind;
+  unsigned driver, option;
+  FoundFile source;
+  std::string value;     // its [SourceDisksFiles] value, "" none (kCopied)
+  // Not brought: txtsetup.sif lists a file of that name already (one of
+  // Windows' own), or a later run brings one of that name.
+  bool listedBySetup = false;
+  bool brought = false;
+};
+
 enum class SurveyProblem {
   kNone,
   kNoSetupFile,      // no txtsetup.sif in the setup folder (or no such folder)
@@ -209,6 +248,7 @@ struct Survey {
   std::vector<OptionConflict> optionConflicts;
   std::vector<DriverConflict> driverConflicts;
   std::vector<PlannedDriver> planned;  // by service, in the order first written
+  std::vector<PlannedSupport> support;  // in run order
 };
 
 Survey SurveyIntegration(const SurveyInput& input);
@@ -247,6 +287,14 @@ std::vector<OptionRow> OptionRows(std::vector<OptionInfo> options,
 std::vector<unsigned> KeptOptions(const std::vector<OptionRow>& rows, bool* all);
 // Where an option's driver file is in `driverFolder` (platform layer).
 FoundFile FindOptionSource(const std::string& driverFolder, const OptionInfo& option);
+// What an option brings for GUI-mode setup, found in `driverFolder`, and
+// how its INF serves it (`machine`: the setup source's, 0 unknown).
+void SurveySupport(const std::string& driverFolder, unsigned machine, OptionRow* row);
+// The [SourceDisksFiles] value text mode copies a support file by: INF and
+// catalog to the inf folder, a dll to system32, by the ids the setup's own
+// [WinntDirectories] gives them ("" for a copied file: GUI-mode setup takes
+// it from the setup source as the INF says).
+std::string SourceDisksFilesValue(SupportKind kind, const std::string& setupFileBytes);
 // Where `setupFolder` has `file`: present, compressed, empty, absent.
 SetupHas SetupFolderHas(const std::string& setupFolder, const std::string& file);
 

@@ -92,6 +92,27 @@ const char* NameOf(FileLineKind kind) {
   return "";
 }
 
+const char* NameOf(SupportKind kind) {
+  switch (kind) {
+    case SupportKind::kInf: return "inf";
+    case SupportKind::kCatalog: return "catalog";
+    case SupportKind::kDll: return "dll";
+    case SupportKind::kCopied: return "copied";
+  }
+  return "";
+}
+
+const char* NameOf(InfFit fit) {
+  switch (fit) {
+    case InfFit::kNoInf: return "noInf";
+    case InfFit::kNotFound: return "notFound";
+    case InfFit::kNotRead: return "notRead";
+    case InfFit::kNoIds: return "noIds";
+    case InfFit::kServes: return "serves";
+  }
+  return "";
+}
+
 const char* NameOf(MachineHow how) {
   switch (how) {
     case MachineHow::kRead: return "read";
@@ -223,7 +244,16 @@ std::string RowJson(const OptionRow& row) {
                  {"refused", refused},
                  {"tickable", Bool(row.tickable)},
                  {"ticked", Bool(row.ticked)},
-                 {"reason", Name(NameOf(row.reason))}});
+                 {"reason", Name(NameOf(row.reason))},
+                 {"infFit", Name(NameOf(row.infFit))},
+                 {"inf", row.infFit == InfFit::kServes ? FileName(row.inf) : kNull},
+                 {"support", ArrayOf(row.support, [](const SupportFile& f) {
+                    return Object({{"kind", Name(NameOf(f.kind))},
+                                   {"name", Oem(f.name)},
+                                   {"source", SourceJson(f.found)},
+                                   {"unsafe", Bool(f.unsafe)},
+                                   {"inf", f.kind == SupportKind::kCopied ? FileName(f.inf) : kNull}});
+                  })}});
 }
 
 std::string DriverJson(const DriverSurvey& driver) {
@@ -261,6 +291,18 @@ std::string DriverFileJson(const PlannedDriver& p) {
                  {"missing", Bool(p.missing)}});
 }
 
+std::string SupportFileJson(const PlannedSupport& p) {
+  return Object({{"name", FileName(p.name)},
+                 {"listed", Oem(p.listed)},
+                 {"kind", Name(NameOf(p.kind))},
+                 {"driver", Number(p.driver)},
+                 {"option", Number(p.option)},
+                 {"source", SourceJson(p.source)},
+                 {"row", p.value.empty() ? kNull : Oem(p.value)},
+                 {"listedBySetup", Bool(p.listedBySetup)},
+                 {"brought", Bool(p.brought)}});
+}
+
 // The runs in order, each with its driver's index: MakePlan keeps the
 // drivers' order, and one folder may be given twice.
 std::string RunsJson(const Survey& survey, const IntegrationPlan& plan) {
@@ -274,7 +316,8 @@ std::string RunsJson(const Survey& survey, const IntegrationPlan& plan) {
                            {"oemFile", FileName(run.oemFile)},
                            {"keptOptions", kept},
                            {"files", ArrayOf(run.files, [](const BroughtFile& f) {
-                              return Object({{"name", FileName(f.name)}, {"source", FileName(f.source)}});
+                              return Object({{"name", FileName(f.name)}, {"source", FileName(f.source)},
+                                             {"support", Bool(f.support)}});
                             })}}));
     ++d;
   }
@@ -316,6 +359,7 @@ std::string SurveyToJson(const Survey& survey, const IntegrationPlan& plan) {
                  {"drivers", ArrayOf(survey.drivers, DriverJson)},
                  {"conflicts", ConflictsJson(survey)},
                  {"driverFiles", ArrayOf(survey.planned, DriverFileJson)},
+                 {"supportFiles", ArrayOf(survey.support, SupportFileJson)},
                  {"runs", RunsJson(survey, plan)}}) +
          "\n";
 }

@@ -13,14 +13,17 @@
 //                 path, size} | null, directory, beside, directoryRefused},
 //                 built: {machine, how, problem}, fits, versions,
 //                 versionFit, skipped, refused: {name, why} | null,
-//                 tickable, ticked, reason}]}],
+//                 tickable, ticked, reason, infFit, inf, support: [{kind,
+//                 name, source, unsafe, inf}]}]}],
 //    "conflicts": {options: [{driver, what, earlier, later}],
 //                  drivers: [{earlier, later, services, ids: [{id, from,
 //                  to}]}]},
 //    "driverFiles": [{service, file, driver, option, state, source,
 //                     brought, missing}],
+//    "supportFiles": [{name, listed, kind, driver, option, source, row,
+//                      listedBySetup, brought}],
 //    "runs": [{driver, folder, oemFile, keptOptions, files: [{name,
-//              source}]}]}
+//              source, support}]}]}
 //
 // Kinds are names, never numbers: a problem, how, reason or state is a
 // string (null where there is none); a machine is check/pe_image.h's

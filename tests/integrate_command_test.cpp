@@ -20,28 +20,13 @@
 namespace o2s_test {
 namespace {
 
-// virtio's txtsetup.oem as it ships: an x86 option and an x64 one, each
-// disk in its own folder.
-const char kVirtio[] =
-    "[Disks]\r\n"
-    "d1 = \"OEM DISK (SCSI) Win2003/32-bit\",\\disk1,\\i386\\Win2003\r\n"
-    "d2 = \"OEM DISK (SCSI) Win2003/64-bit\",\\disk1,\\amd64\\Win2003\r\n"
-    "\r\n[Defaults]\r\nSCSI = WNET32\r\n\r\n[scsi]\r\n"
-    "WNET32 = \"Red Hat VirtIO SCSI Disk Device Win2003/32-bit\"\r\n"
-    "WNET64 = \"Red Hat VirtIO SCSI Disk Device Win2003/64-bit\"\r\n"
-    "\r\n[Files.scsi.WNET32]\r\ndriver = d1, viostor.sys, viostor\r\n"
-    "\r\n[Files.scsi.WNET64]\r\ndriver = d2, viostor.sys, viostor\r\n"
-    "\r\n[HardwareIds.scsi.WNET32]\r\nid = \"PCI\\VEN_1AF4&DEV_1001\", \"viostor\"\r\n"
-    "\r\n[HardwareIds.scsi.WNET64]\r\nid = \"PCI\\VEN_1AF4&DEV_1001\", \"viostor\"\r\n"
-    "\r\n[Config.viostor]\r\nvalue = Parameters\\PnpInterface,5,REG_DWORD,1\r\n";
-
 class IntegrateCommand : public ::testing::Test {
  protected:
   void SetUp() override {
     XpSetupFile xp;
     xp.lines = 400;
     Put(root_, "xp/TXTSETUP.SIF", GenerateXpSetupFile(xp));
-    Put(root_, "drv/txtsetup.oem", kVirtio);
+    Put(root_, "drv/txtsetup.oem", kVirtioOem);
     Put(root_, "drv/i386/win2003/viostor.sys", MakeDriverImage(o2s::kMachineX86, {"ntoskrnl.exe"}));
     Put(root_, "drv/amd64/Win2003/VIOSTOR.SY_", MakeCabinet("viostor.sys", MakeDriverImage(o2s::kMachineX64, {"ntoskrnl.exe"})));
   }
@@ -191,7 +176,7 @@ TEST_F(IntegrateCommand, FoldersAndFilesThatAreNotWhatTheyShouldBeAreRefusedWith
 
 TEST_F(IntegrateCommand, ADiskFolderLeadingOutsideTheDriverFolderIsNeverLookedInto) {
   Put(root_, "etc/viostor.sys", "outside");
-  std::string oem = kVirtio;
+  std::string oem = kVirtioOem;
   oem.replace(oem.find("\\i386\\Win2003"), 13, "..\\..\\etc");
   Put(root_, "a/drv/txtsetup.oem", oem);
   ProcessResult r = Run({"xp", "a/drv", "--dry-run"});
@@ -214,7 +199,7 @@ TEST_F(IntegrateCommand, AnUnknownVersionNeedsWindowsAndNothingTickedWritesNothi
   EXPECT_EQ(given.status, 0) << given.out;
   EXPECT_NE(given.out.find("  --windows: the runs' answer is 2 (Windows XP).\r\n"), std::string::npos) << given.out;
   // Options without hardware ids: the tool skips them, nothing can be ticked.
-  std::string noIds = kVirtio;
+  std::string noIds = kVirtioOem;
   noIds.replace(noIds.find("id = \"PCI"), 1, ";");
   noIds.replace(noIds.find("id = \"PCI"), 1, ";");
   Put(root_, "drv/txtsetup.oem", noIds);

@@ -78,27 +78,13 @@ TEST(SurveyJson, AJsonStringEscapesQuotesBackslashesAndEveryControlByte) {
   EXPECT_EQ(JsonString("drv\xFF\"/\xE8\xA1\xA8", TextFrom::kFileName), "\"drv" + kBad + "\\\"/表\"");
 }
 
-// virtio's txtsetup.oem as it ships: an x86 option and an x64 one, each
-// disk in its own folder.
-const char kVirtio[] =
-    "[Disks]\r\n"
-    "d1 = \"OEM DISK (SCSI) Win2003/32-bit\",\\disk1,\\i386\\Win2003\r\n"
-    "d2 = \"OEM DISK (SCSI) Win2003/64-bit\",\\disk1,\\amd64\\Win2003\r\n"
-    "\r\n[Defaults]\r\nSCSI = WNET32\r\n\r\n[scsi]\r\n"
-    "WNET32 = \"Red Hat VirtIO SCSI Disk Device Win2003/32-bit\"\r\n"
-    "WNET64 = \"Red Hat VirtIO SCSI Disk Device Win2003/64-bit\"\r\n"
-    "\r\n[Files.scsi.WNET32]\r\ndriver = d1, viostor.sys, viostor\r\n"
-    "\r\n[Files.scsi.WNET64]\r\ndriver = d2, viostor.sys, viostor\r\n"
-    "\r\n[HardwareIds.scsi.WNET32]\r\nid = \"PCI\\VEN_1AF4&DEV_1001\", \"viostor\"\r\n"
-    "\r\n[HardwareIds.scsi.WNET64]\r\nid = \"PCI\\VEN_1AF4&DEV_1001\", \"viostor\"\r\n";
-
 class SurveyJsonCommand : public ::testing::Test {
  protected:
   void SetUp() override {
     XpSetupFile xp;
     xp.lines = 400;
     Put(root_, "xp/TXTSETUP.SIF", GenerateXpSetupFile(xp));
-    Put(root_, "drv/txtsetup.oem", kVirtio);
+    Put(root_, "drv/txtsetup.oem", kVirtioOem);
     Put(root_, "drv/i386/win2003/viostor.sys", MakeDriverImage(o2s::kMachineX86, {"ntoskrnl.exe"}, 2000));
     Put(root_, "drv/amd64/Win2003/VIOSTOR.SY_",
         MakeCabinet("viostor.sys", MakeDriverImage(o2s::kMachineX64, {"ntoskrnl.exe"})));
@@ -146,7 +132,8 @@ TEST_F(SurveyJsonCommand, PrintsTheSurveyAndThePlanByteForByteAndWritesNothing) 
             "\"found\":{\"source\":{\"folder\":\"i386/win2003\",\"name\":\"viostor.sys\",\"path\":\"i386/win2003/viostor.sys\",\"size\":" + x86Size + "},"
             "\"directory\":\"i386/Win2003\",\"beside\":false,\"directoryRefused\":false},"
             "\"built\":{\"machine\":332,\"how\":\"read\",\"problem\":null},\"fits\":true,\"versions\":[52],\"versionFit\":\"nearest\","
-            "\"skipped\":null,\"refused\":null,\"tickable\":true,\"ticked\":true,\"reason\":\"nearest\"},"
+            "\"skipped\":null,\"refused\":null,\"tickable\":true,\"ticked\":true,\"reason\":\"nearest\","
+            "\"infFit\":\"noInf\",\"inf\":null,\"support\":[]},"
             "{\"option\":{\"index\":1,\"key\":\"WNET64\",\"description\":\"Red Hat VirtIO SCSI Disk Device Win2003/64-bit\","
             "\"driverFile\":\"viostor.sys\",\"driverFileRefused\":null,\"service\":\"viostor\","
             "\"ids\":[{\"id\":\"PCI\\\\VEN_1AF4&DEV_1001\",\"match\":\"pci\\\\ven_1af4&dev_1001\",\"service\":\"viostor\"}],"
@@ -155,13 +142,15 @@ TEST_F(SurveyJsonCommand, PrintsTheSurveyAndThePlanByteForByteAndWritesNothing) 
             + std::to_string(ReadFile(root_ / "drv/amd64/Win2003/VIOSTOR.SY_").size()) + "},"
             "\"directory\":\"amd64/Win2003\",\"beside\":false,\"directoryRefused\":false},"
             "\"built\":{\"machine\":34404,\"how\":\"read\",\"problem\":null},\"fits\":false,\"versions\":[52],\"versionFit\":\"nearest\","
-            "\"skipped\":null,\"refused\":null,\"tickable\":true,\"ticked\":false,\"reason\":\"otherMachine\"}]}],"
+            "\"skipped\":null,\"refused\":null,\"tickable\":true,\"ticked\":false,\"reason\":\"otherMachine\","
+            "\"infFit\":\"noInf\",\"inf\":null,\"support\":[]}]}],"
             "\"conflicts\":{\"options\":[],\"drivers\":[]},"
             "\"driverFiles\":[{\"service\":\"viostor\",\"file\":\"viostor.sys\",\"driver\":0,\"option\":0,\"state\":\"absent\","
             "\"source\":{\"folder\":\"i386/win2003\",\"name\":\"viostor.sys\",\"path\":\"i386/win2003/viostor.sys\",\"size\":" + x86Size + "},"
             "\"brought\":true,\"missing\":false}],"
+            "\"supportFiles\":[],"
             "\"runs\":[{\"driver\":0,\"folder\":\"drv\",\"oemFile\":\"txtsetup.oem\",\"keptOptions\":[0],"
-            "\"files\":[{\"name\":\"viostor.sys\",\"source\":\"i386/win2003/viostor.sys\"}]}]}\n");
+            "\"files\":[{\"name\":\"viostor.sys\",\"source\":\"i386/win2003/viostor.sys\",\"support\":false}]}]}\n");
   EXPECT_EQ(Files(), before);
 }
 
@@ -178,7 +167,7 @@ TEST_F(SurveyJsonCommand, UserTicksAndConflictsAndEveryOptionKeptNameTheirKinds)
   EXPECT_EQ(parsed,
             "[[[\"WNET32\", true, \"userTicked\"], [\"WNET64\", true, \"userTicked\"]], "
             "[[0, \"viostor\", 0, 1]], [], "
-            "[[0, null, []], [1, [0], [{\"name\": \"viostor.sys\", \"source\": \"i386/win2003/viostor.sys\"}]]]]");
+            "[[0, null, []], [1, [0], [{\"name\": \"viostor.sys\", \"source\": \"i386/win2003/viostor.sys\", \"support\": false}]]]]");
 }
 
 // A txtsetup.oem with descriptions holding backslashes (a 0x5C trail byte

@@ -122,4 +122,42 @@ std::string MakeDosnet(const std::vector<std::string>& bootFiles, const std::vec
          "[Strings]\r\ncdname = \"Windows XP \x83v\x83\x8d\x83t\x83" "F\x83" "b\x83V\x83\x87\x83i\x83\x8b\"\r\n";
 }
 
+std::string MakeStorageInf(const std::string& service, const std::vector<std::string>& ids,
+                           const std::string& catalog, const std::vector<std::string>& files,
+                           const std::vector<std::string>& coInstallers) {
+  std::string inf = "; generated for the tests\r\n[Version]\r\nSignature=\"$WINDOWS NT$\"\r\nClass=SCSIAdapter\r\n"
+                    "ClassGUID={4D36E97B-E325-11CE-BFC1-08002BE10318}\r\nProvider=%Mfg%\r\n";
+  if (!catalog.empty()) inf += "CatalogFile=" + catalog + "\r\n";
+  inf += "DriverVer=01/01/2010,1.0.0.0\r\n\r\n[SourceDisksNames]\r\n1 = %Disk%,,,\r\n\r\n[SourceDisksFiles]\r\n";
+  for (const std::string& file : files) inf += file + " = 1\r\n";
+  for (const std::string& file : coInstallers) inf += file + " = 1\r\n";
+  inf += "\r\n[DestinationDirs]\r\nDriverFiles = 12\r\nCoInstallerFiles = 11\r\n\r\n"
+         "[Manufacturer]\r\n%Mfg% = Models, NTx86, NTamd64\r\n\r\n[Models.NTx86]\r\n";
+  for (const std::string& id : ids) inf += "%Desc% = Install, " + id + "\r\n";
+  inf += "\r\n[Models.NTamd64]\r\n%Desc% = Install64, PCI\\VEN_FFFF&DEV_FFFF\r\n\r\n"
+         "[Install.NTx86]\r\nCopyFiles = DriverFiles\r\n\r\n[Install.NTx86.Services]\r\n"
+         "AddService = " + service + ", 0x00000002, ServiceInstall ; boot start\r\n\r\n"
+         "[Install.NTx86.CoInstallers]\r\nCopyFiles = CoInstallerFiles\r\n\r\n"
+         "[ServiceInstall]\r\nServiceType = 1\r\nStartType = 0\r\nErrorControl = 1\r\n"
+         "ServiceBinary = %12%\\" + service + ".sys\r\nLoadOrderGroup = SCSI miniport\r\n\r\n[DriverFiles]\r\n";
+  for (const std::string& file : files) inf += file + ",,,0x00004000 ; in use: rename\r\n";
+  inf += "\r\n[CoInstallerFiles]\r\n";
+  for (const std::string& file : coInstallers) inf += file + "\r\n";
+  inf += "\r\n[Strings]\r\nMfg = \"Example\"\r\nDesc = \"Example storage controller\"\r\nDisk = \"Driver disk\"\r\n";
+  return inf;
+}
+
+const char kVirtioOem[] =
+    "[Disks]\r\n"
+    "d1 = \"OEM DISK (SCSI) Win2003/32-bit\",\\disk1,\\i386\\Win2003\r\n"
+    "d2 = \"OEM DISK (SCSI) Win2003/64-bit\",\\disk1,\\amd64\\Win2003\r\n"
+    "\r\n[Defaults]\r\nSCSI = WNET32\r\n\r\n[scsi]\r\n"
+    "WNET32 = \"Red Hat VirtIO SCSI Disk Device Win2003/32-bit\"\r\n"
+    "WNET64 = \"Red Hat VirtIO SCSI Disk Device Win2003/64-bit\"\r\n"
+    "\r\n[Files.scsi.WNET32]\r\ndriver = d1, viostor.sys, viostor\r\n"
+    "\r\n[Files.scsi.WNET64]\r\ndriver = d2, viostor.sys, viostor\r\n"
+    "\r\n[HardwareIds.scsi.WNET32]\r\nid = \"PCI\\VEN_1AF4&DEV_1001\", \"viostor\"\r\n"
+    "\r\n[HardwareIds.scsi.WNET64]\r\nid = \"PCI\\VEN_1AF4&DEV_1001\", \"viostor\"\r\n"
+    "\r\n[Config.viostor]\r\nvalue = Parameters\\PnpInterface,5,REG_DWORD,1\r\n";
+
 }  // namespace o2s_test

@@ -29,6 +29,19 @@ std::string MakeCabinet(const std::string& name, const std::string& bytes);
 std::string MakeDosnet(const std::vector<std::string>& bootFiles,
                        const std::vector<std::string>& files);
 
+// A storage driver's INF as vendors ship it, in CR LF: [Version] naming
+// `catalog`, [Manufacturer] decorated for x86 and x64, a models line for
+// each of `ids` (x86) installing service `service`, whose x86 install
+// section copies `files` and whose co-installer section copies
+// `coInstallers`.
+std::string MakeStorageInf(const std::string& service, const std::vector<std::string>& ids,
+                           const std::string& catalog, const std::vector<std::string>& files,
+                           const std::vector<std::string>& coInstallers);
+
+// virtio's txtsetup.oem as it ships: an x86 option and an x64 one, each
+// disk in its own folder.
+extern const char kVirtioOem[];
+
 }  // namespace o2s_test
 
 #endif
