@@ -92,22 +92,15 @@ export function workerBridge(source) {
 
   // The engine's survey of a pick laid out by picks.js's surveyLayout, with
   // the user's ticks ([[driver, option, ticked]]) and forced answer (0 none):
-  // engine/survey_json.h's object. Files go as they are; where the worker
-  // cannot read them, the files the engine reads go again as bytes, the
-  // others (only their names and sizes are asked) as they are.
-  let filesUnreadable = false;
+  // engine/survey_json.h's object. The files the engine reads go as bytes,
+  // the others as their sizes alone (all the engine asks of them), in every
+  // browser: WebKit's workers cannot read a File they are sent, and a page
+  // that tried first would wait there for an answer that never comes.
   async function survey({ setup, drivers, files }, ticks, windows) {
-    const ask = async (list, bytesSent) =>
-      (await task({ type: TO_WORKER.SURVEY, setup, drivers, files: list, ticks, windows, bytesSent }, FROM_WORKER.SURVEYED)).survey;
-    if (!filesUnreadable) {
-      const surveyed = await ask(files.map(({ path, entry }) => [path, entry.file]), false);
-      if (surveyed) return surveyed;
-      filesUnreadable = true;
-    }
-    const sent = await Promise.all(files.map(async ({ path, entry, read }) => [path, read ? new Uint8Array(await entry.file.arrayBuffer()) : entry.file]));
-    const surveyed = await ask(sent, true);
-    if (!surveyed) throw new Error('survey');
-    return surveyed;
+    const sent = await Promise.all(files.map(async ({ path, entry, read }) =>
+      [path, read ? new Uint8Array(await entry.file.arrayBuffer()) : { size: entry.size }]));
+    const message = { type: TO_WORKER.SURVEY, setup, drivers, files: sent, ticks, windows };
+    return (await task(message, FROM_WORKER.SURVEYED, sent.filter(([, data]) => data instanceof Uint8Array).map(([, bytes]) => bytes.buffer))).survey;
   }
 
   return { readDrivers, zip, addToDosnet, check, runTool, survey };

@@ -30,8 +30,9 @@ async function loadModule() {
   return context.createOem2sif({ noInitialRun: true, print: () => {}, printErr: () => {}, onConsoleBytes: () => {} });
 }
 
-// The survey as the worker asks for it; ticks as [[driver, option, ticked]].
-function survey(module, setup, name, drivers, ticks, windows) {
+// The survey (or with `output`, the apply into that folder) as the worker
+// asks for it; ticks as [[driver, option, ticked]].
+function survey(module, setup, name, drivers, ticks, windows, output = null) {
   const text = (value) => {
     const bytes = new TextEncoder().encode(`${value}\0`);
     const at = module._malloc(bytes.length);
@@ -40,11 +41,14 @@ function survey(module, setup, name, drivers, ticks, windows) {
   };
   const args = [text(setup), text(name), text(drivers.join('\n')), text(ticks.map((t) => t.map(Number).join(' ')).join('\n'))];
   const size = module._malloc(4);
-  const at = module._o2s_survey(...args, windows, size);
+  const out = output === null ? [] : [text(output)];
+  const at = output === null ? module._o2s_survey(...args, windows, size) : module._o2s_apply(...args, windows, ...out, size);
   const json = Buffer.from(module.HEAPU8.subarray(at, at + module.HEAPU32[size >> 2])).toString('utf8');
-  for (const pointer of [...args, size]) module._free(pointer);
+  for (const pointer of [...args, ...out, size]) module._free(pointer);
   return json;
 }
+const apply = (module, setup, drivers, ticks, windows, output) =>
+  JSON.parse(survey(module, setup, setup.split('/').pop(), drivers, ticks, windows, output));
 
 const DRIVER = 'DP_MassStorage__Dawicontrol_FORCED_5x86_100_TXTSETUP.OEM';  // ticked, unticked and skipped options
 
@@ -102,6 +106,57 @@ test('the module\'s survey is oem2sif-integrate --json\'s, byte for byte', { ski
     assert.ok(picked.driverFiles.every((f) => f.state === 'unknown'), JSON.stringify(picked.driverFiles.map((f) => f.state)));
     // No setup folder at all: a problem, no exception.
     assert.equal(JSON.parse(survey(module, 'nowhere', 'nowhere', ['Dawi 100'], [], 0)).setup.problem, 'noSetupFile');
+  } finally {
+    rmSync(work, { recursive: true, force: true });
+  }
+});
+
+// The module's apply (o2s_apply) against oem2sif-integrate applying the same
+// plan in place: a setup folder with dosnet.inf, the virtio driver with its
+// file in the folder [Disks] names. The files the module writes into its
+// output folder are those the command changes, byte for byte; the setup
+// folder is only read. Applied again on its own output, nothing changes.
+test('the module\'s apply writes what oem2sif-integrate writes, the setup folder only read', { skip }, async () => {
+  const work = mkdtempSync(join(tmpdir(), 'oem2sif-apply-'));
+  try {
+    const files = new Map();
+    files.set('xp/TXTSETUP.SIF', execFileSync(makeSetupFile, ['--xp']));
+    files.set('xp/DOSNET.INF', execFileSync(makeSetupFile, ['--dosnet', 'aic78xx.sys']));
+    files.set('xp/NTOSKRNL.EX_', Buffer.alloc(0));
+    files.set('xp/SCSIPORT.SY_', Buffer.alloc(0));
+    files.set('virtio/txtsetup.oem', readFileSync(join(root, 'tests/corpus/kvm-guest-drivers-windows__viostor_txtsetup_2010.oem')));
+    files.set('virtio/i386/Win2003/viostor.sys', execFileSync(makeSetupFile, ['--driver', 'x86', 'ntoskrnl.exe', 'scsiport.sys']));
+    files.set('virtio/amd64/Win2003/viostor.sys', execFileSync(makeSetupFile, ['--driver', 'x64', 'ntoskrnl.exe', 'scsiport.sys']));
+    const module = await loadModule();
+    for (const [path, bytes] of files) {
+      mkdirSync(join(work, dirname(path)), { recursive: true });
+      writeFileSync(join(work, path), bytes);
+      module.FS.mkdirTree(`/work/${dirname(path)}`);
+      module.FS.writeFile(`/work/${path}`, bytes);
+    }
+    module.FS.mkdirTree('/out');
+    const outcome = apply(module, '/work/xp', ['/work/virtio'], [], 2, '/out');
+    assert.equal(outcome.failure, null, JSON.stringify(outcome));
+    assert.deepEqual(outcome.files.map((f) => [f.name, f.action, f.written]),
+                     [['viostor.sys', 'create', true], ['txtsetup.sif.orig', 'create', true], ['dosnet.inf.orig', 'create', true],
+                      ['DOSNET.INF', 'replace', true], ['TXTSETUP.SIF', 'replace', true]]);
+    assert.equal(outcome.consoles.length, 1);
+    for (const [path, bytes] of files) assert.deepEqual(Buffer.from(module.FS.readFile(`/work/${path}`)), bytes, `${path} only read`);
+    execFileSync(integrate, ['xp', 'virtio', '--windows', 'xp'], { cwd: work, env: { ...process.env, LC_ALL: 'C.UTF-8' } });
+    const written = new Map(outcome.files.map((f) => [f.name, Buffer.from(module.FS.readFile(`/out/${f.name}`))]));
+    assert.deepEqual([...module.FS.readdir('/out')].filter((n) => !n.startsWith('.')).sort(), [...written.keys()].sort());
+    for (const [name, bytes] of written) assert.deepEqual(bytes, readFileSync(join(work, 'xp', name)), `${name} as the command wrote it`);
+    // The output laid over the setup folder, applied again: every file
+    // there already, nothing written.
+    for (const [name, bytes] of written) module.FS.writeFile(`/work/xp/${name}`, bytes);
+    module.FS.mkdirTree('/again');
+    const again = apply(module, '/work/xp', ['/work/virtio'], [], 2, '/again');
+    assert.equal(again.failure, null);
+    assert.ok(again.files.every((f) => !f.written), JSON.stringify(again.files));
+    // No setup file: a failure by name, nothing written.
+    module.FS.mkdirTree('/none');
+    const failed = apply(module, '/work/none', ['/work/virtio'], [], 2, '/none');
+    assert.ok(failed.failure !== null && failed.files.every((f) => !f.written), JSON.stringify(failed));
   } finally {
     rmSync(work, { recursive: true, force: true });
   }

@@ -12,12 +12,14 @@
 //                {type: ZIP, files: [[name, bytes]]}
 //                {type: DOSNET, bytes, names: [driver file names]}
 //                {type: CHECK, folder, files: [[name, bytes]], names: [name]}
-//                {type: SURVEY, setup: {folder, name}, drivers: [folder], files: [[path, File or bytes]],
+//                {type: SURVEY, setup: {folder, name}, drivers: [folder], files: [[path, bytes or {size}]],
 //                 ticks: [[driver, option, ticked]], windows: 0, 1 or 2}
 //                (paths below the survey's root, folders in it: picks.js's surveyLayout)
+//                {type: APPLY, the same as SURVEY} (bytes also for every file the plan
+//                 brings, and the setup folder's files of those names)
 export const TO_WORKER = Object.freeze({
   RUN: 'run', INPUT: 'input', DRIVERS: 'drivers', ZIP: 'zip', DOSNET: 'dosnet', CHECK: 'check',
-  SURVEY: 'survey',
+  SURVEY: 'survey', APPLY: 'apply',
 });
 // To the page:   {type: CONSOLE, bytes}, {type: WAITING},
 //                {type: END, status, files: [[name, bytes, state, blob]], options}
@@ -25,13 +27,13 @@ export const TO_WORKER = Object.freeze({
 //                then {type: CHANGES, rows} (rows empty unless asked for);
 //                {type: DRIVERS, drivers: [[option]]}; {type: ZIP, bytes};
 //                {type: DOSNET, bytes}; {type: CHECKED, status, machine, findings};
-//                {type: SURVEYED, survey} (engine/survey_json.h's object), or
-//                {type: SURVEYED, survey: null} where the worker cannot read
-//                the Files it was sent (WebKit): the page sends bytes then;
+//                {type: SURVEYED, survey} (engine/survey_json.h's object);
+//                {type: APPLIED, outcome (APPLY below), files: [[name, bytes]]}
+//                (each file the apply wrote, by its name in the setup folder);
 //                or {type: ERROR, message}.
 export const FROM_WORKER = Object.freeze({
   CONSOLE: 'console', WAITING: 'waiting', END: 'end', CHANGES: 'changes', DRIVERS: 'drivers', ZIP: 'zip',
-  DOSNET: 'dosnet', CHECKED: 'checked', SURVEYED: 'surveyed', ERROR: 'error',
+  DOSNET: 'dosnet', CHECKED: 'checked', SURVEYED: 'surveyed', APPLIED: 'applied', ERROR: 'error',
 });
 
 // Each table's 32-bit fields in their order (web/check_web.cpp,
@@ -55,6 +57,16 @@ export const CODES = Object.freeze({
   lineKind: { blank: 0, header: 1, entry: 2, comment: 3, other: 4 },
   fileKind: { driver: 0, inf: 1, catalog: 2, dll: 3 },
   refused: { none: 0, notPlain: 1, setupOwn: 2 },
+});
+
+// The engine's apply as JSON (web/engine_web.cpp, o2s_apply_layout): the
+// outcome's fields, each file's, and the names of the actions and failures.
+export const APPLY = Object.freeze({
+  apply: ['failure', 'subject', 'files', 'consoles'],
+  applyFile: ['name', 'action', 'written'],
+  applyAction: ['create', 'replace', 'same', 'keepBackup', 'repair', 'conflict'],
+  applyFailure: ['setupFileMissing', 'setupFileChanged', 'driverFileMissing', 'notRegularFile', 'runFailed', 'writeFailed',
+                 'scratchFailed', 'unsafeName', 'fileTooBig'],
 });
 
 // The language of the check's texts (o2s_check_finding_text).

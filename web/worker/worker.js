@@ -22,6 +22,8 @@ import { TO_WORKER, FROM_WORKER, TEXT_LANGUAGE, CODES, readRow, rowBytes, readOp
 
 const FOLDER = '/setup';
 const SETUP = 'txtsetup.sif';
+// Where the engine's apply writes the files it changes.
+const APPLY_OUTPUT = '/output';
 // Console bytes are passed on at most this often (ms), so that the page
 // gets a few messages a second rather than one per dot.
 const CONSOLE_INTERVAL = 40;
@@ -65,6 +67,7 @@ self.onmessage = (event) => {
   if (message.type === TO_WORKER.DOSNET) addToDosnet(message).catch(failed);
   if (message.type === TO_WORKER.CHECK) check(message).catch(failed);
   if (message.type === TO_WORKER.SURVEY) survey(message).catch(failed);
+  if (message.type === TO_WORKER.APPLY) apply(message).catch(failed);
   if (message.type === TO_WORKER.ZIP) {
     const bytes = fflate.zipSync(Object.fromEntries(message.files));
     postMessage({ type: FROM_WORKER.ZIP, bytes }, [bytes.buffer]);
@@ -208,40 +211,53 @@ async function check({ folder, files, names }) {
   postMessage({ type: FROM_WORKER.CHECKED, status, machine, findings });
 }
 
-// Whether this worker can read the Files it is sent (WebKit's cannot).
-function canReadFiles(files) {
-  const file = files.map(([, data]) => data).find((data) => data instanceof Blob && data.size > 0);
-  if (!file) return true;
-  try {
-    new FileReaderSync().readAsArrayBuffer(file.slice(0, 1));
-    return true;
-  } catch {
-    return false;
-  }
+// The engine's survey of the picked files (engine/survey_json.h): every
+// decision about the options, made in C++. The files the engine reads come
+// as bytes; the others as their sizes, mounted as stand-ins that refuse to
+// be read (the engine asks only their size).
+async function survey(message) {
+  const { json } = await askEngine('o2s_survey', message);
+  postMessage({ type: FROM_WORKER.SURVEYED, survey: JSON.parse(json) });
 }
 
-// The engine's survey of the picked files (engine/survey_json.h): every
-// decision about the options, made in C++. The Files are mounted where
-// they are (WORKERFS), so that the engine reads only what it needs of them;
-// bytes sent instead (`bytesSent`: for every file the engine reads, the
-// others' names and sizes alone are asked) are mounted as Blobs made of them.
-async function survey({ setup, drivers, files, ticks, windows, bytesSent }) {
-  if (!bytesSent && !canReadFiles(files)) {
-    postMessage({ type: FROM_WORKER.SURVEYED, survey: null });
-    return;
-  }
+// The engine's plan of the same survey carried out, the picked files only
+// read: the outcome (web/engine_web.cpp's JSON, protocol.js's APPLY) and
+// the bytes of every file it wrote, by its name in the setup folder.
+async function apply(message) {
+  const { module, json } = await askEngine('o2s_apply', message, [APPLY_OUTPUT]);
+  const outcome = JSON.parse(json);
+  const files = outcome.files.filter((f) => f.written).map((f) => [f.name, module.FS.readFile(`${APPLY_OUTPUT}/${f.name}`)]);
+  postMessage({ type: FROM_WORKER.APPLIED, outcome, files }, files.map(([, bytes]) => bytes.buffer));
+}
+
+// One of the engine's entry points, on the picked files mounted, with
+// `extra` string arguments after its own; its UTF-8 JSON.
+async function askEngine(entry, { setup, drivers, files, ticks, windows }, extra = []) {
   // The reader's console messages are in the survey's texts already.
   const module = await createOem2sif({ noInitialRun: true, onConsoleBytes: () => {} });
-  const blobs = files.map(([name, data]) => ({ name, data: data instanceof Blob ? data : new Blob([data]) }));
-  module.FS.mkdir(SURVEY_ROOT);
-  module.FS.mount(module.WORKERFS, { blobs }, SURVEY_ROOT);
+  mountPicked(module, files);
+  for (const folder of extra) module.FS.mkdirTree(folder);
   const size = module._malloc(4);
   const lines = ticks.map(([driver, option, ticked]) => `${driver} ${option} ${ticked ? 1 : 0}`).join('\n');
-  const at = module.ccall('o2s_survey', 'number', ['string', 'string', 'string', 'string', 'number', 'number'],
-                          [setup.folder, setup.name, drivers.join('\n'), lines, windows, size]);
+  const at = module.ccall(entry, 'number', ['string', 'string', 'string', 'string', 'number', ...extra.map(() => 'string'), 'number'],
+                          [setup.folder, setup.name, drivers.join('\n'), lines, windows, ...extra, size]);
   const json = new TextDecoder().decode(module.HEAPU8.subarray(at, at + module.HEAPU32[size >> 2]));
   module._free(size);
-  postMessage({ type: FROM_WORKER.SURVEYED, survey: JSON.parse(json) });
+  return { module, json };
+}
+
+// The picked files ([[path, bytes or {size}]]) under the survey's root,
+// read-only (WORKERFS). Its reader is one of bytes here, never the
+// browser's FileReaderSync: WebKit's workers hang on it, on a Blob made in
+// the worker too. A stand-in refuses to be read.
+function mountPicked(module, files) {
+  const EIO = 29;
+  const piece = (bytes) => ({ size: bytes.length, slice: (from, to) => ({ size: Math.max(0, Math.min(to, bytes.length) - from), bytes: bytes.subarray(from, to) }) });
+  const standIn = (size) => ({ size, slice: () => { throw new module.FS.ErrnoError(EIO); } });
+  module.WORKERFS.reader = { readAsArrayBuffer: (chunk) => chunk.bytes };
+  const blobs = files.map(([name, data]) => ({ name, data: data instanceof Uint8Array ? piece(data) : standIn(data.size) }));
+  module.FS.mkdir(SURVEY_ROOT);
+  module.FS.mount(module.WORKERFS, { blobs }, SURVEY_ROOT);
 }
 
 const sjis = new TextDecoder('shift_jis');
