@@ -1,5 +1,4 @@
-// The check of a finished setup folder and the dosnet.inf edit, for the
-// page: the same C++ as the native command oem2sif-check (check/), called
+// The check of a finished setup folder, for the page: the same C++ as the native command oem2sif-check (check/), called
 // through the module's exports.
 //
 // The check reads its folder from the module's file system. It needs the
@@ -16,10 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "check/check.h"
-#include "check/dosnet.h"
 #include "check/finding_text.h"
 #include "check/pe_image.h"
 #include "web/layout.h"
@@ -59,7 +56,6 @@ o2s::Finding gFindings[kMaxFindings];
 o2s::CheckResult gResult;
 FindingRow gTable[kMaxFindings];
 char gText[2048];
-std::vector<char> gDosnet;
 
 uint32_t Address(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
@@ -125,22 +121,4 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_check_finding_text(uint32_t inde
 // [SCSI] has none; null for an index out of range.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_check_finding_option(uint32_t index) {
   return index < gResult.count ? gFindings[index].option : nullptr;
-}
-
-// Adds d1,NAME to [FloppyFiles.2] and [Files] of dosnet.inf's bytes
-// (check/dosnet.h: once, after each section's last line, with the file's
-// own line ends, every other byte kept). *result: 0 added, 1 both lines
-// were there (the same bytes come back), 3 a name that cannot be a file
-// name there. Returns the new bytes (*outSize of them; valid until the next
-// call), or null for 3.
-extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_add_to_dosnet(const char* bytes, uint32_t size,
-                                                              const char* name, uint32_t* outSize,
-                                                              int32_t* result) {
-  // Two lines and a section header at most, each with its line ends.
-  gDosnet.resize(size + 2 * (strlen(name) + sizeof "[FloppyFiles.2]d1,\r\n\r\n\r\n\r\n"));
-  size_t written = 0;
-  o2s::DosnetEditResult edit = o2s::AddDriverToDosnet(bytes, size, name, gDosnet.data(), gDosnet.size(), &written);
-  *result = static_cast<int32_t>(edit);
-  *outSize = static_cast<uint32_t>(written);
-  return edit == o2s::kDosnetChanged || edit == o2s::kDosnetUnchanged ? gDosnet.data() : nullptr;
 }

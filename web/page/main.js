@@ -6,7 +6,7 @@
 // views, and wires the workers in.
 import { translator } from './texts.js';
 import { OEM, SETUP } from './names.js';
-import { entryOf, resolve, bytesOf, dropRepeatedPick, labeller, surveyLayout, optionFileNames } from './picks.js';
+import { entryOf, resolve, bytesOf, dropRepeatedPick, labeller, surveyLayout, applyLayout, optionFileNames } from './picks.js';
 import { viewModel } from './view-model.js';
 import { workerBridge } from './worker-bridge.js';
 import { runControl } from './run-control.js';
@@ -96,7 +96,6 @@ const output = outputControl(state, {
   results: () => showResults(),
   focusPlan: () => $('write-confirm').focus(),
   zip: bridge.zip,
-  addToDosnet: bridge.addToDosnet,
   check: bridge.check,
   download: (result, bytes, name) => {
     if (result.zipUrl) URL.revokeObjectURL(result.zipUrl);
@@ -139,6 +138,17 @@ function forgetResult() {
 
 const runs = runControl(state, bridge, {
   t: () => t,
+  // The engine's apply of the pick as surveyed now, of the drivers run
+  // (entries), with the user's answer to the menu (1 / 2), on the setup
+  // folder with `over` ([name, bytes]: an earlier apply's files) laid over
+  // it.
+  applier: (run) => {
+    const { json, layout, ticks, drivers } = state.survey;
+    const indices = run.map((entry) => drivers.indexOf(entry));
+    const runLayout = { ...layout, drivers: indices.map((i) => layout.drivers[i]) };
+    const runTicks = ticks.filter(([d]) => indices.includes(d)).map(([d, option, ticked]) => [indices.indexOf(d), option, ticked]);
+    return (windows, over) => bridge.apply(applyLayout(runLayout, json, over), runTicks, windows);
+  },
   // What a run takes, as the pick shows it now.
   runPlan: () => update().pick,
   label,
@@ -202,6 +212,17 @@ async function addEntries(source) {
   await surveyed;
 }
 
+// The pick as the engine reads it: the setup file and the drivers it uses
+// now, laid out (picks.js's surveyLayout), and the user's ticks of options.
+function pickLayout() {
+  const used = resolve(state.entries, state.choices, state.ticks);
+  const setup = used[SETUP].entry;
+  const drivers = used[OEM].drivers.map((d) => d.entry);
+  const ticks = drivers.flatMap((entry, i) => [...(state.optionTicks.get(entry.key) || [])].map(([option, ticked]) => [i, option, ticked]));
+  const names = optionFileNames([...state.drivers.values()].flatMap((known) => known.options || []));
+  return { setup, drivers, layout: surveyLayout(state.entries, setup, drivers, names), ticks };
+}
+
 // The engine's survey of the pick as it is now: the setup source, each
 // driver's options with their ticks and why, the conflicts. Surveys run one
 // after another; one overtaken by a later change is not made.
@@ -213,13 +234,9 @@ function surveyPick() {
   showPick();
   surveys = surveys.then(async () => {
     if (asked !== surveysAsked) return;
-    const used = resolve(state.entries, state.choices, state.ticks);
-    const setup = used[SETUP].entry;
-    const drivers = used[OEM].drivers.map((d) => d.entry);
-    const ticks = drivers.flatMap((entry, i) => [...(state.optionTicks.get(entry.key) || [])].map(([option, ticked]) => [i, option, ticked]));
-    const names = optionFileNames([...state.drivers.values()].flatMap((known) => known.options || []));
-    const json = await bridge.survey(surveyLayout(state.entries, setup, drivers, names), ticks, 0);
-    if (asked === surveysAsked) state.survey = { setup, drivers, json };
+    const { setup, drivers, layout, ticks } = pickLayout();
+    const json = await bridge.survey(layout, ticks, 0);
+    if (asked === surveysAsked) state.survey = { setup, drivers, json, layout, ticks };
   }).catch((error) => {
     $('pick-status').textContent = t('failed', error.message);
   }).finally(() => {

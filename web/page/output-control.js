@@ -1,17 +1,35 @@
 // The ways out of the page: the zip of the results, made for the picked
 // setup folder, and writing them into a setup folder the user picks (where
-// the browser can), after one confirmation of the plan. Both carry out
-// planWrites (plan.js), as the texts describe it.
+// the browser can), after one confirmation of the plan. The files are
+// those the engine's apply wrote for the picked setup folder (the result's
+// `engine`, run-control.js), with its action for each; writing them into
+// another folder carries out planWrites (plan.js), as the texts describe it.
 import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName, compressedName, present } from './names.js';
 import { bytesOf, folderNameOf } from './picks.js';
-import { driverFile, outputFiles, planWrites, toWrite } from './plan.js';
+import { planWrites, toWrite } from './plan.js';
 import { setupFolderIn, readFileIn, writeFiles } from './setup-folder.js';
 
+// The engine's actions (web/worker/protocol.js's APPLY) as the texts name them.
+const ACTIONS = { create: 'planCreate', replace: 'planReplace', same: 'planSame', keepBackup: 'planKeepBackup', repair: 'planRepair',
+                  conflict: 'planConflict' };
+const KINDS = { [SETUP]: 'sif', [BACKUP]: 'backup', [DOSNET]: 'dosnet', [DOSNET_BACKUP]: 'dosnetBackup' };
+
+// The engine's files of a result as items: {name, lower, kind, path (a
+// brought file's source, as the page names it), bytes (null where the
+// apply wrote nothing), action}.
+export const engineItems = (engine) => [...engine.files.values()].map(({ name, bytes, action, path }) => {
+  const lower = foldName(name);
+  return { name, lower, kind: KINDS[lower] || 'driver', file: name, path, bytes, action: ACTIONS[action], replace: false };
+});
+
 // `ui`: t(), status(text, problem, kind), plan() (shows state.plan), focusPlan(),
-// results(), download(result, bytes, name), and the worker's zip(files),
-// addToDosnet(bytes, names) and check(folder, files, names).
+// results(), download(result, bytes, name), and the worker's zip(files) and
+// check(folder, files, names).
 export function outputControl(state, ui) {
-  const output = (result) => outputFiles(result, result.drivers.map((d) => driverFile(state.entries, result.setup, d)));
+  // What the engine wrote, for another folder's plan: txtsetup.sif and
+  // dosnet.inf with their backups, and each brought file.
+  const output = (result) => engineItems(result.engine).filter((item) => item.bytes || item.kind === 'backup' || item.kind === 'dosnetBackup')
+    .map((item) => ({ ...item, read: async () => item.bytes }));
   // The user's ticks (replace a driver file there with other bytes) hold
   // for the zip and the write alike.
   const ticked = (result, items) => items.map((item) => ({ ...item, replace: result.replace.has(item.lower) }));
@@ -25,50 +43,37 @@ export function outputControl(state, ui) {
   // folder: what tells it from another one (plan.js's sameListing).
   const listingOf = (result) => (result.setup.inFolder ? new Set(pickedFolder(result).map((e) => e.lower)) : null);
 
-  // dosnet.inf of the picked folder with the runs' driver files added.
+  // dosnet.inf of the picked folder as the engine changed it.
   async function dosnetOf(result, folder) {
     const there = (lower) => folder.find((e) => e.lower === lower && present(e)) || null;
     const dosnet = there(DOSNET);
-    if (!dosnet) return null;
-    const original = await bytesOf(dosnet);
-    const names = [...new Set(result.drivers.map((d) => d.file))];
-    return { name: dosnet.name, original, bytes: await ui.addToDosnet(original, names), pickedBackup: there(DOSNET_BACKUP) };
+    const changed = result.engine.files.get(DOSNET);
+    if (!dosnet || !changed || !changed.bytes) return null;
+    return { name: dosnet.name, original: await bytesOf(dosnet), bytes: changed.bytes, pickedBackup: there(DOSNET_BACKUP) };
   }
 
-  // The picked files read for the plan: bytes -> the File they were read
-  // from, which the check reads again rather than copy the bytes.
-  const readFrom = new WeakMap();
-  const readPicked = async (entry) => {
-    const bytes = await bytesOf(entry);
-    readFrom.set(bytes, entry.file);
-    return bytes;
-  };
-
-  // The plan against the picked setup folder, and the check of the folder
-  // as the plan leaves it, worked out again whenever the pick or the
-  // user's ticks changed.
-  const planKey = (result) => `${state.pickVersion} ${[...result.replace].sort().join(' ')}`;
+  // What goes into the picked setup folder (the engine's apply, once it
+  // ended), and the check of the folder as it leaves it, worked out again
+  // whenever the pick changed.
+  const planKey = () => `${state.pickVersion}`;
   async function planPicked(result) {
     const key = planKey(result);
     const folder = pickedFolder(result);
     const dosnet = await dosnetOf(result, folder);
-    const byName = new Map(folder.map((e) => [e.name, e]));
-    const names = new Map(folder.map((e) => [e.lower, e.name]));
-    names.set(SETUP, result.setup.name);
-    byName.set(result.setup.name, result.setup);
-    const plan = await planWrites({ ...result, dosnet, listing: listingOf(result) }, output({ ...result, dosnet }), names,
-                                  (name) => readPicked(byName.get(name)));
     if (state.result !== result || planKey(result) !== key) return;
     result.dosnet = dosnet;
-    result.picked = { key, items: plan.items ? ticked(result, plan.items) : null, check: null };
+    result.picked = { key, items: engineItems(result.engine), check: null };
     ui.results();
-    const check = result.setup.inFolder && plan.items ? await checkPicked(result, folder, result.picked.items) : { skipped: true };
+    const check = result.setup.inFolder ? await checkPicked(result, folder, result.picked.items) : { skipped: true };
     if (state.result !== result || planKey(result) !== key) return;
     result.picked.check = check;
     ui.results();
   }
   const pickedPlan = (result) => {
+    if (!result.engine) return null;
     if (result.picked && result.picked.key === planKey(result)) return result.picked;
+    if (result.planning === planKey(result)) return null;
+    result.planning = planKey(result);
     planPicked(result).catch((error) => ui.status(ui.t()('failed', error.message), true));
     return null;
   };
@@ -82,12 +87,12 @@ export function outputControl(state, ui) {
   // the message would. (WebKit's workers cannot read a File they are sent.)
   async function checkPicked(result, folder, items) {
     const own = async (bytes) => {
-      const blob = state.blobs.get(bytes) || readFrom.get(bytes);
+      const blob = state.blobs.get(bytes);
       return blob ? new Uint8Array(await blob.arrayBuffer()) : bytes.slice();
     };
     const files = new Map();
     for (const item of items.filter(toWrite)) files.set(item.name, await own(item.bytes));
-    const drivers = new Set(result.drivers.flatMap((d) => [foldName(d.file), foldName(compressedName(d.file))]));
+    const drivers = new Set(result.drivers.flatMap((d) => (d.file ? [foldName(d.file), foldName(compressedName(d.file))] : [])));
     const read = folder.filter((e) => !files.has(e.name) && ([SETUP, BACKUP, DOSNET, DOSNET_BACKUP].includes(e.lower) || drivers.has(e.lower)));
     for (const e of read) files.set(e.name, e === result.setup ? result.original.slice() : await bytesOf(e));
     const names = folder.map((e) => e.name).filter((name) => !files.has(name));

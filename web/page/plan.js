@@ -11,8 +11,8 @@
 // started from, folder: lower-case name -> bytes as the runs left it, runs:
 // every run of the chain, lastRuns: those of the last set}.
 import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, compressedName, foldName, sameBytes, present } from './names.js';
-import { bytesOf, findIn } from './picks.js';
-import { optionSource, optionConflicts, refusedFile } from './options.js';
+import { findIn } from './picks.js';
+import { optionSource } from './options.js';
 
 // A run as the worker reports it: `options`, every option the tool was
 // about to write, as it read it, with `written` where a write of it landed.
@@ -93,32 +93,6 @@ export function driverFile(entries, setup, d) {
   const state = !inFolder ? 'unknown' : plain ? 'present' : packed ? 'compressed' : empty ? 'empty' : 'absent';
   return { ...d, state, plain, packed, source, beside, directory, missing: !source && (state === 'absent' || state === 'empty'),
            unsure: !source && state === 'unknown' };
-}
-
-// What the results would put into a setup folder: txtsetup.sif where the
-// runs changed it, the backup, and each driver file found in its driver's
-// folder (of two with one name, the later run's, as its entries stay). The
-// backup's bytes depend on the folder; planWrites gives them. A driver file
-// never stands in for the setup's own files: not one of an option the
-// module refused (options.js's refusedFile), nor one named as a file the
-// page writes or keeps itself.
-export function outputFiles(result, files) {
-  const changed = resultFiles(result).filter((f) => f.state === 'changed');
-  const out = [];
-  for (const f of changed) {
-    const [kind, backup] = f.lower === SETUP ? ['sif', 'backup'] : ['dosnet', 'dosnetBackup'];
-    out.push({ name: f.name, lower: f.lower, kind, read: async () => f.bytes },
-             { name: `${f.lower}.orig`, lower: `${f.lower}.orig`, kind: backup });
-  }
-  const own = new Set([SETUP, BACKUP, DOSNET, DOSNET_BACKUP]);
-  const taken = new Map();
-  const fromDrivers = files.filter((f) => f.source && f.source.folder !== result.setup.folder && !refusedFile(f.option) &&
-    !own.has(f.source.lower));
-  for (const f of fromDrivers.sort((a, b) => a.run - b.run)) taken.set(f.source.lower, f);
-  for (const [lower, f] of taken) {
-    out.push({ name: f.source.name, lower, kind: 'driver', path: f.source.path, file: f.file, read: () => bytesOf(f.source) });
-  }
-  return out;
 }
 
 // Whether a folder (`names`: its lower-case names) is the picked setup

@@ -2,13 +2,18 @@
 // memory: each run gets the files the one before left, with its own
 // txtsetup.oem in place, as successive runs in a console would. The user
 // answers the first run's menu; the later runs get the same answer typed
-// ahead, and the last one waits for the final Enter.
-import { OEM, SETUP, BACKUP } from './names.js';
+// ahead, and the last one waits for the final Enter. The runs are what the
+// console shows, the menu and its answer as the tool asks; the files the
+// results offer are the engine's apply of the same plan with that answer
+// (the result's `engine`), each on the files the one before left.
+import { OEM, SETUP, BACKUP, foldName } from './names.js';
 import { bytesOf } from './picks.js';
 import { runOutcome, combinedDrivers, conflicts } from './plan.js';
 import { CANCELLED } from './worker-bridge.js';
 
-// `ui`: t() for the current language, label(entry), runPlan() (the view
+// `ui`: t() for the current language, label(entry), applier(entries) (the
+// engine's apply of those drivers as surveyed now: (answer, over) => the
+// worker's apply), runPlan() (the view
 // model's pick: whether it can run, and what a run takes), and what the
 // views do: pick(), keys(), results(), showAll() (the three from one view
 // model), changes(), note(text),
@@ -26,7 +31,8 @@ export function runControl(state, bridge, ui) {
     // is chosen; the result keeps the original the chain began with.
     const chain = state.result && state.result.setup === pick.run.setup ? state.result : null;
     const run = { phase: 'menu', waiting: false, answer: null, drivers, runs: [], chain, target: pick.run.target,
-                  setup: pick.run.setup, backup: pick.run.backup, decoder: new TextDecoder('shift_jis') };
+                  setup: pick.run.setup, backup: pick.run.backup, decoder: new TextDecoder('shift_jis'),
+                  apply: ui.applier(drivers), sources: sourcesOf(state.survey, drivers) };
     state.run = run;
     // The last result stays until these runs end: a cancelled run loses
     // nothing.
@@ -132,9 +138,11 @@ export function runControl(state, bridge, ui) {
       starts: [...(chain ? chain.starts : []), initial.get(SETUP)], folder, runs, lastRuns: run.runs,
       drivers: combinedDrivers(runs), conflicts: conflicts(runs, ui.label),
       changes: null, changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), picked: null,
+      engine: null, engineFailed: null,
     };
     ui.forgetResult();
     state.result = result;
+    applyEngine(run, result);
     changes.then((rows) => {
       result.changes = rows;
       if (state.result === result) ui.changes();
@@ -147,5 +155,49 @@ export function runControl(state, bridge, ui) {
     ui.showResults();
   }
 
+  // The engine's apply with the user's answer, on what the chain's earlier
+  // applies wrote: the result's files, by lower-case name {name, bytes
+  // (null where this apply wrote none), action, path}, the later's where
+  // two wrote one.
+  function applyEngine(run, result) {
+    const earlier = run.chain && run.chain.engine ? run.chain.engine.files : new Map();
+    if (run.answer === null) {
+      result.engine = { outcome: null, files: new Map(earlier) };
+      return;
+    }
+    const over = [...earlier.values()].filter((f) => f.bytes).map((f) => [f.name, f.bytes]);
+    run.apply(Number(run.answer.trim()), over).then(({ outcome, files }) => {
+      const written = new Map(files.map(([name, bytes]) => [name, bytes]));
+      const all = new Map(earlier);
+      for (const { name, action } of outcome.files) {
+        const lower = foldName(name);
+        const bytes = written.get(name) || null;
+        if (bytes || !all.has(lower)) all.set(lower, { name, bytes, action, path: run.sources.get(lower) || null });
+      }
+      result.engine = { outcome, files: all };
+      if (outcome.failure) result.engineFailed = `${outcome.failure} ${outcome.subject}`;
+    }, (error) => {
+      console.error(error);
+      result.engine = { outcome: null, files: new Map() };
+      result.engineFailed = error.message;
+    }).finally(() => {
+      if (state.result === result) ui.results();
+    });
+  }
+
   return { start, cancel, answer };
+}
+
+// Where each file the survey's runs bring comes from, by its lower-case
+// name, as the page names it: the driver's path, then the file's below it.
+function sourcesOf(survey, drivers) {
+  const sources = new Map();
+  if (!survey) return sources;
+  for (const run of survey.json.runs) {
+    const entry = survey.drivers[run.driver];
+    if (!drivers.includes(entry)) continue;
+    const folder = entry.path.slice(0, entry.path.lastIndexOf('/') + 1);
+    for (const file of run.files) sources.set(foldName(file.name), folder + file.source);
+  }
+  return sources;
 }

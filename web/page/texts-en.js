@@ -107,6 +107,7 @@ export default {
   unsureFile: (file, driver) => `${file}: not in the folder of ${driver}. Whether the setup folder has it cannot be told: its files were picked one by one. Pick the setup folder as a folder to have it checked, or make sure ${file} is there.`,
   empty: 'empty (a write that stopped leaves one): copy it there.',
   emptyTaken: 'empty (the results bring it whole).',
+  applyFailed: (why) => `The files for the setup folder could not be made (${why}).`,
   checkingFolder: 'Checking the setup folder…',
   noDriverFile: 'no driver file (the tool skips this option)',
   fileAt: (path) => path,

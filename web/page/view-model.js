@@ -198,7 +198,7 @@ function resultsModel(state, { label, picked, canWriteFolders }) {
     findings: findingsModel(check, findings, problems),
     output: {
       items: items ? items.map((item) => ({ ...itemModel(item), what: outputWhat(item) })) : null,
-      help: items === null || items === undefined ? text('checkingFolder')
+      help: result.engineFailed ? text('applyFailed', result.engineFailed) : items === null || items === undefined ? text('checkingFolder')
         : text(clean ? 'outputHelp' : problems ? 'outputHelpProblems' : 'outputHelpUnchecked', folder),
     },
     steps: steps.map(step),
@@ -215,7 +215,7 @@ function resultsModel(state, { label, picked, canWriteFolders }) {
 // One item of a plan: what happens to the file, and whether the user
 // decides it (a tick).
 const itemModel = (item) => ({
-  name: item.name, lower: item.lower, action: item.action, replace: item.replace, tickable: item.action === 'planConflict',
+  name: item.name, lower: item.lower, action: item.action, replace: item.replace, tickable: item.action === 'planConflict' && Boolean(item.bytes),
   actionText: text(item.action, item.name), setupHas: item.setupHas ? foldName(item.setupHas) : null,
   setupHasText: item.setupHas ? text('planSetupHas', item.name, item.setupHas) : null,
 });

@@ -3,7 +3,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { entryOf } from '../page/picks.js';
-import { runOutcome, combinedDrivers, conflicts, driverFile, outputFiles, planWrites, toWrite, sameListing } from '../page/plan.js';
+import { runOutcome, combinedDrivers, conflicts, driverFile, planWrites, toWrite, sameListing } from '../page/plan.js';
 import { folderNameOf } from '../page/picks.js';
 
 const bytes = (text) => new TextEncoder().encode(text);
@@ -66,16 +66,20 @@ test('each driver file: where the setup folder has it, where it is taken from', 
     'gone.sys absent - missing']);
 });
 
-test('what the zip and the write carry: the setup files, and the later run\'s driver files under the folder\'s names', async () => {
-  const output = outputFiles(result, found);
-  assert.deepEqual(output.map((f) => `${f.name} ${f.kind}`), ['TXTSETUP.SIF sif', 'txtsetup.sif.orig backup', 'IASTOR.SYS driver',
-                                                              'm5281.sys driver', 'M5228.SY_ driver']);
-});
+// What the engine's apply wrote for the picked folder, as output-control.js
+// hands it to planWrites: txtsetup.sif and its backup, and the brought
+// files (the later run's iastor.sys).
+const outputOf = (sif, brought) => [
+  { name: 'TXTSETUP.SIF', lower: 'txtsetup.sif', kind: 'sif', read: async () => sif },
+  { name: 'txtsetup.sif.orig', lower: 'txtsetup.sif.orig', kind: 'backup' },
+  ...brought.map(([name, content]) => ({ name, lower: name.toLowerCase(), kind: 'driver', file: name, read: async () => bytes(content) })),
+];
+const output = outputOf(bytes('new'), [['IASTOR.SYS', 'v11'], ['m5281.sys', 'v1'], ['M5228.SY_', 'packed']]);
 
 // A folder: name -> content.
-async function plan(folder, of = result) {
+async function plan(folder, of = result, out = output) {
   const names = new Map(Object.keys(folder).map((name) => [name.toLowerCase(), name]));
-  const planned = await planWrites(of, outputFiles(of, found), names, async (name) => bytes(folder[name]));
+  const planned = await planWrites(of, out, names, async (name) => bytes(folder[name]));
   return planned.refused || planned.items.map((i) => `${i.name} ${i.action}${i.bytes ? `=${text(i.bytes)}` : ''}`).join(', ');
 }
 
@@ -119,7 +123,9 @@ test('a driver file cut short is not there: it is replaced; one with other bytes
 
 test('dosnet.inf: changed where the folder has the picked one, its backup as txtsetup.sif\'s; another one left alone', async () => {
   const withDosnet = { ...result, dosnet: { name: 'DOSNET.INF', original: bytes('dos'), bytes: bytes('dos+d1'), pickedBackup: null } };
-  const dosnetItems = async (folder) => (await plan({ 'txtsetup.sif': 'old', ...folder }, withDosnet)).split(', ')
+  const dosnetOutput = [...output, { name: 'DOSNET.INF', lower: 'dosnet.inf', kind: 'dosnet', read: async () => bytes('dos+d1') },
+                        { name: 'dosnet.inf.orig', lower: 'dosnet.inf.orig', kind: 'dosnetBackup' }];
+  const dosnetItems = async (folder) => (await plan({ 'txtsetup.sif': 'old', ...folder }, withDosnet, dosnetOutput)).split(', ')
     .filter((i) => /^dosnet/i.test(i)).join(', ');
   assert.equal(await dosnetItems({ 'DOSNET.INF': 'dos' }), 'DOSNET.INF planReplace=dos+d1, dosnet.inf.orig planCreate=dos');
   assert.equal(await dosnetItems({ 'dosnet.inf': 'dos+d1' }), 'dosnet.inf planSame=dos+d1, dosnet.inf.orig planCreate=dos');
@@ -132,7 +138,6 @@ test('a setup folder whose txtsetup.sif was edited since it was picked is the sa
   // The picked I386 held these files; the folder written into holds...
   const picked = ['txtsetup.sif', 'dosnet.inf', 'ntldr', 'ntdetect.com', 'atapi.sy_', ...Array.from({ length: 300 }, (_, i) => `f${i}.dl_`)];
   const listing = new Set(picked);
-  const output = outputFiles(result, found);
   const cases = [  // the folder's names, same folder
     [picked, true],
     [[...picked, 'txtsetup.sif.orig', 'iastor.sys', 'm5281.sys'], true],  // a backup and driver files written since
@@ -159,28 +164,14 @@ test('the folder name the check is given: the picked folder\'s, none for files p
   }
 });
 
-test('a driver file never replaces txtsetup.sif, dosnet.inf or a backup; one replacing a setup file says so', async () => {
-  // A txtsetup.oem whose driver lines name txtsetup.sif.orig and
-  // dosnet.inf.orig, with junk files of those names beside it.
-  const junk = entries({ 'I386/txtsetup.sif': 'old', 'I386/dosnet.inf': 'dos', 'I386/ATAPI.SY_': 'setup\'s own',
-                         'evil/txtsetup.sif.orig': 'junk1', 'evil/DOSNET.INF.ORIG': 'junk2', 'evil/atapi.sys': 'vendor' });
-  const evil = driver('evil/txtsetup.oem');
-  const refusedOption = (key, file, refused) => ({ ...option(key, key, file, ['PCI\\VEN_1']), driverFileRefused: refused,
-                                                   files: [{ kind: 'driver', name: file, directory: '', refused }] });
-  for (const refused of ['setupOwn', null]) {  // as the module marks them; and had it not
-    const runs = [runOutcome(evil, { options: [refusedOption('a', 'txtsetup.sif.orig', refused), refusedOption('b', 'DOSNET.INF.ORIG', refused),
-                                               option('c', 'atapi', 'atapi.sys', ['PCI\\VEN_2'])] })];
-    const setup = [...junk.values()][0];
-    const of = { ...result, runs, drivers: combinedDrivers(runs), setup, pickedBackup: null,
-                 dosnet: { name: 'dosnet.inf', original: bytes('dos'), bytes: bytes('dos+d1'), pickedBackup: null } };
-    const files = of.drivers.map((d) => driverFile(junk, setup, d));
-    const output = outputFiles(of, files);
-    assert.deepEqual(output.filter((f) => f.kind === 'driver').map((f) => f.name), ['atapi.sys'], `flag ${refused}`);
-    const folder = { 'txtsetup.sif': 'old', 'dosnet.inf': 'dos', 'ATAPI.SY_': 'setup\'s own' };
-    const names = new Map(Object.keys(folder).map((name) => [name.toLowerCase(), name]));
-    const planned = await planWrites(of, output, names, async (name) => bytes(folder[name]));
-    assert.deepEqual(planned.items.map((i) => `${i.name} ${i.action}${i.bytes ? `=${text(i.bytes)}` : ''}${i.setupHas ? ` over ${i.setupHas}` : ''}`), [
-      'txtsetup.sif planReplace=new', 'txtsetup.sif.orig planCreate=old', 'dosnet.inf planReplace=dos+d1', 'dosnet.inf.orig planCreate=dos',
-      'atapi.sys planCreate=vendor over ATAPI.SY_']);
-  }
+test('a driver file replacing one of the setup\'s own files in its other form says so', async () => {
+  const of = { ...result, dosnet: { name: 'dosnet.inf', original: bytes('dos'), bytes: bytes('dos+d1'), pickedBackup: null } };
+  const written = [...outputOf(bytes('new'), [['atapi.sys', 'vendor']]), { name: 'dosnet.inf', lower: 'dosnet.inf', kind: 'dosnet', read: async () => bytes('dos+d1') },
+                   { name: 'dosnet.inf.orig', lower: 'dosnet.inf.orig', kind: 'dosnetBackup' }];
+  const folder = { 'txtsetup.sif': 'old', 'dosnet.inf': 'dos', 'ATAPI.SY_': 'setup\'s own' };
+  const names = new Map(Object.keys(folder).map((name) => [name.toLowerCase(), name]));
+  const planned = await planWrites(of, written, names, async (name) => bytes(folder[name]));
+  assert.deepEqual(planned.items.map((i) => `${i.name} ${i.action}${i.bytes ? `=${text(i.bytes)}` : ''}${i.setupHas ? ` over ${i.setupHas}` : ''}`), [
+    'txtsetup.sif planReplace=new', 'txtsetup.sif.orig planCreate=old', 'atapi.sys planCreate=vendor over ATAPI.SY_',
+    'dosnet.inf planReplace=dos+d1', 'dosnet.inf.orig planCreate=dos']);
 });

@@ -117,20 +117,26 @@ test('the results: the check\'s findings, problems first, in the check\'s words;
                    [true, null, en('checkingFolder')]);
   const finding = (kind, problem) => ({ kind, problem, file: 'VIOSTOR.SYS', option: kind === 7 ? 'Win2003/64-bit' : '',
                                         texts: { ja: `注意 ${kind}`, en: `Note ${kind}` } });
+  // A conflict the user may tick where there are bytes to write over it;
+  // the engine's (the picked folder's, nothing written) is only said.
   const items = [{ name: 'viostor.sys', lower: 'viostor.sys', kind: 'driver', path: 'virtio/i386/Win2003/viostor.sys', action: 'planConflict',
-                   replace: false, setupHas: 'VIOSTOR.SY_' }];
+                   replace: false, setupHas: 'VIOSTOR.SY_', bytes: new Uint8Array([1]) },
+                 { name: 'viostor.inf', lower: 'viostor.inf', kind: 'driver', path: 'virtio/viostor.inf', action: 'planConflict', replace: false,
+                   bytes: null }];
   const vm = viewModel(state, { label, picked: { items, check: { findings: [finding(101, false), finding(7, true)] } } });
   const { findings, output } = vm.results;
   assert.deepEqual(findings.items.map((f) => [f.kind, f.file, f.option, f.texts.en]),
                    [[7, 'viostor.sys', 'Win2003/64-bit', 'Note 7'], [101, 'viostor.sys', '', 'Note 101']]);
   assert.deepEqual([findings.problem, say(en, findings.summary)], [true, en('checkProblems', 1)]);
   assert.match(say(en, output.help), /then mend what the check found/);
-  assert.deepEqual(output.items.map((i) => [i.tickable, i.setupHas]), [[true, 'viostor.sy_']]);
+  assert.deepEqual(output.items.map((i) => [i.tickable, i.setupHas]), [[true, 'viostor.sy_'], [false, null]]);
   assert.deepEqual(vm.results.downloads.map((d) => [d.lower, d.state]), [['txtsetup.sif', 'changed'], ['txtsetup.sif.orig', 'created']]);
   assert.deepEqual(vm.results.drivers.map((d) => [d.service, d.state, d.taken]), [['viostor', 'absent', true]]);
   const clean = viewModel(state, { label, picked: { items: [], check: { findings: [finding(101, false)] } } });
   assert.equal(say(en, clean.results.output.help), en('outputHelp', en('folderLabel', 'I386')));
   assert.equal(say(en, clean.pick.runLabel), en('runAgain'));
+  state.result.engineFailed = 'driverFileMissing virtio/i386/Win2003/viostor.sys';
+  assert.equal(say(en, viewModel(state, { label, picked: null }).results.output.help), en('applyFailed', state.result.engineFailed));
 });
 
 test('the change view: sections in file order, the first rows of each, worked out once per result', () => {

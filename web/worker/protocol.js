@@ -10,7 +10,6 @@
 //                {type: INPUT, chars: [char codes]}
 //                {type: DRIVERS, files: [bytes]}
 //                {type: ZIP, files: [[name, bytes]]}
-//                {type: DOSNET, bytes, names: [driver file names]}
 //                {type: CHECK, folder, files: [[name, bytes]], names: [name]}
 //                {type: SURVEY, setup: {folder, name}, drivers: [folder], files: [[path, bytes or {size}]],
 //                 ticks: [[driver, option, ticked]], windows: 0, 1 or 2}
@@ -18,7 +17,7 @@
 //                {type: APPLY, the same as SURVEY} (bytes also for every file the plan
 //                 brings, and the setup folder's files of those names)
 export const TO_WORKER = Object.freeze({
-  RUN: 'run', INPUT: 'input', DRIVERS: 'drivers', ZIP: 'zip', DOSNET: 'dosnet', CHECK: 'check',
+  RUN: 'run', INPUT: 'input', DRIVERS: 'drivers', ZIP: 'zip', CHECK: 'check',
   SURVEY: 'survey', APPLY: 'apply',
 });
 // To the page:   {type: CONSOLE, bytes}, {type: WAITING},
@@ -26,14 +25,14 @@ export const TO_WORKER = Object.freeze({
 //                (a Blob of the bytes for a file created or changed),
 //                then {type: CHANGES, rows} (rows empty unless asked for);
 //                {type: DRIVERS, drivers: [[option]]}; {type: ZIP, bytes};
-//                {type: DOSNET, bytes}; {type: CHECKED, status, machine, findings};
+//                {type: CHECKED, status, machine, findings};
 //                {type: SURVEYED, survey} (engine/survey_json.h's object);
 //                {type: APPLIED, outcome (APPLY below), files: [[name, bytes]]}
 //                (each file the apply wrote, by its name in the setup folder);
 //                or {type: ERROR, message}.
 export const FROM_WORKER = Object.freeze({
   CONSOLE: 'console', WAITING: 'waiting', END: 'end', CHANGES: 'changes', DRIVERS: 'drivers', ZIP: 'zip',
-  DOSNET: 'dosnet', CHECKED: 'checked', SURVEYED: 'surveyed', APPLIED: 'applied', ERROR: 'error',
+  CHECKED: 'checked', SURVEYED: 'surveyed', APPLIED: 'applied', ERROR: 'error',
 });
 
 // Each table's 32-bit fields in their order (web/check_web.cpp,

@@ -64,7 +64,6 @@ self.onmessage = (event) => {
   const failed = (error) => postMessage({ type: FROM_WORKER.ERROR, message: String(error) });
   if (message.type === TO_WORKER.RUN) run(message).catch(failed);
   if (message.type === TO_WORKER.DRIVERS) readDrivers(message.files).catch(failed);
-  if (message.type === TO_WORKER.DOSNET) addToDosnet(message).catch(failed);
   if (message.type === TO_WORKER.CHECK) check(message).catch(failed);
   if (message.type === TO_WORKER.SURVEY) survey(message).catch(failed);
   if (message.type === TO_WORKER.APPLY) apply(message).catch(failed);
@@ -163,25 +162,6 @@ async function readDrivers(files) {
     return options;
   });
   postMessage({ type: FROM_WORKER.DRIVERS, drivers });
-}
-
-// dosnet.inf with each driver file added to [FloppyFiles.2] and [Files]
-// as d1,NAME, once (check/dosnet.h). A name that is not plain ASCII is left
-// out: the check then names it.
-async function addToDosnet({ bytes, names }) {
-  const module = await createOem2sif({ noInitialRun: true });
-  const numbers = module._malloc(8);
-  let text = bytes;
-  for (const name of names.filter((n) => /^[\x21-\x7e]+$/.test(n))) {
-    const at = module._malloc(text.length + 1);
-    module.HEAPU8.set(text, at);
-    const edited = module.ccall('o2s_add_to_dosnet', 'number', ['number', 'number', 'string', 'number', 'number'],
-                                [at, text.length, name, numbers, numbers + 4]);
-    if (edited) text = module.HEAPU8.slice(edited, edited + module.HEAPU32[numbers >> 2]);
-    module._free(at);
-  }
-  module._free(numbers);
-  postMessage({ type: FROM_WORKER.DOSNET, bytes: text });
 }
 
 // The check of a setup folder as the results leave it: the files it reads
