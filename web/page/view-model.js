@@ -203,6 +203,7 @@ function resultsModel(state, { label, picked, canWriteFolders }) {
     },
     steps: steps.map(step),
     byHand: byHand.map(step),
+    gui: guiModel(result.survey, label),
     drivers: files.map((f) => ({
       state: f.state, taken: Boolean(f.source), service: f.service, description: f.description, file: f.file,
       presence: f.plain ? text('present', f.plain.path) : f.packed ? text('compressed', f.packed.path)
@@ -210,6 +211,21 @@ function resultsModel(state, { label, picked, canWriteFolders }) {
       source: f.source ? text(f.beside ? 'takenBeside' : 'taken', f.source.path, f.directory) : text('notTaken'),
     })),
   };
+}
+
+// How GUI-mode setup will install the device of each option the runs
+// took, as the engine's survey of the run's pick found it (its `infFit`:
+// the INF that serves it, or why none does), with the files brought for it.
+function guiModel(survey, label) {
+  if (!survey) return [];
+  const { json } = survey;
+  return json.runs.flatMap((run) => json.drivers[run.driver].rows.filter((row) => row.ticked).map((row) => {
+    const named = row.support.find((f) => f.kind === 'inf');
+    const brought = json.supportFiles.filter((f) => f.driver === run.driver && f.option === row.option.index && f.brought).map((f) => f.name);
+    return { key: row.option.key, fit: row.infFit,
+             text: text(`inf_${row.infFit}`, label(survey.drivers[run.driver]), row.option.description, row.inf || (named ? named.name : '')),
+             files: brought.length ? text('supportBrought', brought) : null };
+  }));
 }
 
 // One item of a plan: what happens to the file, and whether the user

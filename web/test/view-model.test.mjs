@@ -166,3 +166,33 @@ test('a text\'s arguments are said too: texts, lists of texts, numbers in the la
   assert.equal(say(ja, { key: 'toolMessage', args: ['ツールの言葉'] }), 'ツールの言葉');
   assert.equal(say(en, { key: 'toolMessage', args: ['ツールの言葉'] }), en('toolMessage'));
 });
+
+// What the results say of GUI-mode setup for each option the runs took,
+// from the survey's names alone: the INF that serves it, or why none does,
+// and the files brought for it.
+test('the results: how GUI-mode setup finds each ticked option\'s device a driver, as the engine found it', () => {
+  const state = withResult(pickedState({ ticked: [true, true] }));
+  const survey = { ...state.survey, json: structuredClone(state.survey.json) };
+  const [x86, x64] = survey.json.drivers[0].rows;
+  Object.assign(x86, { infFit: 'serves', inf: 'VIOSTOR.INF', support: [{ kind: 'inf', name: 'viostor.inf', source: null, unsafe: false, inf: null }] });
+  Object.assign(x64, { infFit: 'notFound', inf: null, support: [{ kind: 'inf', name: 'viostor.inf', source: null, unsafe: false, inf: null }] });
+  survey.json.supportFiles = [
+    { name: 'VIOSTOR.INF', listed: 'viostor.inf', kind: 'inf', driver: 0, option: 0, source: null, row: '20,,,,,,,,3', listedBySetup: false, brought: true },
+    { name: 'viostor.cat', listed: 'viostor.cat', kind: 'catalog', driver: 0, option: 0, source: null, row: '20', listedBySetup: true, brought: false },
+  ];
+  state.result.survey = survey;
+  const gui = viewModel(state, { label }).results.gui;
+  assert.deepEqual(gui.map((g) => [g.key, g.fit]), [['k0', 'serves'], ['k1', 'notFound']]);
+  assert.equal(say(en, gui[0].text), en('inf_serves', 'virtio/txtsetup.oem', 'Red Hat VirtIO Win2003/32-bit', 'VIOSTOR.INF'));
+  assert.equal(say(en, gui[0].files), 'Brought for it: VIOSTOR.INF.');
+  assert.deepEqual([say(en, gui[1].text).includes('viostor.inf is not in the driver\'s folder'), gui[1].files], [true, null]);
+  // Every name the engine gives has its text in both languages.
+  for (const fit of ['serves', 'noInf', 'notFound', 'notRead', 'noIds']) {
+    for (const t of [en, translator('ja')]) assert.ok(!say(t, { key: `inf_${fit}`, args: ['d', 'o', 'i'] }).includes('undefined'), fit);
+  }
+  // An option not taken by the runs says nothing; no survey, nothing.
+  x64.ticked = false;
+  assert.deepEqual(viewModel(state, { label }).results.gui.map((g) => g.key), ['k0']);
+  state.result.survey = null;
+  assert.deepEqual(viewModel(state, { label }).results.gui, []);
+});
