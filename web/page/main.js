@@ -140,14 +140,14 @@ const runs = runControl(state, bridge, {
   t: () => t,
   // The engine's apply of the pick as surveyed now, of the drivers run
   // (entries), with the user's answer to the menu (1 / 2), on the setup
-  // folder with `over` ([name, bytes]: an earlier apply's files) laid over
-  // it.
+  // folder (or `setupFiles`, picks.js's applyLayout) with `over` ([name,
+  // bytes]: an earlier apply's files) laid over it.
   applier: (run) => {
     const { json, layout, ticks, drivers } = state.survey;
     const indices = run.map((entry) => drivers.indexOf(entry));
     const runLayout = { ...layout, drivers: indices.map((i) => layout.drivers[i]) };
     const runTicks = ticks.filter(([d]) => indices.includes(d)).map(([d, option, ticked]) => [indices.indexOf(d), option, ticked]);
-    return (windows, over) => bridge.apply(applyLayout(runLayout, json, over), runTicks, windows);
+    return (windows, over, setupFiles = null) => bridge.apply(applyLayout(runLayout, json, over, setupFiles), runTicks, windows);
   },
   // What a run takes, as the pick shows it now.
   runPlan: () => update().pick,

@@ -1,12 +1,14 @@
 // The ways out of the page: the zip of the results, made for the picked
 // setup folder, and writing them into a setup folder the user picks (where
-// the browser can), after one confirmation of the plan. The files are
-// those the engine's apply wrote for the picked setup folder (the result's
-// `engine`, run-control.js), with its action for each; writing them into
-// another folder carries out planWrites (plan.js), as the texts describe it.
+// the browser can), after one confirmation of the plan. Both take the files
+// the engine's apply writes, with its action for each: for the zip, those
+// of the picked setup folder (the result's `engine`, run-control.js); for
+// a folder picked to write into, the apply of every set of runs of the
+// result again, against that folder.
 import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName, compressedName, present } from './names.js';
 import { bytesOf, folderNameOf } from './picks.js';
-import { planWrites, toWrite } from './plan.js';
+import { refusalOf, toWrite } from './plan.js';
+import { appliedFiles, overOf } from './run-control.js';
 import { setupFolderIn, readFileIn, writeFiles } from './setup-folder.js';
 
 // The engine's actions (web/worker/protocol.js's APPLY) as the texts name them.
@@ -14,22 +16,28 @@ const ACTIONS = { create: 'planCreate', replace: 'planReplace', same: 'planSame'
                   conflict: 'planConflict' };
 const KINDS = { [SETUP]: 'sif', [BACKUP]: 'backup', [DOSNET]: 'dosnet', [DOSNET_BACKUP]: 'dosnetBackup' };
 
-// The engine's files of a result as items: {name, lower, kind, path (a
-// brought file's source, as the page names it), bytes (null where the
-// apply wrote nothing), action}.
-export const engineItems = (engine) => [...engine.files.values()].map(({ name, bytes, action, path }) => {
-  const lower = foldName(name);
-  return { name, lower, kind: KINDS[lower] || 'driver', file: name, path, bytes, action: ACTIONS[action], replace: false };
-});
+// The engine's files of a result (run-control.js's appliedFiles) as items:
+// {name, lower, kind, path (a brought file's source, as the page names it),
+// bytes (null where the apply wrote nothing), action, setupHas (the
+// setup's own file of that name in its other form, plain or compressed,
+// which stays beside it)}. `survey`: the engine's survey of the runs' pick.
+export function engineItems(files, survey) {
+  const driverFiles = survey ? survey.json.driverFiles : [];
+  return [...files.values()].map(({ name, bytes, action, path }) => {
+    const lower = foldName(name);
+    const driver = driverFiles.find((d) => d.brought && [d.file, compressedName(d.file)].some((n) => foldName(n) === lower));
+    const other = !driver ? null : driver.state === 'compressed' ? compressedName(driver.file) : driver.state === 'present' ? driver.file : null;
+    return { name, lower, kind: KINDS[lower] || 'driver', path, bytes, action: ACTIONS[action], replace: false,
+             setupHas: other && foldName(other) !== lower ? other : null };
+  });
+}
 
 // `ui`: t(), status(text, problem, kind), plan() (shows state.plan), focusPlan(),
 // results(), download(result, bytes, name), and the worker's zip(files) and
 // check(folder, files, names).
 export function outputControl(state, ui) {
-  // What the engine wrote, for another folder's plan: txtsetup.sif and
-  // dosnet.inf with their backups, and each brought file.
-  const output = (result) => engineItems(result.engine).filter((item) => item.bytes || item.kind === 'backup' || item.kind === 'dosnetBackup')
-    .map((item) => ({ ...item, read: async () => item.bytes }));
+  // The results' files, as refusalOf (plan.js) tells a folder by them.
+  const output = (result) => engineItems(result.engine.files, result.survey).map((item) => ({ ...item, file: item.name }));
   // The user's ticks (replace a driver file there with other bytes) hold
   // for the zip and the write alike.
   const ticked = (result, items) => items.map((item) => ({ ...item, replace: result.replace.has(item.lower) }));
@@ -62,7 +70,7 @@ export function outputControl(state, ui) {
     const dosnet = await dosnetOf(result, folder);
     if (state.result !== result || planKey(result) !== key) return;
     result.dosnet = dosnet;
-    result.picked = { key, items: engineItems(result.engine), check: null };
+    result.picked = { key, items: engineItems(result.engine.files, result.survey), check: null };
     ui.results();
     const check = result.setup.inFolder ? await checkPicked(result, folder, result.picked.items) : { skipped: true };
     if (state.result !== result || planKey(result) !== key) return;
@@ -124,8 +132,33 @@ export function outputControl(state, ui) {
     }
   }
 
-  const planFor = async (result, folder) =>
-    planWrites({ ...result, listing: listingOf(result) }, output(result), folder.names, (name) => readFileIn(folder.handle, name));
+  // What writing the results into `folder` does: refused (refusalOf), or
+  // the items of every set of runs applied again by the engine against the
+  // folder, the user's ticks held. A file of other bytes there, which the
+  // engine leaves alone, is replaced with the results' own where the user
+  // ticks it.
+  async function planFor(result, folder) {
+    const read = (name) => readFileIn(folder.handle, name);
+    const refused = await refusalOf({ ...result, listing: listingOf(result) }, output(result), folder.names, read);
+    if (refused) return { refused };
+    // Bytes of the files the engine reads; of the others, only whether
+    // they are there is asked.
+    const survey = result.survey ? result.survey.json : { driverFiles: [], runs: [] };
+    const readNames = new Set([SETUP, BACKUP, DOSNET, DOSNET_BACKUP, ...result.engine.files.keys(),
+      ...survey.driverFiles.flatMap((d) => [foldName(d.file), foldName(compressedName(d.file))]),
+      ...survey.runs.flatMap((run) => run.files.map((f) => foldName(f.name)))]);
+    const setupFiles = await Promise.all([...folder.names].map(async ([lower, name]) => [name, readNames.has(lower) ? await read(name) : { size: 1 }]));
+    let files = new Map();
+    for (const set of result.sets) {
+      const applied = await set.apply(set.windows, overOf(files), setupFiles);
+      if (applied.outcome.failure) throw new Error(`${applied.outcome.failure} ${applied.outcome.subject}`);
+      files = appliedFiles(files, applied, set.sources);
+    }
+    const ours = (lower) => result.engine.files.get(lower);
+    const items = engineItems(files, result.survey).map((item) => (item.action === 'planConflict' && ours(item.lower)
+      ? { ...item, bytes: ours(item.lower).bytes } : item));
+    return { items: ticked(result, items) };
+  }
 
   async function writeIntoFolder() {
     const result = state.result;
@@ -146,7 +179,7 @@ export function outputControl(state, ui) {
       const plan = await planFor(result, folder);
       if (plan.refused) return ui.status(t(plan.refused, folder.handle.name), true, plan.refused);
       if (state.result !== result) return;
-      state.plan = { result, folder, items: ticked(result, plan.items) };
+      state.plan = { result, folder, items: plan.items };
       ui.status('');
       ui.plan();
       ui.focusPlan();

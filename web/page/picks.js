@@ -138,20 +138,25 @@ export const optionFileNames = (options) =>
 // The layout the engine's apply reads: the survey's (surveyLayout), with
 // each file a run of its plan brings (`json`: the survey of the same pick)
 // and the setup folder's files of those names read too, as the apply
-// compares their bytes. `over`: files ([name, bytes]) an earlier apply
-// wrote, laid over the setup folder's, as "Run again" goes on from them.
-export function applyLayout(layout, json, over = []) {
+// compares their bytes. `setupFiles` ([name, bytes or {size}]), where
+// given, stand for the setup folder's files (a folder picked to write
+// into); `over` ([name, bytes]: files an earlier apply wrote) are laid over
+// them, as "Run again" goes on from them.
+export function applyLayout(layout, json, over = [], setupFiles = null) {
   const sources = new Set(json.runs.flatMap((run) => run.files.map((f) => `${run.folder}/${f.source}`)));
   const names = new Set(json.runs.flatMap((run) => run.files.map((f) => foldName(f.name))));
   const setupPath = layout.setup.folder.slice(SURVEY_ROOT.length + 1);
   const inSetup = (path) => path.startsWith(`${setupPath}/`) && !path.slice(setupPath.length + 1).includes('/');
+  const given = (setupFiles || []).map(([name, data]) => (data instanceof Uint8Array ? { path: `${setupPath}/${name}`, bytes: data, read: true }
+    : { path: `${setupPath}/${name}`, size: data.size, read: false }));
+  const base = setupFiles ? [...layout.files.filter((f) => !inSetup(f.path)), ...given] : layout.files;
   const laid = new Map(over.map(([name, bytes]) => [foldName(name), { name, bytes }]));
-  const files = layout.files.map((f) => {
+  const files = base.map((f) => {
     if (!inSetup(f.path)) return sources.has(`${SURVEY_ROOT}/${f.path}`) ? { ...f, read: true } : f;
     const lower = foldName(f.path.slice(setupPath.length + 1));
     const earlier = laid.get(lower);
     laid.delete(lower);
-    return earlier ? { path: f.path, bytes: earlier.bytes, read: true } : names.has(lower) ? { ...f, read: true } : f;
+    return earlier ? { path: f.path, bytes: earlier.bytes, read: true } : names.has(lower) && f.entry ? { ...f, read: true } : f;
   });
   for (const { name, bytes } of laid.values()) files.push({ path: `${setupPath}/${name}`, bytes, read: true });
   return { ...layout, files };

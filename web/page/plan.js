@@ -113,72 +113,28 @@ export function sameListing(listing, names, output) {
   return differ <= Math.max(2, Math.floor(picked.length * LISTING_SLACK));
 }
 
-// What writing `output` does to a folder: `names` maps the lower-case names
-// of its files to their names there, `read` gives a file's bytes there.
-//   {refused: 'otherFolder' | 'changedSince' | 'otherOrChanged'} when its
-//   txtsetup.sif is neither one the runs started from nor their result:
-//   changedSince where its backup is the picked original or its files are
-//   the picked folder's (sameListing, with result.listing), otherFolder
-//   where they are not, otherOrChanged where the picked folder's files are
-//   not known.
-//   {items: [{name, lower, kind, path, bytes, action, replace}]} otherwise, the
-//   actions being planCreate, planReplace, planSame, planKeepBackup,
-//   planRepair (a driver file there that is empty or the start of the new
-//   one: a write cut short), planConflict (other bytes there: written only
-//   when the user ticks it, `replace`) and planOtherDosnet (a dosnet.inf
-//   there that is neither the picked one nor the result: left alone).
-// A backup is made, where the folder has none (an empty one is none), of
-// the folder's own file, as the tool would make it; of the picked original
-// where that file is already the result. dosnet.inf is changed only where
-// the folder has one.
-export async function planWrites(result, output, names, read) {
+// Why writing the results into a folder is refused (`names` maps the
+// lower-case names of its files to their names there, `read` gives a file's
+// bytes there; `output`: the results' files), or null where its
+// txtsetup.sif is one the runs started from or their result:
+// changedSince where its backup is the picked original or its files are
+// the picked folder's (sameListing, with result.listing), otherFolder
+// where they are not, otherOrChanged where the picked folder's files are
+// not known.
+export async function refusalOf(result, output, names, read) {
   const now = async (lower) => (names.has(lower) ? read(names.get(lower)) : null);
-  const final = result.folder.get(SETUP);
   const setupNow = await now(SETUP);
+  const known = (bytes) => bytes && (sameBytes(bytes, result.folder.get(SETUP)) || result.starts.some((s) => sameBytes(bytes, s)));
+  if (known(setupNow)) return null;
   const backupNow = await now(BACKUP);
-  const known = (bytes) => bytes && (sameBytes(bytes, final) || result.starts.some((s) => sameBytes(bytes, s)));
-  if (!known(setupNow)) {
-    const same = backupNow && sameBytes(backupNow, result.original) ? true : sameListing(result.listing, names, output);
-    return { refused: same ? 'changedSince' : same === false ? 'otherFolder' : 'otherOrChanged' };
-  }
-  const dosnetNow = result.dosnet ? await now(DOSNET) : null;
-  const dosnetAction = !dosnetNow ? null : sameBytes(dosnetNow, result.dosnet.bytes) ? 'planSame'
-    : sameBytes(dosnetNow, result.dosnet.original) ? 'planReplace' : 'planOtherDosnet';
-  const items = [];
-  for (const f of output) {
-    const name = names.get(f.lower) || f.name;
-    const item = { name, lower: f.lower, kind: f.kind, path: f.path, replace: false };
-    if (f.kind === 'backup' || f.kind === 'dosnetBackup') {
-      const [current, changed, original] = f.kind === 'backup' ? [setupNow, final, result.original]
-        : [dosnetAction === 'planOtherDosnet' ? null : dosnetNow, result.dosnet.bytes, result.dosnet.original];
-      if (!current) continue;
-      const there = await now(f.lower);
-      const keep = Boolean(present(there));
-      items.push({ ...item, action: keep ? 'planKeepBackup' : 'planCreate', bytes: keep ? null : sameBytes(current, changed) ? original : current });
-      continue;
-    }
-    if (f.kind === 'dosnet') {
-      if (dosnetAction) items.push({ ...item, action: dosnetAction, bytes: await f.read() });
-      continue;
-    }
-    const bytes = await f.read();
-    const there = names.has(f.lower) ? await read(name) : null;
-    const action = !there ? 'planCreate' : sameBytes(there, bytes) ? 'planSame'
-      : f.kind === 'sif' ? 'planReplace' : isCutShort(there, bytes) ? 'planRepair' : 'planConflict';
-    // A driver file of a name the setup source has, in the other form
-    // (plain or compressed): both would be there, setup's own file no
-    // longer the one it reads.
-    const otherForm = f.kind === 'driver' ? [foldName(f.file), foldName(compressedName(f.file))].find((n) => n !== f.lower && names.has(n)) : null;
-    items.push({ ...item, bytes, action, setupHas: otherForm ? names.get(otherForm) : null });
-  }
-  return { items };
+  const same = backupNow && sameBytes(backupNow, result.original) ? true : sameListing(result.listing, names, output);
+  return same ? 'changedSince' : same === false ? 'otherFolder' : 'otherOrChanged';
 }
 
-// A write cut short leaves the start of the file, or nothing.
-const isCutShort = (there, bytes) => there.length < bytes.length && sameBytes(there, bytes.subarray(0, there.length));
-
+// An item is written where the engine wrote its file, or where the user
+// ticked to replace a file of other bytes there with the results' own.
 export const toWrite = (item) => ['planCreate', 'planReplace', 'planRepair'].includes(item.action) ||
-  (item.action === 'planConflict' && item.replace);
+  (item.action === 'planConflict' && item.replace && Boolean(item.bytes));
 
 // The order of the writes: driver files first, then the backups, then
 // dosnet.inf and txtsetup.sif, so that a write cut short never leaves a

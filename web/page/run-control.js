@@ -32,7 +32,7 @@ export function runControl(state, bridge, ui) {
     const chain = state.result && state.result.setup === pick.run.setup ? state.result : null;
     const run = { phase: 'menu', waiting: false, answer: null, drivers, runs: [], chain, target: pick.run.target,
                   setup: pick.run.setup, backup: pick.run.backup, decoder: new TextDecoder('shift_jis'),
-                  apply: ui.applier(drivers), sources: sourcesOf(state.survey, drivers) };
+                  apply: ui.applier(drivers), sources: sourcesOf(state.survey, drivers), survey: state.survey };
     state.run = run;
     // The last result stays until these runs end: a cancelled run loses
     // nothing.
@@ -138,7 +138,7 @@ export function runControl(state, bridge, ui) {
       starts: [...(chain ? chain.starts : []), initial.get(SETUP)], folder, runs, lastRuns: run.runs,
       drivers: combinedDrivers(runs), conflicts: conflicts(runs, ui.label),
       changes: null, changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), picked: null,
-      engine: null, engineFailed: null,
+      engine: null, engineFailed: null, survey: run.survey,
     };
     ui.forgetResult();
     state.result = result;
@@ -156,26 +156,19 @@ export function runControl(state, bridge, ui) {
   }
 
   // The engine's apply with the user's answer, on what the chain's earlier
-  // applies wrote: the result's files, by lower-case name {name, bytes
-  // (null where this apply wrote none), action, path}, the later's where
-  // two wrote one.
+  // applies wrote: the result's files (appliedFiles).
   function applyEngine(run, result) {
     const earlier = run.chain && run.chain.engine ? run.chain.engine.files : new Map();
+    result.sets = [...(run.chain ? run.chain.sets || [] : [])];
     if (run.answer === null) {
       result.engine = { outcome: null, files: new Map(earlier) };
       return;
     }
-    const over = [...earlier.values()].filter((f) => f.bytes).map((f) => [f.name, f.bytes]);
-    run.apply(Number(run.answer.trim()), over).then(({ outcome, files }) => {
-      const written = new Map(files.map(([name, bytes]) => [name, bytes]));
-      const all = new Map(earlier);
-      for (const { name, action } of outcome.files) {
-        const lower = foldName(name);
-        const bytes = written.get(name) || null;
-        if (bytes || !all.has(lower)) all.set(lower, { name, bytes, action, path: run.sources.get(lower) || null });
-      }
-      result.engine = { outcome, files: all };
-      if (outcome.failure) result.engineFailed = `${outcome.failure} ${outcome.subject}`;
+    const set = { apply: run.apply, windows: Number(run.answer.trim()), sources: run.sources };
+    result.sets.push(set);
+    set.apply(set.windows, overOf(earlier)).then((applied) => {
+      result.engine = { outcome: applied.outcome, files: appliedFiles(earlier, applied, set.sources) };
+      if (applied.outcome.failure) result.engineFailed = `${applied.outcome.failure} ${applied.outcome.subject}`;
     }, (error) => {
       console.error(error);
       result.engine = { outcome: null, files: new Map() };
@@ -200,4 +193,22 @@ function sourcesOf(survey, drivers) {
     for (const file of run.files) sources.set(foldName(file.name), folder + file.source);
   }
   return sources;
+}
+
+// What an earlier apply wrote, laid over the setup folder for the next.
+export const overOf = (files) => [...files.values()].filter((f) => f.bytes).map((f) => [f.name, f.bytes]);
+
+// The files of a chain of applies, by lower-case name {name, bytes (null
+// where no apply wrote it), action, path (a brought file's source)}: those
+// of `earlier` with what `applied` (the worker's apply) wrote over them;
+// the later's action where it wrote a file, else the first's.
+export function appliedFiles(earlier, { outcome, files }, sources) {
+  const written = new Map(files);
+  const all = new Map(earlier);
+  for (const { name, action } of outcome.files) {
+    const lower = foldName(name);
+    const bytes = written.get(name) || null;
+    if (bytes || !all.has(lower)) all.set(lower, { name, bytes, action, path: sources.get(lower) || null });
+  }
+  return all;
 }

@@ -92,8 +92,8 @@ export function workerBridge(source) {
   // bytes (a copy of bytes given), the others as their sizes alone (all
   // the engine asks of them), in every browser: WebKit's workers cannot
   // read a File they are sent.
-  const sendable = (files) => Promise.all(files.map(async ({ path, entry, read, bytes }) =>
-    [path, bytes ? bytes.slice() : read ? new Uint8Array(await entry.file.arrayBuffer()) : { size: entry.size }]));
+  const sendable = (files) => Promise.all(files.map(async ({ path, entry, read, bytes, size }) =>
+    [path, bytes ? bytes.slice() : read ? new Uint8Array(await entry.file.arrayBuffer()) : { size: entry ? entry.size : size }]));
   const engineTask = async (type, replyType, { setup, drivers, files }, ticks, windows) => {
     const sent = await sendable(files);
     const transfer = sent.filter(([, data]) => data instanceof Uint8Array).map(([, bytes]) => bytes.buffer);
