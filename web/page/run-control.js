@@ -6,7 +6,7 @@
 // console shows, the menu and its answer as the tool asks; the files the
 // results offer are the engine's apply of the same plan with that answer
 // (the result's `engine`), each on the files the one before left.
-import { OEM, SETUP, BACKUP, foldName } from './names.js';
+import { OEM, SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName } from './names.js';
 import { bytesOf } from './picks.js';
 import { runOutcome, combinedDrivers, conflicts } from './plan.js';
 import { CANCELLED } from './worker-bridge.js';
@@ -195,8 +195,13 @@ function sourcesOf(survey, drivers) {
   return sources;
 }
 
-// What an earlier apply wrote, laid over the setup folder for the next.
-export const overOf = (files) => [...files.values()].filter((f) => f.bytes).map((f) => [f.name, f.bytes]);
+// What an earlier apply wrote of the setup's own files (txtsetup.sif,
+// dosnet.inf, their backups), laid over the setup folder for the next, as
+// each run goes on from the txtsetup.sif the one before left. The files it
+// brought are not: the later run's stand, as its entries do (a file of one
+// name from two folders).
+const OWN = [SETUP, BACKUP, DOSNET, DOSNET_BACKUP];
+export const overOf = (files) => [...files.values()].filter((f) => f.bytes && OWN.includes(foldName(f.name))).map((f) => [f.name, f.bytes]);
 
 // The files of a chain of applies, by lower-case name {name, bytes (null
 // where no apply wrote it), action, path (a brought file's source)}: those

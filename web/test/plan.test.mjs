@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import { entryOf } from '../page/picks.js';
 import { runOutcome, combinedDrivers, conflicts, driverFile, refusalOf, toWrite, sameListing } from '../page/plan.js';
 import { engineItems } from '../page/output-control.js';
-import { appliedFiles } from '../page/run-control.js';
+import { appliedFiles, overOf } from '../page/run-control.js';
 import { folderNameOf } from '../page/picks.js';
 
 const bytes = (text) => new TextEncoder().encode(text);
@@ -113,6 +113,9 @@ test('the files of a chain of applies, and their items', () => {
   assert.deepEqual(engineItems(both, survey).map((i) => `${i.name} ${i.kind} ${i.action} ${text(i.bytes)}${i.setupHas ? ` over ${i.setupHas}` : ''}`), [
     'atapi.sys driver planCreate a over atapi.sy_', 'txtsetup.sif.orig backup planCreate old', 'TXTSETUP.SIF sif planReplace new']);
   assert.equal(engineItems(both, survey)[0].path, 'drv/atapi.sys');
+  // The next apply goes on from the setup's own files alone: a file the
+  // first brought is brought again, the later's standing.
+  assert.deepEqual(overOf(both).map(([name, data]) => `${name}=${text(data)}`), ['txtsetup.sif.orig=old', 'TXTSETUP.SIF=new']);
 });
 
 test('a setup folder whose txtsetup.sif was edited since it was picked is the same folder, changed', async () => {

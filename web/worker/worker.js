@@ -229,11 +229,17 @@ async function askEngine(entry, { setup, drivers, files, ticks, windows }, extra
 // The picked files ([[path, bytes or {size}]]) under the survey's root,
 // read-only (WORKERFS). Its reader is one of bytes here, never the
 // browser's FileReaderSync: WebKit's workers hang on it, on a Blob made in
-// the worker too. A stand-in refuses to be read.
+// the worker too. A stand-in tells its size and refuses to be read.
 function mountPicked(module, files) {
   const EIO = 29;
   const piece = (bytes) => ({ size: bytes.length, slice: (from, to) => ({ size: Math.max(0, Math.min(to, bytes.length) - from), bytes: bytes.subarray(from, to) }) });
-  const standIn = (size) => ({ size, slice: () => { throw new module.FS.ErrnoError(EIO); } });
+  // The platform layer asks a file's size with a read of one byte beyond
+  // what it takes (platform/files_posix.cpp): that read is answered.
+  const standIn = (size) => ({ size, slice: (from, to) => {
+    const length = Math.max(0, Math.min(to, size) - from);
+    if (length <= 1) return { size: length, bytes: new Uint8Array(length) };
+    throw new module.FS.ErrnoError(EIO);
+  } });
   module.WORKERFS.reader = { readAsArrayBuffer: (chunk) => chunk.bytes };
   const blobs = files.map(([name, data]) => ({ name, data: data instanceof Uint8Array ? piece(data) : standIn(data.size) }));
   module.FS.mkdir(SURVEY_ROOT);
