@@ -1,5 +1,6 @@
 // The tool's run, in a worker of the page, so that the page never waits for
-// it. One task per worker: a run, the reading of drivers, or a zip.
+// it. One task per worker: a run, the reading of drivers, the engine's
+// survey or apply of the picked files, the check, or a zip.
 //
 // A run is a new instance of the module (a fresh file system and fresh
 // static state, as a new process has), the given files in its folder, the
