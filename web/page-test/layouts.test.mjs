@@ -38,6 +38,8 @@ async function runLayout(p, [name, setup, ticked, carried]) {
   same([...zip.keys()].sort().join(' '), names.sort().join(' '), 'the zip\'s files');
   same(zip.get('txtsetup.sif.orig'), sample, 'the backup is the original');
   for (const path of carried) same(zip.get(path.split('/').pop()), readFileSync(join(dir, 'driver', path)), `${path} as in the driver's folder`);
+  same((await p.download('a[data-file="txtsetup.sif"]')).bytes, Buffer.from(zip.get('TXTSETUP.SIF')),
+       'txtsetup.sif downloaded alone is the zip\'s, its INF rows too');
   sameFiles(integrated(dir, setup, ticked), new Map([...zip].map(([name, bytes]) => [name, Buffer.from(bytes)])),
             'oem2sif-integrate on a copy of the setup folder, against the zip');
   if (dosnet) {

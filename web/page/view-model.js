@@ -190,8 +190,7 @@ function resultsModel(state, { label, picked, canWriteFolders }) {
   return {
     outcome: statuses.length > 1 ? text('exitedRuns', statuses.length, statuses) : text('exited', statuses[0]),
     // The Blob the worker made of a run's file, where there is one.
-    downloads: resultFiles(result).map(({ name, lower, state: fileState, bytes }) => ({ name, lower, state: fileState, bytes,
-                                                                                      blob: (state.blobs && state.blobs.get(bytes)) || null })),
+    downloads: downloadsOf(result),
     warnings,
     missing: files.filter((f) => f.missing || f.unsure).map((f) => ({ file: foldName(f.file), unsure: f.unsure,
       text: text(f.unsure ? 'unsureFile' : 'missingFile', f.file, label(f.driver)) })),
@@ -211,6 +210,18 @@ function resultsModel(state, { label, picked, canWriteFolders }) {
       source: f.source ? text(f.beside ? 'takenBeside' : 'taken', f.source.path, f.directory) : text('notTaken'),
     })),
   };
+}
+
+// The files to download one by one: each the engine's apply wrote,
+// txtsetup.sif and dosnet.inf first, each with its backup, then the files
+// brought; none while it works.
+const DOWNLOAD_ORDER = [SETUP, BACKUP, 'dosnet.inf', 'dosnet.inf.orig'];
+function downloadsOf(result) {
+  if (!result.engine) return [];
+  const rank = (lower) => (DOWNLOAD_ORDER.includes(lower) ? DOWNLOAD_ORDER.indexOf(lower) : DOWNLOAD_ORDER.length);
+  return [...result.engine.files.values()].filter((f) => f.bytes)
+    .map(({ name, bytes, action }) => ({ name, lower: foldName(name), state: action === 'create' ? 'created' : 'changed', bytes, blob: null }))
+    .sort((a, b) => rank(a.lower) - rank(b.lower));
 }
 
 // How GUI-mode setup will install the device of each option the runs

@@ -106,6 +106,11 @@ function withResult(state, { changes = [] } = {}) {
     folder: new Map([['txtsetup.sif', new Uint8Array([2])], ['txtsetup.sif.orig', new Uint8Array([1])]]),
     runs: [run], lastRuns: [run], drivers: [{ ...run.drivers[0], driver: oem, run: 0 }], conflicts: [],
     changes, changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), picked: null, dosnet: null,
+    // The engine's apply: what it wrote, in the order it wrote it.
+    engine: { outcome: null, files: new Map([
+      ['viostor.sys', { name: 'viostor.sys', bytes: null, action: 'conflict', path: 'virtio/i386/Win2003/viostor.sys' }],
+      ['txtsetup.sif.orig', { name: 'txtsetup.sif.orig', bytes: new Uint8Array([1]), action: 'create', path: null }],
+      ['txtsetup.sif', { name: 'TXTSETUP.SIF', bytes: new Uint8Array([2]), action: 'replace', path: null }]]) },
   };
   return state;
 }
@@ -130,7 +135,9 @@ test('the results: the check\'s findings, problems first, in the check\'s words;
   assert.deepEqual([findings.problem, say(en, findings.summary)], [true, en('checkProblems', 1)]);
   assert.match(say(en, output.help), /then mend what the check found/);
   assert.deepEqual(output.items.map((i) => [i.tickable, i.setupHas]), [[true, 'viostor.sy_'], [false, null]]);
-  assert.deepEqual(vm.results.downloads.map((d) => [d.lower, d.state]), [['txtsetup.sif', 'changed'], ['txtsetup.sif.orig', 'created']]);
+  // Each file the engine wrote, txtsetup.sif first; not one it left alone.
+  assert.deepEqual(vm.results.downloads.map((d) => [d.name, d.lower, d.state]),
+                   [['TXTSETUP.SIF', 'txtsetup.sif', 'changed'], ['txtsetup.sif.orig', 'txtsetup.sif.orig', 'created']]);
   assert.deepEqual(vm.results.drivers.map((d) => [d.service, d.state, d.taken]), [['viostor', 'absent', true]]);
   const clean = viewModel(state, { label, picked: { items: [], check: { findings: [finding(101, false)] } } });
   assert.equal(say(en, clean.results.output.help), en('outputHelp', en('folderLabel', 'I386')));
