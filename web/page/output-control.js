@@ -17,17 +17,18 @@ const ACTIONS = { create: 'planCreate', replace: 'planReplace', same: 'planSame'
 const KINDS = { [SETUP]: 'sif', [BACKUP]: 'backup', [DOSNET]: 'dosnet', [DOSNET_BACKUP]: 'dosnetBackup' };
 
 // The engine's files of a result (run-control.js's appliedFiles) as items:
-// {name, lower, kind, path (a brought file's source, as the page names it),
+// {name, lower, kind (sif, backup, dosnet, dosnetBackup, driver or support:
+// a file for GUI-mode setup), path (a brought file's source, as the page names it),
 // bytes (null where the apply wrote nothing), action, setupHas (the
 // setup's own file of that name in its other form, plain or compressed,
 // which stays beside it)}. `survey`: the engine's survey of the runs' pick.
 export function engineItems(files, survey) {
   const driverFiles = survey ? survey.json.driverFiles : [];
-  return [...files.values()].map(({ name, bytes, action, path }) => {
+  return [...files.values()].map(({ name, bytes, action, path, support }) => {
     const lower = foldName(name);
     const driver = driverFiles.find((d) => d.brought && [d.file, compressedName(d.file)].some((n) => foldName(n) === lower));
     const other = !driver ? null : driver.state === 'compressed' ? compressedName(driver.file) : driver.state === 'present' ? driver.file : null;
-    return { name, lower, kind: KINDS[lower] || 'driver', path, bytes, action: ACTIONS[action], replace: false,
+    return { name, lower, kind: KINDS[lower] || (support ? 'support' : 'driver'), path, bytes, action: ACTIONS[action], replace: false,
              setupHas: other && foldName(other) !== lower ? other : null };
   });
 }

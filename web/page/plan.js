@@ -104,7 +104,7 @@ const LISTING_SLACK = 0.01;
 export function sameListing(listing, names, output) {
   if (!listing || listing.size === 0) return null;
   const left = new Set([SETUP, BACKUP, DOSNET, DOSNET_BACKUP]);
-  for (const f of output.filter((o) => o.kind === 'driver')) [f.lower, foldName(f.file), foldName(compressedName(f.file))].forEach((n) => left.add(n));
+  for (const f of output.filter((o) => o.kind === 'driver' || o.kind === 'support')) [f.lower, foldName(f.file), foldName(compressedName(f.file))].forEach((n) => left.add(n));
   const picked = [...listing].filter((n) => !left.has(n));
   const there = [...names.keys()].filter((n) => !left.has(n));
   const pickedSet = new Set(picked);

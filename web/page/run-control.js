@@ -182,7 +182,8 @@ export function runControl(state, bridge, ui) {
 }
 
 // Where each file the survey's runs bring comes from, by its lower-case
-// name, as the page names it: the driver's path, then the file's below it.
+// name, as the page names it ({path: the driver's path, then the file's
+// below it, support: a file for GUI-mode setup}).
 function sourcesOf(survey, drivers) {
   const sources = new Map();
   if (!survey) return sources;
@@ -190,7 +191,7 @@ function sourcesOf(survey, drivers) {
     const entry = survey.drivers[run.driver];
     if (!drivers.includes(entry)) continue;
     const folder = entry.path.slice(0, entry.path.lastIndexOf('/') + 1);
-    for (const file of run.files) sources.set(foldName(file.name), folder + file.source);
+    for (const file of run.files) sources.set(foldName(file.name), { path: folder + file.source, support: file.support });
   }
   return sources;
 }
@@ -204,7 +205,8 @@ const OWN = [SETUP, BACKUP, DOSNET, DOSNET_BACKUP];
 export const overOf = (files) => [...files.values()].filter((f) => f.bytes && OWN.includes(foldName(f.name))).map((f) => [f.name, f.bytes]);
 
 // The files of a chain of applies, by lower-case name {name, bytes (null
-// where no apply wrote it), action, path (a brought file's source)}: those
+// where no apply wrote it), action, path (a brought file's source),
+// support (a file for GUI-mode setup)}: those
 // of `earlier` with what `applied` (the worker's apply) wrote over them;
 // the later's action where it wrote a file, else the first's.
 export function appliedFiles(earlier, { outcome, files }, sources) {
@@ -213,7 +215,8 @@ export function appliedFiles(earlier, { outcome, files }, sources) {
   for (const { name, action } of outcome.files) {
     const lower = foldName(name);
     const bytes = written.get(name) || null;
-    if (bytes || !all.has(lower)) all.set(lower, { name, bytes, action, path: sources.get(lower) || null });
+    const source = sources.get(lower);
+    if (bytes || !all.has(lower)) all.set(lower, { name, bytes, action, path: source ? source.path : null, support: Boolean(source && source.support) });
   }
   return all;
 }

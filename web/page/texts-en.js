@@ -55,6 +55,7 @@ export default {
   saveZip: 'Save as a zip (extract it over the setup folder)',
   outputSif: 'txtsetup.sif with the drivers', outputBackup: 'the original txtsetup.sif (backup)',
   outputDriver: (path) => `driver file (${path})`,
+  outputSupport: (path) => `file for GUI-mode setup (${path})`,
   zipping: 'Making the zip…',
   pickSetupFolder: 'Pick the setup folder (the folder of txtsetup.sif, or the CD\'s root)…',
   noSetupHere: (name) => `Neither "${name}" nor an I386 in it holds txtsetup.sif. Nothing was written.`,

@@ -56,6 +56,7 @@ export default {
   saveZip: 'zip で保存 (セットアップフォルダーに展開して上書き)',
   outputSif: 'ドライバーを書き込んだ txtsetup.sif', outputBackup: '元の txtsetup.sif (バックアップ)',
   outputDriver: (path) => `ドライバーファイル (${path})`,
+  outputSupport: (path) => `GUI モードのセットアップ用のファイル (${path})`,
   zipping: 'zip を作っています…',
   pickSetupFolder: 'セットアップフォルダー (txtsetup.sif のあるフォルダー、または CD のルート) を選んでください…',
   noSetupHere: (name) => `「${name}」にも、その中の I386 にも txtsetup.sif がありません。書き込みませんでした。`,

@@ -255,7 +255,7 @@ function planModel(state) {
   return { plan, heading: text('planHeading', plan.folder.handle.name), items: plan.items.map(itemModel) };
 }
 
-const outputWhat = (item) => (item.kind === 'driver' ? text('outputDriver', item.path)
+const outputWhat = (item) => (item.kind === 'driver' ? text('outputDriver', item.path) : item.kind === 'support' ? text('outputSupport', item.path)
   : text({ sif: 'outputSif', backup: 'outputBackup', dosnet: 'outputDosnet', dosnetBackup: 'outputDosnetBackup' }[item.kind]));
 
 // What the check finds in the setup folder as the results leave it: the

@@ -102,16 +102,19 @@ test('a driver file cut short is not there; only what the engine wrote, or a fil
 // them, the first's action where it did not; as items, in the order the
 // engine writes, with the setup's own file in its other form named.
 test('the files of a chain of applies, and their items', () => {
-  const sources = new Map([['atapi.sys', 'drv/atapi.sys']]);
-  const first = appliedFiles(new Map(), { outcome: { files: [{ name: 'atapi.sys', action: 'create' }, { name: 'txtsetup.sif.orig', action: 'create' },
+  const sources = new Map([['atapi.sys', { path: 'drv/atapi.sys', support: false }], ['atapi.inf', { path: 'drv/atapi.inf', support: true }]]);
+  const first = appliedFiles(new Map(), { outcome: { files: [{ name: 'atapi.sys', action: 'create' }, { name: 'ATAPI.INF', action: 'create' },
+                                                                { name: 'txtsetup.sif.orig', action: 'create' },
                                                                 { name: 'TXTSETUP.SIF', action: 'replace' }] },
-                                          files: [['atapi.sys', bytes('a')], ['txtsetup.sif.orig', bytes('old')], ['TXTSETUP.SIF', bytes('mid')]] }, sources);
+                                          files: [['atapi.sys', bytes('a')], ['ATAPI.INF', bytes('i')], ['txtsetup.sif.orig', bytes('old')],
+                                                  ['TXTSETUP.SIF', bytes('mid')]] }, sources);
   const both = appliedFiles(first, { outcome: { files: [{ name: 'atapi.sys', action: 'same' }, { name: 'txtsetup.sif.orig', action: 'keepBackup' },
                                                          { name: 'TXTSETUP.SIF', action: 'replace' }] },
                                      files: [['TXTSETUP.SIF', bytes('new')]] }, sources);
   const survey = { json: { driverFiles: [{ service: 'atapi', file: 'atapi.sys', state: 'compressed', brought: true }] } };
   assert.deepEqual(engineItems(both, survey).map((i) => `${i.name} ${i.kind} ${i.action} ${text(i.bytes)}${i.setupHas ? ` over ${i.setupHas}` : ''}`), [
-    'atapi.sys driver planCreate a over atapi.sy_', 'txtsetup.sif.orig backup planCreate old', 'TXTSETUP.SIF sif planReplace new']);
+    'atapi.sys driver planCreate a over atapi.sy_', 'ATAPI.INF support planCreate i', 'txtsetup.sif.orig backup planCreate old',
+    'TXTSETUP.SIF sif planReplace new']);
   assert.equal(engineItems(both, survey)[0].path, 'drv/atapi.sys');
   // The next apply goes on from the setup's own files alone: a file the
   // first brought is brought again, the later's standing.
