@@ -139,9 +139,27 @@ cp "$work/pack-linux/txtsetup.sif" "$work/sif-pack"
 # "Run again" with ULi's driver alone, on the pack's results.
 (cd "$work/pack-linux" && printf '1\n\n' | "$tool" >"$work/stdout-pack-again" && cp txtsetup.sif "$work/sif-pack-again")
 
+# The hardware ids of a corpus driver's option, one a line.
+option_ids() {  # corpus file, option key
+  tr -d '\r' <"$corpus/$1" | awk -v section="[hardwareids.scsi.$(printf '%s' "$2" | tr 'A-Z' 'a-z')]" '
+    /^[ \t]*\[/ { s = tolower($0); gsub(/[ \t]/, "", s); on = s == section; next }
+    on && /^[ \t]*id[ \t]*=/ { split($0, quoted, "\""); print quoted[2] }'
+}
+# An option's INF (and its catalog, a stand-in) in the folder its disk
+# names: its models list the option's hardware ids, as a vendor's do, so
+# that GUI-mode setup finds the device a driver.
+option_inf() {  # folder, corpus file, option key, service, INF name, [catalog name]
+  local ids=()
+  mapfile -t ids < <(option_ids "$2" "$3")
+  mkdir -p "$1"
+  "$make_setup_file" --inf "$4" "${6:-}" "${ids[@]}" >"$1/$5"
+  if [ -n "${6:-}" ]; then printf 'catalog of %s\r\n' "$5" >"$1/$6"; fi
+}
+
 # Real driver packages laid out as they ship, each beside a setup folder
-# (I386 or AMD64): LAYOUT/setup/FOLDER, LAYOUT/driver, and what the Linux
-# build does with the options the page must tick (LAYOUT/stdout,
+# (I386 or AMD64): LAYOUT/setup/FOLDER, LAYOUT/driver (with an INF for
+# each option the page ticks, where its txtsetup.oem names one), and what
+# the Linux build does with the options the page must tick (LAYOUT/stdout,
 # LAYOUT/txtsetup.sif).
 layout() {  # name, setup folder, corpus file, options left unticked
   local dir=$work/layouts/$1
@@ -161,20 +179,29 @@ layout virtio-x64 AMD64 $virtio WNET32
 for name in virtio-x86 virtio-x64; do
   stand_in "$work/layouts/$name/driver/i386/Win2003/viostor.sys" x86
   stand_in "$work/layouts/$name/driver/amd64/Win2003/viostor.sys" x64
+  option_inf "$work/layouts/$name/driver/i386/Win2003" $virtio WNET32 viostor viostor.inf viostor.cat
+  option_inf "$work/layouts/$name/driver/amd64/Win2003" $virtio WNET64 viostor viostor.inf viostor.cat
 done
 layout firadisk I386 Firadisk__txtset64.oem firadiskx64
 stand_in "$work/layouts/firadisk/driver/firadisk.sys" x86
 stand_in "$work/layouts/firadisk/driver/firadi64.sys" x64
-layout uli I386 DP_MassStorage__ULi_Allx86_TXTSETUP.OEM 'm52(28|81)(XPA64|2K|NT)'
+option_inf "$work/layouts/firadisk/driver" Firadisk__txtset64.oem firadiskx86 firadisk firadisk.inf firadisk.cat
+printf 'catalog of firadisk.inf\r\n' >"$work/layouts/firadisk/driver/firadi64.cat"
+uli=DP_MassStorage__ULi_Allx86_TXTSETUP.OEM
+layout uli I386 $uli 'm52(28|81)(XPA64|2K|NT)'
 for folder in win_nt win_2000 win_xp; do
   stand_in "$work/layouts/uli/driver/$folder/m5228.sys" x86
   stand_in "$work/layouts/uli/driver/$folder/M5281.SY_" x86 m5281.sys
 done
 stand_in "$work/layouts/uli/driver/WINXPA64/m5228.sys" x64
 stand_in "$work/layouts/uli/driver/WINXPA64/m5281.sys" x64
+option_inf "$work/layouts/uli/driver/win_xp" $uli m5228XP m5228 m5228.inf
+option_inf "$work/layouts/uli/driver/win_xp" $uli m5281XP m5281 m5281.inf
 layout genahci I386 GenAHCI__txtsetup.oem storahci_x64
 stand_in "$work/layouts/genahci/driver/x86/storahci.sys" x86
 stand_in "$work/layouts/genahci/driver/x64/storahci.sys" x64
+option_inf "$work/layouts/genahci/driver/x86" GenAHCI__txtsetup.oem storahci_x86 storahci storahci.inf storahci.cat
+option_inf "$work/layouts/genahci/driver/x64" GenAHCI__txtsetup.oem storahci_x64 storahci storahci.inf storahci.cat
 
 # An XP-like setup source (make_setup_file --xp: [SetupData] Architecture =
 # i386 and version 5.1, .amd64 and .ia64 sections, repeated sections, a

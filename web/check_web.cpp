@@ -1,6 +1,5 @@
-// The check of a finished setup folder, a driver file's machine and the
-// dosnet.inf edit, for the page: the same C++ as the native command
-// oem2sif-check (check/), called through the module's exports.
+// The check of a finished setup folder, for the page: the same C++ as the native command oem2sif-check (check/), called
+// through the module's exports.
 //
 // The check reads its folder from the module's file system. It needs the
 // bytes of txtsetup.sif, txtsetup.sif.orig (where there is one), dosnet.inf
@@ -16,14 +15,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "check/check.h"
-#include "check/dosnet.h"
-#include "check/driver_image.h"
 #include "check/finding_text.h"
 #include "check/pe_image.h"
-#include "check/setup_identity.h"
 #include "web/layout.h"
 
 namespace {
@@ -43,10 +38,6 @@ namespace {
 // machine, the subsystem, a capacity), then the addresses of the service,
 // the file and the extra text, zero-ended bytes.
 #define O2S_FINDING_FIELDS(X) X(kind) X(problem) X(place) X(line) X(number) X(service) X(file) X(extra)
-// What txtsetup.sif says of its setup source: as in the summary.
-#define O2S_IDENTITY_FIELDS(X) X(machine) X(evidence) X(major) X(minor)
-// What o2s_driver_machine answers where the file tells no machine.
-#define O2S_DRIVER_READING_CODES(X) X(notImage, 0) X(empty, -1) X(otherPacking, -2) X(tooBig, -3) X(damaged, -4)
 
 struct Summary {
   O2S_SUMMARY_FIELDS(O2S_LAYOUT_MEMBER)
@@ -54,27 +45,17 @@ struct Summary {
 struct FindingRow {
   O2S_FINDING_FIELDS(O2S_LAYOUT_MEMBER)
 };
-struct Identity {
-  O2S_IDENTITY_FIELDS(O2S_LAYOUT_MEMBER)
-};
-enum DriverReading : int32_t {
-#define O2S_READING_CONSTANT(name, value) name = value,
-  O2S_DRIVER_READING_CODES(O2S_READING_CONSTANT)
-#undef O2S_READING_CONSTANT
-};
 
 const unsigned kMaxFindings = 1024;
 
-// About 18 MB and 4 MB: taken at the first call only, since most runs of
-// the module never check.
+// About 18 MB: taken at the first call only, since most runs of the module
+// never check.
 o2s::CheckWorkspace* gWorkspace = nullptr;
-unsigned char* gUnpacked = nullptr;
 
 o2s::Finding gFindings[kMaxFindings];
 o2s::CheckResult gResult;
 FindingRow gTable[kMaxFindings];
 char gText[2048];
-std::vector<char> gDosnet;
 
 uint32_t Address(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
@@ -88,8 +69,6 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_check_layout() {
   snprintf(layout, sizeof layout,
            "summary:" O2S_SUMMARY_FIELDS(O2S_LAYOUT_NAME) "\n"
            "finding:" O2S_FINDING_FIELDS(O2S_LAYOUT_NAME) "\n"
-           "identity:" O2S_IDENTITY_FIELDS(O2S_LAYOUT_NAME) "\n"
-           "driverReading:" O2S_DRIVER_READING_CODES(O2S_LAYOUT_CODE) "\n"
            "machine: x86=%u x64=%u ia64=%u\n",
            o2s::kMachineX86, o2s::kMachineX64, o2s::kMachineIa64);
   return layout;
@@ -126,19 +105,6 @@ extern "C" EMSCRIPTEN_KEEPALIVE const FindingRow* o2s_check_folder(const char* f
   return gTable;
 }
 
-// What txtsetup.sif's bytes (size of them) say of their setup source, as
-// the check decides it (check/setup_identity.h), with the folder's own name
-// (null or "" when not known): out gets the Identity above.
-extern "C" EMSCRIPTEN_KEEPALIVE void o2s_setup_identity(const char* bytes, uint32_t size, const char* folderName,
-                                                        Identity* out) {
-  o2s::SetupIdentity identity;
-  o2s::ReadSetupIdentity(bytes, size, folderName, &identity);
-  out->machine = identity.machine;
-  out->evidence = identity.evidence;
-  out->major = identity.majorVersion;
-  out->minor = identity.minorVersion;
-}
-
 // The text of finding `index` of the last check in `language` (0 Japanese
 // in code page 932, as oem2sif-check prints it; 1 English), zero-ended,
 // valid until the next call. Null for an index out of range.
@@ -155,53 +121,4 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_check_finding_text(uint32_t inde
 // [SCSI] has none; null for an index out of range.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_check_finding_option(uint32_t index) {
   return index < gResult.count ? gFindings[index].option : nullptr;
-}
-
-// The machine a driver file's bytes (plain, or a cabinet as name.sy_) are
-// built for: the PE header's machine field (0x14C x86, 0x8664 x64, 0x200
-// IA64 ...); else a DriverReading: notImage for no PE image; empty for no
-// bytes; otherPacking for a cabinet packed with LZX or Quantum (not read);
-// tooBig for one that unpacks to over 4 MB; damaged for a cabinet setup
-// cannot unpack (damaged, of an unknown compression type, or one of a set).
-// A PE cut short still tells its machine.
-extern "C" EMSCRIPTEN_KEEPALIVE int32_t o2s_driver_machine(const unsigned char* bytes, uint32_t size) {
-  if (gUnpacked == nullptr) gUnpacked = static_cast<unsigned char*>(malloc(o2s::kDriverFileCapacity));
-  if (gUnpacked == nullptr) return tooBig;
-  o2s::PeImage image;
-  switch (o2s::ReadDriverImage(bytes, size, gUnpacked, o2s::kDriverFileCapacity, &image)) {
-    case o2s::kDriverImage:
-    case o2s::kDriverCut:  // the machine is known; the check says it is cut
-      return static_cast<int32_t>(image.machine);
-    case o2s::kDriverNotImage:
-      return notImage;
-    case o2s::kDriverEmpty:
-      return empty;
-    case o2s::kDriverOtherPacking:
-      return otherPacking;
-    case o2s::kDriverTooBig:
-      return tooBig;
-    case o2s::kDriverDamagedCabinet:
-    case o2s::kDriverUnknownPacking:
-    case o2s::kDriverContinuedCabinet:
-      return damaged;
-  }
-  return notImage;
-}
-
-// Adds d1,NAME to [FloppyFiles.2] and [Files] of dosnet.inf's bytes
-// (check/dosnet.h: once, after each section's last line, with the file's
-// own line ends, every other byte kept). *result: 0 added, 1 both lines
-// were there (the same bytes come back), 3 a name that cannot be a file
-// name there. Returns the new bytes (*outSize of them; valid until the next
-// call), or null for 3.
-extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_add_to_dosnet(const char* bytes, uint32_t size,
-                                                              const char* name, uint32_t* outSize,
-                                                              int32_t* result) {
-  // Two lines and a section header at most, each with its line ends.
-  gDosnet.resize(size + 2 * (strlen(name) + sizeof "[FloppyFiles.2]d1,\r\n\r\n\r\n\r\n"));
-  size_t written = 0;
-  o2s::DosnetEditResult edit = o2s::AddDriverToDosnet(bytes, size, name, gDosnet.data(), gDosnet.size(), &written);
-  *result = static_cast<int32_t>(edit);
-  *outSize = static_cast<uint32_t>(written);
-  return edit == o2s::kDosnetChanged || edit == o2s::kDosnetUnchanged ? gDosnet.data() : nullptr;
 }

@@ -11,6 +11,7 @@
 //   make_setup_file --cabinet NAME < name.sys > name.sy_
 //   make_setup_file --dosnet [BOOT_FILE...] > dosnet.inf
 //   make_setup_file --add-to-dosnet NAME... < dosnet.inf > dosnet.inf.new
+//   make_setup_file --inf SERVICE CATALOG ID... > name.inf
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -74,6 +75,10 @@ int main(int argc, char** argv) {
   } else if (argc >= 2 && strcmp(argv[1], "--dosnet") == 0) {
     std::vector<std::string> files(argv + 2, argv + argc);
     text = o2s_test::MakeDosnet(files, files);
+  } else if (argc >= 5 && strcmp(argv[1], "--inf") == 0) {
+    // A storage INF whose x86 models list the ids, installing SERVICE.sys.
+    std::string service = argv[2];
+    text = o2s_test::MakeStorageInf(service, std::vector<std::string>(argv + 4, argv + argc), argv[3], {service + ".sys"}, {});
   } else if (argc >= 3 && strcmp(argv[1], "--add-to-dosnet") == 0) {
     text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
     for (int i = 2; i < argc; ++i) {
@@ -88,8 +93,9 @@ int main(int argc, char** argv) {
             "       %s --xp [LINES] [--architecture NAME|none] [--version MAJOR.MINOR] [--no-setup-data] > txtsetup.sif\n"
             "       %s --oem OPTIONS IDS > txtsetup.oem\n"
             "       %s --driver x86|x64|ia64 [--size BYTES] [IMPORT...] > name.sys\n       %s --cabinet NAME < name.sys > name.sy_\n"
-            "       %s --dosnet [BOOT_FILE...] > dosnet.inf\n       %s --add-to-dosnet NAME... < dosnet.inf\n",
-            argv[0], argv[0], argv[0], argv[0], argv[0], argv[0], argv[0]);
+            "       %s --dosnet [BOOT_FILE...] > dosnet.inf\n       %s --add-to-dosnet NAME... < dosnet.inf\n"
+            "       %s --inf SERVICE CATALOG ID... > name.inf\n",
+            argv[0], argv[0], argv[0], argv[0], argv[0], argv[0], argv[0], argv[0]);
     return 2;
   }
   return fwrite(text.data(), 1, text.size(), stdout) == text.size() ? 0 : 1;

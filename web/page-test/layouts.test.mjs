@@ -1,8 +1,9 @@
 // Real driver packages as they ship, each into a setup folder of its own
-// (tools/test-web.sh lays them out under layouts/): the options ticked by
-// default, the run as the Linux build's on the file with only those, the
-// driver files the zip takes from the folders [Disks] names, none reported
-// missing.
+// (tools/test-web.sh lays them out under layouts/, with a generated INF for
+// each option ticked): the options ticked by default, the run as the Linux
+// build's on the file with only those, the driver files and the INF and
+// catalog files the zip takes from the folders [Disks] names, none reported
+// missing, and the zip as oem2sif-integrate writes the folder.
 import { spawnSync } from 'node:child_process';
 import { cpSync, existsSync, readFileSync, readdirSync, rmSync } from 'node:fs';
 import { join, resolve } from 'node:path';
@@ -10,12 +11,12 @@ import { fileURLToPath } from 'node:url';
 import { unzipSync } from 'fflate';
 import { pageCase, workDir, sample, same, sameFiles, check } from './harness.mjs';
 
-const layoutCases = [  // name, setup folder, options ticked, driver files the zip carries
-  ['virtio-x86', 'I386', 'WNET32', ['i386/Win2003/viostor.sys']],
-  ['virtio-x64', 'AMD64', 'WNET64', ['amd64/Win2003/viostor.sys']],
-  ['firadisk', 'I386', 'firadiskx86', ['firadisk.sys']],
-  ['uli', 'I386', 'm5281XP m5228XP', ['win_xp/M5281.SY_', 'win_xp/m5228.sys']],
-  ['genahci', 'I386', 'storahci_x86', ['x86/storahci.sys']],
+const layoutCases = [  // name, setup folder, options ticked, files the zip carries from the driver's folder
+  ['virtio-x86', 'I386', 'WNET32', ['i386/Win2003/viostor.sys', 'i386/Win2003/viostor.inf', 'i386/Win2003/viostor.cat']],
+  ['virtio-x64', 'AMD64', 'WNET64', ['amd64/Win2003/viostor.sys', 'amd64/Win2003/viostor.inf', 'amd64/Win2003/viostor.cat']],
+  ['firadisk', 'I386', 'firadiskx86', ['firadisk.sys', 'firadisk.inf', 'firadisk.cat']],
+  ['uli', 'I386', 'm5281XP m5228XP', ['win_xp/M5281.SY_', 'win_xp/m5228.sys', 'win_xp/m5281.inf', 'win_xp/m5228.inf']],
+  ['genahci', 'I386', 'storahci_x86', ['x86/storahci.sys', 'x86/storahci.inf', 'x86/storahci.cat']],
 ];
 const integrate = resolve(fileURLToPath(new URL('../../build/default/oem2sif-integrate', import.meta.url)));
 const zipOf = async (p) => new Map(Object.entries(unzipSync((await p.download('#save-zip')).bytes)));
@@ -31,19 +32,24 @@ async function runLayout(p, [name, setup, ticked, carried]) {
   same(await page.$$eval('#missing li', (items) => items.length), 0, 'no driver file reported missing');
   same(await page.$$eval('#finding-list li.problem', (items) => items.map((i) => i.textContent).join(' | ')), '',
        'the check of the finished folder finds nothing');
-  const expected = new Map([['TXTSETUP.SIF', readFileSync(join(dir, 'linux/txtsetup.sif'))], ['txtsetup.sif.orig', sample],
-    ...carried.map((path) => [path.split('/').pop(), readFileSync(join(dir, 'driver', path))])]);
-  const dosnet = existsSync(join(dir, 'dosnet')) && readFileSync(join(dir, `setup/${setup}/DOSNET.INF`));
-  if (dosnet) expected.set('DOSNET.INF', readFileSync(join(dir, 'dosnet'))).set('dosnet.inf.orig', dosnet);
   const zip = await zipOf(p);
-  sameFiles(zip, expected, 'the zip');
+  const dosnet = existsSync(join(dir, 'dosnet')) && readFileSync(join(dir, `setup/${setup}/DOSNET.INF`));
+  const names = ['TXTSETUP.SIF', 'txtsetup.sif.orig', ...carried.map((path) => path.split('/').pop()), ...(dosnet ? ['DOSNET.INF', 'dosnet.inf.orig'] : [])];
+  same([...zip.keys()].sort().join(' '), names.sort().join(' '), 'the zip\'s files');
+  same(zip.get('txtsetup.sif.orig'), sample, 'the backup is the original');
+  for (const path of carried) same(zip.get(path.split('/').pop()), readFileSync(join(dir, 'driver', path)), `${path} as in the driver's folder`);
+  same((await p.download('a[data-file="txtsetup.sif"]')).bytes, Buffer.from(zip.get('TXTSETUP.SIF')),
+       'txtsetup.sif downloaded alone is the zip\'s, its INF rows too');
   sameFiles(integrated(dir, setup, ticked), new Map([...zip].map(([name, bytes]) => [name, Buffer.from(bytes)])),
             'oem2sif-integrate on a copy of the setup folder, against the zip');
   if (dosnet) {
-    // The two lines, and every other line as it was.
+    // A d1 line for the driver file in [FloppyFiles.2] and [Files], one in
+    // [Files] for each file GUI-mode setup takes, every other line kept.
     const added = lines(zip.get('DOSNET.INF'));
-    same(`${added.filter((l) => l === 'd1,viostor.sys').length} ${added.filter((l) => l !== 'd1,viostor.sys').join('\n') === lines(dosnet).join('\n')}`,
-         '2 true', 'dosnet.inf gets d1,viostor.sys in [FloppyFiles.2] and [Files], every other line kept');
+    const kept = lines(dosnet);
+    same(added.filter((l) => !kept.includes(l)).sort().join(' '), 'd1,viostor.cat d1,viostor.inf d1,viostor.sys d1,viostor.sys',
+         'dosnet.inf gets the driver file twice, the INF and the catalog once');
+    same(added.filter((l) => kept.includes(l)).join('\n'), kept.join('\n'), 'every other line of dosnet.inf kept');
   }
   return dir;
 }
@@ -78,5 +84,5 @@ pageCase('layout: virtio-x86 with its 64-bit option ticked on purpose', async (p
        'and so does the check of the finished folder');
   const [option, text] = await page.$eval('#finding-list li.problem', (li) => [li.dataset.option, li.textContent]);
   check(option !== '' && text.includes(option), 'the finding names the option whose [SCSI.Load] line is wrong', [option, text]);
-  same((await zipOf(p)).get('DOSNET.INF'), readFileSync(join(dir, 'dosnet')), 'a second run adds nothing to dosnet.inf');
+  same((await zipOf(p)).get('DOSNET.INF'), integrated(dir, 'I386', 'WNET32').get('DOSNET.INF'), 'a second run adds nothing to dosnet.inf');
 });

@@ -6,8 +6,7 @@
 // views, and wires the workers in.
 import { translator } from './texts.js';
 import { OEM, SETUP } from './names.js';
-import { optionSource } from './options.js';
-import { entryOf, resolve, bytesOf, dropRepeatedPick, labeller, folderNameOf } from './picks.js';
+import { entryOf, resolve, bytesOf, dropRepeatedPick, labeller, surveyLayout, applyLayout, optionFileNames } from './picks.js';
 import { viewModel } from './view-model.js';
 import { workerBridge } from './worker-bridge.js';
 import { runControl } from './run-control.js';
@@ -33,11 +32,11 @@ const state = {
   // them, null while they are being read.
   drivers: new Map(),
   optionTicks: new Map(),    // key of a txtsetup.oem -> (option index -> ticked), where the user changed it
-  machines: new Map(),       // key of a driver file -> what it is built for (worker's inspect)
-  // Key of a txtsetup.sif -> what the setup source is (worker's inspect):
-  // {machine, evidence, major, minor}.
-  setupIdentities: new Map(),
-  inspecting: 0,             // work on the pick under way: its drivers read, their files inspected
+  // The engine's survey of the pick: {setup, drivers (entries, in run
+  // order), json (engine/survey_json.h's object)}; every option's tick and
+  // why, and what the setup source is, come from it.
+  survey: null,
+  surveying: 0,              // work on the pick under way: its drivers read, the survey made
   pickState: null,     // {waiting}, {reading: count} or {read: count}
   reading: false,
   blobs: new WeakMap(), // bytes of a run's file -> the Blob of them the worker made
@@ -55,12 +54,12 @@ const pickHandlers = {
   choose: (lower, key) => {
     state.choices.set(lower, key);
     showPick();
-    inspectPick();
+    surveyPick();
   },
   tickOption: (driverKey, index, ticked) => {
     if (!state.optionTicks.has(driverKey)) state.optionTicks.set(driverKey, new Map());
     state.optionTicks.get(driverKey).set(index, ticked);
-    showPick();
+    surveyPick();
   },
   // The list stays as it is: the tick being clicked keeps its focus.
   tick: (path, ticked) => {
@@ -97,7 +96,6 @@ const output = outputControl(state, {
   results: () => showResults(),
   focusPlan: () => $('write-confirm').focus(),
   zip: bridge.zip,
-  addToDosnet: bridge.addToDosnet,
   check: bridge.check,
   download: (result, bytes, name) => {
     if (result.zipUrl) URL.revokeObjectURL(result.zipUrl);
@@ -140,6 +138,17 @@ function forgetResult() {
 
 const runs = runControl(state, bridge, {
   t: () => t,
+  // The engine's apply of the pick as surveyed now, of the drivers run
+  // (entries), with the user's answer to the menu (1 / 2), on the setup
+  // folder (or `setupFiles`, picks.js's applyLayout) with `over` ([name,
+  // bytes]: an earlier apply's files) laid over it.
+  applier: (run) => {
+    const { json, layout, ticks, drivers } = state.survey;
+    const indices = run.map((entry) => drivers.indexOf(entry));
+    const runLayout = { ...layout, drivers: indices.map((i) => layout.drivers[i]) };
+    const runTicks = ticks.filter(([d]) => indices.includes(d)).map(([d, option, ticked]) => [indices.indexOf(d), option, ticked]);
+    return (windows, over, setupFiles = null) => bridge.apply(applyLayout(runLayout, json, over, setupFiles), runTicks, windows);
+  },
   // What a run takes, as the pick shows it now.
   runPlan: () => update().pick,
   label,
@@ -174,10 +183,6 @@ async function addEntries(source) {
   try {
     for await (const { path, file, inFolder } of source) {
       const entry = entryOf(pick, path, file, inFolder);
-      // A file given alone again may hold other bytes: what was read of the
-      // one it replaces does not hold for it.
-      state.machines.delete(entry.key);
-      state.setupIdentities.delete(entry.key);
       state.entries.set(entry.key, entry);
       count++;
       if (performance.now() - slice > READ_SLICE) {
@@ -193,49 +198,52 @@ async function addEntries(source) {
     state.reading = false;
     state.pickState = { read: count };
     // The drivers and their files are read next: the pick is not settled.
-    state.inspecting++;
+    state.surveying++;
     if (state.result) showAll();
     else showPick();
   }
-  let inspected;
+  let surveyed;
   try {
     await readDrivers();
   } finally {
-    inspected = inspectPick();
-    state.inspecting--;
+    surveyed = surveyPick();
+    state.surveying--;
   }
-  await inspected;
+  await surveyed;
 }
 
-// What the options' driver files and the setup source are built for, read
-// by the worker for what is not known yet; the default ticks follow.
-let inspections = Promise.resolve();
-function inspectPick() {
-  state.inspecting++;
+// The pick as the engine reads it: the setup file and the drivers it uses
+// now, laid out (picks.js's surveyLayout), and the user's ticks of options.
+function pickLayout() {
+  const used = resolve(state.entries, state.choices, state.ticks);
+  const setup = used[SETUP].entry;
+  const drivers = used[OEM].drivers.map((d) => d.entry);
+  const ticks = drivers.flatMap((entry, i) => [...(state.optionTicks.get(entry.key) || [])].map(([option, ticked]) => [i, option, ticked]));
+  const names = optionFileNames([...state.drivers.values()].flatMap((known) => known.options || []));
+  return { setup, drivers, layout: surveyLayout(state.entries, setup, drivers, names), ticks };
+}
+
+// The engine's survey of the pick as it is now: the setup source, each
+// driver's options with their ticks and why, the conflicts. Surveys run one
+// after another; one overtaken by a later change is not made.
+let surveys = Promise.resolve();
+let surveysAsked = 0;
+function surveyPick() {
+  const asked = ++surveysAsked;
+  state.surveying++;
   showPick();
-  inspections = inspections.then(async () => {
-    const setup = resolve(state.entries, state.choices, state.ticks)[SETUP].entry;
-    const files = new Map();
-    for (const { entry, options } of state.drivers.values()) {
-      for (const option of options || []) {
-        const { source } = optionSource(state.entries, entry, option);
-        if (source && !state.machines.has(source.key)) files.set(source.key, source);
-      }
-    }
-    const readSetup = setup && !state.setupIdentities.has(setup.key);
-    if (!readSetup && files.size === 0) return;
-    const folder = setup ? folderNameOf(setup) : '';
-    const { identity, machines } = await bridge.inspect(readSetup ? { folder, bytes: await bytesOf(setup) } : null,
-      await Promise.all([...files].map(async ([key, entry]) => [key, await bytesOf(entry)])));
-    if (readSetup) state.setupIdentities.set(setup.key, identity);
-    for (const [key, machine] of machines) state.machines.set(key, machine);
+  surveys = surveys.then(async () => {
+    if (asked !== surveysAsked) return;
+    const { setup, drivers, layout, ticks } = pickLayout();
+    const json = await bridge.survey(layout, ticks, 0);
+    if (asked === surveysAsked) state.survey = { setup, drivers, json, layout, ticks };
   }).catch((error) => {
     $('pick-status').textContent = t('failed', error.message);
   }).finally(() => {
-    state.inspecting--;
+    state.surveying--;
     showPick();
   });
-  return inspections;
+  return surveys;
 }
 
 // Reads the options of every txtsetup.oem not read yet, in one worker.
@@ -319,8 +327,7 @@ $('clear').addEventListener('click', () => {
   state.ticks.clear();
   state.drivers.clear();
   state.optionTicks.clear();
-  state.machines.clear();
-  state.setupIdentities.clear();
+  state.survey = null;
   state.pickState = null;
   state.pickVersion++;
   forgetResult();

@@ -1,17 +1,44 @@
 // The ways out of the page: the zip of the results, made for the picked
 // setup folder, and writing them into a setup folder the user picks (where
-// the browser can), after one confirmation of the plan. Both carry out
-// planWrites (plan.js), as the texts describe it.
+// the browser can), after one confirmation of the plan. Both take the files
+// the engine's apply writes, with its action for each: for the zip, those
+// of the picked setup folder (the result's `engine`, run-control.js); for
+// a folder picked to write into, the apply of every set of runs of the
+// result again, against that folder.
 import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName, compressedName, present } from './names.js';
 import { bytesOf, folderNameOf } from './picks.js';
-import { driverFile, outputFiles, planWrites, toWrite } from './plan.js';
+import { refusalOf, toWrite } from './plan.js';
+import { appliedFiles, overOf } from './run-control.js';
 import { setupFolderIn, readFileIn, writeFiles } from './setup-folder.js';
 
+// The engine's actions (web/worker/protocol.js's APPLY) as the texts name them.
+const ACTIONS = { create: 'planCreate', replace: 'planReplace', same: 'planSame', keepBackup: 'planKeepBackup', repair: 'planRepair',
+                  conflict: 'planConflict' };
+const KINDS = { [SETUP]: 'sif', [BACKUP]: 'backup', [DOSNET]: 'dosnet', [DOSNET_BACKUP]: 'dosnetBackup' };
+
+// The engine's files of a result (run-control.js's appliedFiles) as items:
+// {name, lower, kind (sif, backup, dosnet, dosnetBackup, driver or support:
+// a file for GUI-mode setup), path (a brought file's source, as the page names it),
+// bytes (null where the apply wrote nothing), action, setupHas (the
+// setup's own file of that name in its other form, plain or compressed,
+// which stays beside it)}. `survey`: the engine's survey of the runs' pick.
+export function engineItems(files, survey) {
+  const driverFiles = survey ? survey.json.driverFiles : [];
+  return [...files.values()].map(({ name, bytes, action, path, support }) => {
+    const lower = foldName(name);
+    const driver = driverFiles.find((d) => d.brought && [d.file, compressedName(d.file)].some((n) => foldName(n) === lower));
+    const other = !driver ? null : driver.state === 'compressed' ? compressedName(driver.file) : driver.state === 'present' ? driver.file : null;
+    return { name, lower, kind: KINDS[lower] || (support ? 'support' : 'driver'), path, bytes, action: ACTIONS[action], replace: false,
+             setupHas: other && foldName(other) !== lower ? other : null };
+  });
+}
+
 // `ui`: t(), status(text, problem, kind), plan() (shows state.plan), focusPlan(),
-// results(), download(result, bytes, name), and the worker's zip(files),
-// addToDosnet(bytes, names) and check(folder, files, names).
+// results(), download(result, bytes, name), and the worker's zip(files) and
+// check(folder, files, names).
 export function outputControl(state, ui) {
-  const output = (result) => outputFiles(result, result.drivers.map((d) => driverFile(state.entries, result.setup, d)));
+  // The results' files, as refusalOf (plan.js) tells a folder by them.
+  const output = (result) => engineItems(result.engine.files, result.survey).map((item) => ({ ...item, file: item.name }));
   // The user's ticks (replace a driver file there with other bytes) hold
   // for the zip and the write alike.
   const ticked = (result, items) => items.map((item) => ({ ...item, replace: result.replace.has(item.lower) }));
@@ -25,50 +52,37 @@ export function outputControl(state, ui) {
   // folder: what tells it from another one (plan.js's sameListing).
   const listingOf = (result) => (result.setup.inFolder ? new Set(pickedFolder(result).map((e) => e.lower)) : null);
 
-  // dosnet.inf of the picked folder with the runs' driver files added.
+  // dosnet.inf of the picked folder as the engine changed it.
   async function dosnetOf(result, folder) {
     const there = (lower) => folder.find((e) => e.lower === lower && present(e)) || null;
     const dosnet = there(DOSNET);
-    if (!dosnet) return null;
-    const original = await bytesOf(dosnet);
-    const names = [...new Set(result.drivers.map((d) => d.file))];
-    return { name: dosnet.name, original, bytes: await ui.addToDosnet(original, names), pickedBackup: there(DOSNET_BACKUP) };
+    const changed = result.engine.files.get(DOSNET);
+    if (!dosnet || !changed || !changed.bytes) return null;
+    return { name: dosnet.name, original: await bytesOf(dosnet), bytes: changed.bytes, pickedBackup: there(DOSNET_BACKUP) };
   }
 
-  // The picked files read for the plan: bytes -> the File they were read
-  // from, which the check reads again rather than copy the bytes.
-  const readFrom = new WeakMap();
-  const readPicked = async (entry) => {
-    const bytes = await bytesOf(entry);
-    readFrom.set(bytes, entry.file);
-    return bytes;
-  };
-
-  // The plan against the picked setup folder, and the check of the folder
-  // as the plan leaves it, worked out again whenever the pick or the
-  // user's ticks changed.
-  const planKey = (result) => `${state.pickVersion} ${[...result.replace].sort().join(' ')}`;
+  // What goes into the picked setup folder (the engine's apply, once it
+  // ended), and the check of the folder as it leaves it, worked out again
+  // whenever the pick changed.
+  const planKey = () => `${state.pickVersion}`;
   async function planPicked(result) {
     const key = planKey(result);
     const folder = pickedFolder(result);
     const dosnet = await dosnetOf(result, folder);
-    const byName = new Map(folder.map((e) => [e.name, e]));
-    const names = new Map(folder.map((e) => [e.lower, e.name]));
-    names.set(SETUP, result.setup.name);
-    byName.set(result.setup.name, result.setup);
-    const plan = await planWrites({ ...result, dosnet, listing: listingOf(result) }, output({ ...result, dosnet }), names,
-                                  (name) => readPicked(byName.get(name)));
     if (state.result !== result || planKey(result) !== key) return;
     result.dosnet = dosnet;
-    result.picked = { key, items: plan.items ? ticked(result, plan.items) : null, check: null };
+    result.picked = { key, items: engineItems(result.engine.files, result.survey), check: null };
     ui.results();
-    const check = result.setup.inFolder && plan.items ? await checkPicked(result, folder, result.picked.items) : { skipped: true };
+    const check = result.setup.inFolder ? await checkPicked(result, folder, result.picked.items) : { skipped: true };
     if (state.result !== result || planKey(result) !== key) return;
     result.picked.check = check;
     ui.results();
   }
   const pickedPlan = (result) => {
+    if (!result.engine) return null;
     if (result.picked && result.picked.key === planKey(result)) return result.picked;
+    if (result.planning === planKey(result)) return null;
+    result.planning = planKey(result);
     planPicked(result).catch((error) => ui.status(ui.t()('failed', error.message), true));
     return null;
   };
@@ -82,12 +96,12 @@ export function outputControl(state, ui) {
   // the message would. (WebKit's workers cannot read a File they are sent.)
   async function checkPicked(result, folder, items) {
     const own = async (bytes) => {
-      const blob = state.blobs.get(bytes) || readFrom.get(bytes);
+      const blob = state.blobs.get(bytes);
       return blob ? new Uint8Array(await blob.arrayBuffer()) : bytes.slice();
     };
     const files = new Map();
     for (const item of items.filter(toWrite)) files.set(item.name, await own(item.bytes));
-    const drivers = new Set(result.drivers.flatMap((d) => [foldName(d.file), foldName(compressedName(d.file))]));
+    const drivers = new Set(result.drivers.flatMap((d) => (d.file ? [foldName(d.file), foldName(compressedName(d.file))] : [])));
     const read = folder.filter((e) => !files.has(e.name) && ([SETUP, BACKUP, DOSNET, DOSNET_BACKUP].includes(e.lower) || drivers.has(e.lower)));
     for (const e of read) files.set(e.name, e === result.setup ? result.original.slice() : await bytesOf(e));
     const names = folder.map((e) => e.name).filter((name) => !files.has(name));
@@ -119,8 +133,33 @@ export function outputControl(state, ui) {
     }
   }
 
-  const planFor = async (result, folder) =>
-    planWrites({ ...result, listing: listingOf(result) }, output(result), folder.names, (name) => readFileIn(folder.handle, name));
+  // What writing the results into `folder` does: refused (refusalOf), or
+  // the items of every set of runs applied again by the engine against the
+  // folder, the user's ticks held. A file of other bytes there, which the
+  // engine leaves alone, is replaced with the results' own where the user
+  // ticks it.
+  async function planFor(result, folder) {
+    const read = (name) => readFileIn(folder.handle, name);
+    const refused = await refusalOf({ ...result, listing: listingOf(result) }, output(result), folder.names, read);
+    if (refused) return { refused };
+    // Bytes of the files the engine reads; of the others, only whether
+    // they are there is asked.
+    const survey = result.survey ? result.survey.json : { driverFiles: [], runs: [] };
+    const readNames = new Set([SETUP, BACKUP, DOSNET, DOSNET_BACKUP, ...result.engine.files.keys(),
+      ...survey.driverFiles.flatMap((d) => [foldName(d.file), foldName(compressedName(d.file))]),
+      ...survey.runs.flatMap((run) => run.files.map((f) => foldName(f.name)))]);
+    const setupFiles = await Promise.all([...folder.names].map(async ([lower, name]) => [name, readNames.has(lower) ? await read(name) : { size: 1 }]));
+    let files = new Map();
+    for (const set of result.sets) {
+      const applied = await set.apply(set.windows, overOf(files), setupFiles);
+      if (applied.outcome.failure) throw new Error(`${applied.outcome.failure} ${applied.outcome.subject}`);
+      files = appliedFiles(files, applied, set.sources);
+    }
+    const ours = (lower) => result.engine.files.get(lower);
+    const items = engineItems(files, result.survey).map((item) => (item.action === 'planConflict' && ours(item.lower)
+      ? { ...item, bytes: ours(item.lower).bytes } : item));
+    return { items: ticked(result, items) };
+  }
 
   async function writeIntoFolder() {
     const result = state.result;
@@ -141,7 +180,7 @@ export function outputControl(state, ui) {
       const plan = await planFor(result, folder);
       if (plan.refused) return ui.status(t(plan.refused, folder.handle.name), true, plan.refused);
       if (state.result !== result) return;
-      state.plan = { result, folder, items: ticked(result, plan.items) };
+      state.plan = { result, folder, items: plan.items };
       ui.status('');
       ui.plan();
       ui.focusPlan();

@@ -11,8 +11,8 @@
 // started from, folder: lower-case name -> bytes as the runs left it, runs:
 // every run of the chain, lastRuns: those of the last set}.
 import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, compressedName, foldName, sameBytes, present } from './names.js';
-import { bytesOf, findIn } from './picks.js';
-import { optionSource, optionConflicts, refusedFile } from './options.js';
+import { findIn } from './picks.js';
+import { optionSource } from './options.js';
 
 // A run as the worker reports it: `options`, every option the tool was
 // about to write, as it read it, with `written` where a write of it landed.
@@ -56,18 +56,6 @@ export function conflicts(runs, label) {
   return found;
 }
 
-// What the ticked options would write over each other, before any run:
-// two options of one driver giving one service or one driver file name from
-// two folders (optionConflicts), and two drivers writing one service or
-// mapping one id to two services (conflicts). The later's entries would
-// stay. `drivers`: [{driver, rows}] in run order (options.js's optionRows);
-// `found(run, option)`: optionSource; `label` names a driver.
-export function plannedConflicts(drivers, found, label) {
-  const runs = drivers.map(({ driver, rows }) => runOutcome(driver, { status: null,
-    options: rows.filter((r) => r.ticked && r.tickable).map((r) => ({ ...r.option, written: true })) }));
-  return { options: optionConflicts(runs, found), drivers: conflicts(runs, label) };
-}
-
 // The results' setup files against the picked folder: txtsetup.sif changed
 // or not, the backup the runs made where the folder has none, and
 // dosnet.inf with the driver files added, and its backup likewise.
@@ -107,32 +95,6 @@ export function driverFile(entries, setup, d) {
            unsure: !source && state === 'unknown' };
 }
 
-// What the results would put into a setup folder: txtsetup.sif where the
-// runs changed it, the backup, and each driver file found in its driver's
-// folder (of two with one name, the later run's, as its entries stay). The
-// backup's bytes depend on the folder; planWrites gives them. A driver file
-// never stands in for the setup's own files: not one of an option the
-// module refused (options.js's refusedFile), nor one named as a file the
-// page writes or keeps itself.
-export function outputFiles(result, files) {
-  const changed = resultFiles(result).filter((f) => f.state === 'changed');
-  const out = [];
-  for (const f of changed) {
-    const [kind, backup] = f.lower === SETUP ? ['sif', 'backup'] : ['dosnet', 'dosnetBackup'];
-    out.push({ name: f.name, lower: f.lower, kind, read: async () => f.bytes },
-             { name: `${f.lower}.orig`, lower: `${f.lower}.orig`, kind: backup });
-  }
-  const own = new Set([SETUP, BACKUP, DOSNET, DOSNET_BACKUP]);
-  const taken = new Map();
-  const fromDrivers = files.filter((f) => f.source && f.source.folder !== result.setup.folder && !refusedFile(f.option) &&
-    !own.has(f.source.lower));
-  for (const f of fromDrivers.sort((a, b) => a.run - b.run)) taken.set(f.source.lower, f);
-  for (const [lower, f] of taken) {
-    out.push({ name: f.source.name, lower, kind: 'driver', path: f.source.path, file: f.file, read: () => bytesOf(f.source) });
-  }
-  return out;
-}
-
 // Whether a folder (`names`: its lower-case names) is the picked setup
 // folder (`listing`: its lower-case names, null where its files were picked
 // one by one): the same names, leaving out the setup's own files and the
@@ -142,7 +104,7 @@ const LISTING_SLACK = 0.01;
 export function sameListing(listing, names, output) {
   if (!listing || listing.size === 0) return null;
   const left = new Set([SETUP, BACKUP, DOSNET, DOSNET_BACKUP]);
-  for (const f of output.filter((o) => o.kind === 'driver')) [f.lower, foldName(f.file), foldName(compressedName(f.file))].forEach((n) => left.add(n));
+  for (const f of output.filter((o) => o.kind === 'driver' || o.kind === 'support')) [f.lower, foldName(f.file), foldName(compressedName(f.file))].forEach((n) => left.add(n));
   const picked = [...listing].filter((n) => !left.has(n));
   const there = [...names.keys()].filter((n) => !left.has(n));
   const pickedSet = new Set(picked);
@@ -151,72 +113,28 @@ export function sameListing(listing, names, output) {
   return differ <= Math.max(2, Math.floor(picked.length * LISTING_SLACK));
 }
 
-// What writing `output` does to a folder: `names` maps the lower-case names
-// of its files to their names there, `read` gives a file's bytes there.
-//   {refused: 'otherFolder' | 'changedSince' | 'otherOrChanged'} when its
-//   txtsetup.sif is neither one the runs started from nor their result:
-//   changedSince where its backup is the picked original or its files are
-//   the picked folder's (sameListing, with result.listing), otherFolder
-//   where they are not, otherOrChanged where the picked folder's files are
-//   not known.
-//   {items: [{name, lower, kind, path, bytes, action, replace}]} otherwise, the
-//   actions being planCreate, planReplace, planSame, planKeepBackup,
-//   planRepair (a driver file there that is empty or the start of the new
-//   one: a write cut short), planConflict (other bytes there: written only
-//   when the user ticks it, `replace`) and planOtherDosnet (a dosnet.inf
-//   there that is neither the picked one nor the result: left alone).
-// A backup is made, where the folder has none (an empty one is none), of
-// the folder's own file, as the tool would make it; of the picked original
-// where that file is already the result. dosnet.inf is changed only where
-// the folder has one.
-export async function planWrites(result, output, names, read) {
+// Why writing the results into a folder is refused (`names` maps the
+// lower-case names of its files to their names there, `read` gives a file's
+// bytes there; `output`: the results' files), or null where its
+// txtsetup.sif is one the runs started from or their result:
+// changedSince where its backup is the picked original or its files are
+// the picked folder's (sameListing, with result.listing), otherFolder
+// where they are not, otherOrChanged where the picked folder's files are
+// not known.
+export async function refusalOf(result, output, names, read) {
   const now = async (lower) => (names.has(lower) ? read(names.get(lower)) : null);
-  const final = result.folder.get(SETUP);
   const setupNow = await now(SETUP);
+  const known = (bytes) => bytes && (sameBytes(bytes, result.folder.get(SETUP)) || result.starts.some((s) => sameBytes(bytes, s)));
+  if (known(setupNow)) return null;
   const backupNow = await now(BACKUP);
-  const known = (bytes) => bytes && (sameBytes(bytes, final) || result.starts.some((s) => sameBytes(bytes, s)));
-  if (!known(setupNow)) {
-    const same = backupNow && sameBytes(backupNow, result.original) ? true : sameListing(result.listing, names, output);
-    return { refused: same ? 'changedSince' : same === false ? 'otherFolder' : 'otherOrChanged' };
-  }
-  const dosnetNow = result.dosnet ? await now(DOSNET) : null;
-  const dosnetAction = !dosnetNow ? null : sameBytes(dosnetNow, result.dosnet.bytes) ? 'planSame'
-    : sameBytes(dosnetNow, result.dosnet.original) ? 'planReplace' : 'planOtherDosnet';
-  const items = [];
-  for (const f of output) {
-    const name = names.get(f.lower) || f.name;
-    const item = { name, lower: f.lower, kind: f.kind, path: f.path, replace: false };
-    if (f.kind === 'backup' || f.kind === 'dosnetBackup') {
-      const [current, changed, original] = f.kind === 'backup' ? [setupNow, final, result.original]
-        : [dosnetAction === 'planOtherDosnet' ? null : dosnetNow, result.dosnet.bytes, result.dosnet.original];
-      if (!current) continue;
-      const there = await now(f.lower);
-      const keep = Boolean(present(there));
-      items.push({ ...item, action: keep ? 'planKeepBackup' : 'planCreate', bytes: keep ? null : sameBytes(current, changed) ? original : current });
-      continue;
-    }
-    if (f.kind === 'dosnet') {
-      if (dosnetAction) items.push({ ...item, action: dosnetAction, bytes: await f.read() });
-      continue;
-    }
-    const bytes = await f.read();
-    const there = names.has(f.lower) ? await read(name) : null;
-    const action = !there ? 'planCreate' : sameBytes(there, bytes) ? 'planSame'
-      : f.kind === 'sif' ? 'planReplace' : isCutShort(there, bytes) ? 'planRepair' : 'planConflict';
-    // A driver file of a name the setup source has, in the other form
-    // (plain or compressed): both would be there, setup's own file no
-    // longer the one it reads.
-    const otherForm = f.kind === 'driver' ? [foldName(f.file), foldName(compressedName(f.file))].find((n) => n !== f.lower && names.has(n)) : null;
-    items.push({ ...item, bytes, action, setupHas: otherForm ? names.get(otherForm) : null });
-  }
-  return { items };
+  const same = backupNow && sameBytes(backupNow, result.original) ? true : sameListing(result.listing, names, output);
+  return same ? 'changedSince' : same === false ? 'otherFolder' : 'otherOrChanged';
 }
 
-// A write cut short leaves the start of the file, or nothing.
-const isCutShort = (there, bytes) => there.length < bytes.length && sameBytes(there, bytes.subarray(0, there.length));
-
+// An item is written where the engine wrote its file, or where the user
+// ticked to replace a file of other bytes there with the results' own.
 export const toWrite = (item) => ['planCreate', 'planReplace', 'planRepair'].includes(item.action) ||
-  (item.action === 'planConflict' && item.replace);
+  (item.action === 'planConflict' && item.replace && Boolean(item.bytes));
 
 // The order of the writes: driver files first, then the backups, then
 // dosnet.inf and txtsetup.sif, so that a write cut short never leaves a

@@ -2,13 +2,18 @@
 // memory: each run gets the files the one before left, with its own
 // txtsetup.oem in place, as successive runs in a console would. The user
 // answers the first run's menu; the later runs get the same answer typed
-// ahead, and the last one waits for the final Enter.
-import { OEM, SETUP, BACKUP } from './names.js';
+// ahead, and the last one waits for the final Enter. The runs are what the
+// console shows, the menu and its answer as the tool asks; the files the
+// results offer are the engine's apply of the same plan with that answer
+// (the result's `engine`), each on the files the one before left.
+import { OEM, SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName } from './names.js';
 import { bytesOf } from './picks.js';
 import { runOutcome, combinedDrivers, conflicts } from './plan.js';
 import { CANCELLED } from './worker-bridge.js';
 
-// `ui`: t() for the current language, label(entry), runPlan() (the view
+// `ui`: t() for the current language, label(entry), applier(entries) (the
+// engine's apply of those drivers as surveyed now: (answer, over) => the
+// worker's apply), runPlan() (the view
 // model's pick: whether it can run, and what a run takes), and what the
 // views do: pick(), keys(), results(), showAll() (the three from one view
 // model), changes(), note(text),
@@ -17,7 +22,7 @@ import { CANCELLED } from './worker-bridge.js';
 export function runControl(state, bridge, ui) {
   async function start() {
     const pick = ui.runPlan();
-    if (state.run !== null || state.reading || pick.optionsPending || state.inspecting > 0 || !pick.run.canRun) return;
+    if (state.run !== null || state.reading || pick.optionsPending || state.surveying > 0 || !pick.run.canRun) return;
     // Each driver with the options ticked in it; one with none is left out.
     const kept = new Map(pick.run.drivers.map(({ entry, keep }) => [entry, keep]));
     const drivers = [...kept.keys()];
@@ -26,7 +31,8 @@ export function runControl(state, bridge, ui) {
     // is chosen; the result keeps the original the chain began with.
     const chain = state.result && state.result.setup === pick.run.setup ? state.result : null;
     const run = { phase: 'menu', waiting: false, answer: null, drivers, runs: [], chain, target: pick.run.target,
-                  setup: pick.run.setup, backup: pick.run.backup, decoder: new TextDecoder('shift_jis') };
+                  setup: pick.run.setup, backup: pick.run.backup, decoder: new TextDecoder('shift_jis'),
+                  apply: ui.applier(drivers), sources: sourcesOf(state.survey, drivers), survey: state.survey };
     state.run = run;
     // The last result stays until these runs end: a cancelled run loses
     // nothing.
@@ -132,9 +138,11 @@ export function runControl(state, bridge, ui) {
       starts: [...(chain ? chain.starts : []), initial.get(SETUP)], folder, runs, lastRuns: run.runs,
       drivers: combinedDrivers(runs), conflicts: conflicts(runs, ui.label),
       changes: null, changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), picked: null,
+      engine: null, engineFailed: null, survey: run.survey,
     };
     ui.forgetResult();
     state.result = result;
+    applyEngine(run, result);
     changes.then((rows) => {
       result.changes = rows;
       if (state.result === result) ui.changes();
@@ -147,5 +155,68 @@ export function runControl(state, bridge, ui) {
     ui.showResults();
   }
 
+  // The engine's apply with the user's answer, on what the chain's earlier
+  // applies wrote: the result's files (appliedFiles).
+  function applyEngine(run, result) {
+    const earlier = run.chain && run.chain.engine ? run.chain.engine.files : new Map();
+    result.sets = [...(run.chain ? run.chain.sets || [] : [])];
+    if (run.answer === null) {
+      result.engine = { outcome: null, files: new Map(earlier) };
+      return;
+    }
+    const set = { apply: run.apply, windows: Number(run.answer.trim()), sources: run.sources };
+    result.sets.push(set);
+    set.apply(set.windows, overOf(earlier)).then((applied) => {
+      result.engine = { outcome: applied.outcome, files: appliedFiles(earlier, applied, set.sources) };
+      if (applied.outcome.failure) result.engineFailed = `${applied.outcome.failure} ${applied.outcome.subject}`;
+    }, (error) => {
+      console.error(error);
+      result.engine = { outcome: null, files: new Map() };
+      result.engineFailed = error.message;
+    }).finally(() => {
+      if (state.result === result) ui.results();
+    });
+  }
+
   return { start, cancel, answer };
+}
+
+// Where each file the survey's runs bring comes from, by its lower-case
+// name, as the page names it ({path: the driver's path, then the file's
+// below it, support: a file for GUI-mode setup}).
+function sourcesOf(survey, drivers) {
+  const sources = new Map();
+  if (!survey) return sources;
+  for (const run of survey.json.runs) {
+    const entry = survey.drivers[run.driver];
+    if (!drivers.includes(entry)) continue;
+    const folder = entry.path.slice(0, entry.path.lastIndexOf('/') + 1);
+    for (const file of run.files) sources.set(foldName(file.name), { path: folder + file.source, support: file.support });
+  }
+  return sources;
+}
+
+// What an earlier apply wrote of the setup's own files (txtsetup.sif,
+// dosnet.inf, their backups), laid over the setup folder for the next, as
+// each run goes on from the txtsetup.sif the one before left. The files it
+// brought are not: the later run's stand, as its entries do (a file of one
+// name from two folders).
+const OWN = [SETUP, BACKUP, DOSNET, DOSNET_BACKUP];
+export const overOf = (files) => [...files.values()].filter((f) => f.bytes && OWN.includes(foldName(f.name))).map((f) => [f.name, f.bytes]);
+
+// The files of a chain of applies, by lower-case name {name, bytes (null
+// where no apply wrote it), action, path (a brought file's source),
+// support (a file for GUI-mode setup)}: those
+// of `earlier` with what `applied` (the worker's apply) wrote over them;
+// the later's action where it wrote a file, else the first's.
+export function appliedFiles(earlier, { outcome, files }, sources) {
+  const written = new Map(files);
+  const all = new Map(earlier);
+  for (const { name, action } of outcome.files) {
+    const lower = foldName(name);
+    const bytes = written.get(name) || null;
+    const source = sources.get(lower);
+    if (bytes || !all.has(lower)) all.set(lower, { name, bytes, action, path: source ? source.path : null, support: Boolean(source && source.support) });
+  }
+  return all;
 }

@@ -1,5 +1,6 @@
 // What every view draws, built once per change of the page's state from
-// what the deciding modules (picks, options, plan) decide: rows with their
+// what the engine's survey (every option's tick and why, the setup source,
+// the conflicts) and the deciding modules (picks, plan) decide: rows with their
 // texts (a key of texts-*.js and its arguments), what is ticked and can be
 // ticked, notes, states. The views draw it and decide nothing. No DOM, no
 // worker.
@@ -9,8 +10,8 @@
 // style).
 import { OEM, SETUP, BACKUP, NAMES, foldName } from './names.js';
 import { resolve, pickProblems, canRun } from './picks.js';
-import { optionRows, keptOptions, optionSource, optionConflicts, machineOf, machineName, setupVersion, refusedFile } from './options.js';
-import { plannedConflicts, resultFiles, driverFile, nextSteps } from './plan.js';
+import { optionSource, optionConflicts, machineName, refusedFile } from './options.js';
+import { resultFiles, driverFile, nextSteps } from './plan.js';
 
 export const text = (key, ...args) => ({ key, args });
 const number = (n) => ({ number: n });
@@ -31,41 +32,73 @@ export function viewModel(state, { label, picked = null, canWriteFolders = false
            changes: state.result ? changesModel(state.result) : null, plan: planModel(state) };
 }
 
+// The engine's survey of the pick (engine/survey_json.h), where it is of
+// the setup file and drivers the pick uses now; null while it is made.
+export function surveyOf(state, setup, drivers) {
+  const survey = state.survey;
+  if (!survey || !survey.json || survey.setup !== setup || survey.drivers.length !== drivers.length
+      || survey.drivers.some((entry, i) => entry !== drivers[i])) return null;
+  return survey.json;
+}
+
+// What the engine tells of the setup source, where it read one.
+const identityOf = (survey) => (survey && !survey.setup.problem ? survey.setup.identity : null);
+
+// A row of the survey with its driver file's path as the page names it
+// (below what was picked, not below the driver's folder).
+function pageRow(row, entry) {
+  const folder = entry.path.slice(0, entry.path.lastIndexOf('/') + 1);
+  const source = row.found.source && { ...row.found.source, path: folder + row.found.source.path };
+  return { ...row, found: { ...row.found, source } };
+}
+
 function pickModel(state, label) {
   const used = resolve(state.entries, state.choices, state.ticks);
   const setup = used[SETUP].entry;
-  const identity = setup ? state.setupIdentities.get(setup.key) : undefined;
-  const drivers = used[OEM].drivers.map(({ entry, ticked, preferred }) => {
+  const survey = surveyOf(state, setup, used[OEM].drivers.map((d) => d.entry));
+  const identity = identityOf(survey);
+  const drivers = used[OEM].drivers.map(({ entry, ticked, preferred }, i) => {
     const known = state.drivers.get(entry.key);
-    const rows = known && known.entry === entry && known.options
-      ? optionRows(state.entries, entry, known.options, state.machines, identity, state.optionTicks.get(entry.key)) : null;
-    return { entry, ticked, preferred, rows, kept: rows ? keptOptions(rows) : null };
+    // The tool's own messages about each option, from the driver's reading.
+    const messages = new Map(((known && known.entry === entry && known.options) || []).map((o) => [o.index, o.messages]));
+    const rows = survey ? survey.drivers[i].rows.map((row) => pageRow({ ...row, option: { ...row.option, messages: messages.get(row.option.index) } }, entry))
+      : null;
+    // What a run of the driver keeps: null all its options, [] none.
+    const run = survey && survey.runs.find((r) => r.driver === i);
+    return { entry, ticked, preferred, rows, kept: survey ? (run ? run.keptOptions : []) : null };
   });
   const ticked = drivers.filter((d) => d.ticked);
-  const planned = plannedConflicts(ticked.filter((d) => d.rows).map((d) => ({ driver: d.entry, rows: d.rows })),
-                                   (run, option) => optionSource(state.entries, run.driver, option), label);
-  const named = ({ option, found }) => `${option.description} (${folderOf(found, './')})`;
+  const named = (driver, index) => {
+    const { option, found } = drivers[driver].rows[index];
+    return `${option.description} (${folderOf(found, './')})`;
+  };
+  const conflicts = survey ? survey.conflicts : { options: [], drivers: [] };
   const warnings = [
-    ...planned.options.map(({ driver, what, earlier, later }) => ({ kind: 'plannedOption', what,
-      text: text('plannedOption', label(driver), what, named(earlier), named(later)) })),
-    ...planned.drivers.map(({ a, b, kind, list }) => ({ kind: `planned-${kind}`, text: text(`planned-${kind}`, a, b, list) })),
+    ...conflicts.options.filter((c) => drivers[c.driver].ticked).map(({ driver, what, earlier, later }) => ({ kind: 'plannedOption', what,
+      text: text('plannedOption', label(drivers[driver].entry), what, named(driver, earlier), named(driver, later)) })),
+    ...conflicts.drivers.filter((c) => drivers[c.earlier].ticked && drivers[c.later].ticked).flatMap(({ earlier, later, services, ids }) => {
+      const [a, b] = [label(drivers[earlier].entry), label(drivers[later].entry)];
+      return [services.length ? { kind: 'planned-conflictService', text: text('planned-conflictService', a, b, services) } : null,
+              ids.length ? { kind: 'planned-conflictId', text: text('planned-conflictId', a, b, ids.map((id) => `${id.id} (${id.from} → ${id.to})`)) }
+                : null].filter(Boolean);
+    }),
   ];
   const files = NAMES.map((lower) => {
     const { entry, list } = used[lower];
     const row = { lower, list: list.map((candidate) => ({ key: candidate.key, ...described(candidate, label), chosen: candidate === entry })) };
-    if (lower === OEM && list.length) return { ...row, drivers: drivers.map((d) => driverModel(d, identity, label)), warnings };
+    if (lower === OEM && list.length) return { ...row, drivers: drivers.map((d) => driverModel(d, survey && survey.setup, label)), warnings };
     if (list.length > 1) return { ...row, choose: text('choose', lower, list.length) };
     return { ...row, entry: entry ? described(entry, label) : null,
              none: text(lower === BACKUP && setup ? 'noBackup' : 'none'),
-             setup: lower === SETUP && entry && identity ? setupModel(identity) : null };
+             setup: lower === SETUP && entry && identity ? setupModel(survey.setup) : null };
   });
   const { missing, unchosen, noDriverTicked } = pickProblems(used);
   // Every ticked driver with no option ticked: a run would write nothing.
   const noOptionTicked = ticked.length > 0 && ticked.every((d) => d.kept !== null && d.kept.length === 0);
   const problems = [missing.length ? text('missing', missing) : null, unchosen.length ? text('mustChoose', unchosen) : null,
                     noDriverTicked ? text('noDriverTicked') : null, noOptionTicked ? text('noOptionTicked') : null].filter(Boolean);
-  const optionsPending = [...state.drivers.values()].some((known) => known.options === null);
-  const busy = state.run !== null || state.reading || optionsPending || state.inspecting > 0;
+  const optionsPending = [...state.drivers.values()].some((known) => known.options === null) || (used[OEM].list.length > 0 && !survey);
+  const busy = state.run !== null || state.reading || optionsPending || state.surveying > 0;
   // Run again goes on from the results, where they changed anything.
   const again = state.result && state.result.setup === setup && resultFiles(state.result).some((f) => f.state !== 'unchanged');
   const status = state.pickState;
@@ -85,15 +118,14 @@ function pickModel(state, label) {
     // left out.
     run: { setup, backup: used[BACKUP].entry, identity, canRun: canRun(used),
            drivers: ticked.filter((d) => !d.kept || d.kept.length > 0).map((d) => ({ entry: d.entry, keep: d.kept })),
-           target: setupVersion(identity).answer },
+           target: survey && identity ? survey.setup.answer : null },
   };
 }
 
-// What the setup source is, as the check decided it, and the answer its
+// What the setup source is, as the engine decided it, and the answer its
 // version takes in the tool's menu.
-function setupModel(identity) {
+function setupModel({ identity, version, answer }) {
   const name = machineName(identity.machine);
-  const { version, answer } = setupVersion(identity);
   return {
     machine: name || '', evidence: identity.evidence,
     machineText: name ? text('setupMachine', name, identity.evidence) : text('setupMachineUnknown'),
@@ -102,20 +134,22 @@ function setupModel(identity) {
   };
 }
 
-function driverModel({ entry, ticked, preferred, rows }, identity, label) {
+// `setup`: the survey's setup source.
+function driverModel({ entry, ticked, preferred, rows }, setup, label) {
   return { key: entry.key, path: entry.path, ticked, preferred, ...described(entry, label),
-           options: rows && rows.map((row) => optionModel(row, identity)) };
+           options: rows && rows.map((row) => optionModel(row, setup)) };
 }
 
 // An option of the list: its tick, what the list's attributes say of it,
 // and what is said of where its driver file is and what it is built for.
-function optionModel(row, identity) {
+function optionModel(row, setup) {
   const { option, built, fits, refused, skipped, versionFit } = row;
   return { index: option.index, key: option.key, description: option.description, ticked: row.ticked, tickable: row.tickable,
-           fits, versionFit, refused: refused ? refused.why : null, skipped, built: built.how, info: optionInfo(row, identity) };
+           fits, versionFit, refused: refused ? refused.why : null, skipped, built: built.how, reason: row.reason,
+           info: optionInfo(row, setup) };
 }
 
-function optionInfo({ option, found, built, fits, versions, versionFit, skipped, refused }, identity) {
+function optionInfo({ option, found, built, fits, versions, versionFit, skipped, refused }, { identity, version }) {
   // What the tool prints about the option's sections is its own Japanese
   // text: texts-*.js says how each language shows it.
   const toolSays = option.messages ? text('toolMessage', option.messages) : null;
@@ -127,11 +161,9 @@ function optionInfo({ option, found, built, fits, versions, versionFit, skipped,
   if (built.how === 'read') parts.push(name ? name : text('machineOther', built.machine));
   else if (built.how === 'guessed') parts.push(text('machineGuessed', name));
   else if (built.how === 'absent') parts.push(name ? text('machineByFolder', name) : text('machineNotChecked'));
-  else if (built.how === 'reading') parts.push(text('machineReading'));
   else parts.push(text('machineNotChecked'));
   if (built.problem) parts.push(text(`file_${built.problem}`));
   if (!fits) parts.push(text('otherMachine', machineName(identity.machine)));
-  const { version } = setupVersion(identity);
   if (versionFit === 'nt4') parts.push(text('nt4Option'));
   if (versionFit === 'later') parts.push(text('laterVersion', versionTexts(versions)));
   if (versionFit === 'other') parts.push(text('otherVersion', versionTexts(versions), versionText(version)));
@@ -158,19 +190,19 @@ function resultsModel(state, { label, picked, canWriteFolders }) {
   return {
     outcome: statuses.length > 1 ? text('exitedRuns', statuses.length, statuses) : text('exited', statuses[0]),
     // The Blob the worker made of a run's file, where there is one.
-    downloads: resultFiles(result).map(({ name, lower, state: fileState, bytes }) => ({ name, lower, state: fileState, bytes,
-                                                                                      blob: (state.blobs && state.blobs.get(bytes)) || null })),
+    downloads: downloadsOf(result),
     warnings,
     missing: files.filter((f) => f.missing || f.unsure).map((f) => ({ file: foldName(f.file), unsure: f.unsure,
       text: text(f.unsure ? 'unsureFile' : 'missingFile', f.file, label(f.driver)) })),
     findings: findingsModel(check, findings, problems),
     output: {
       items: items ? items.map((item) => ({ ...itemModel(item), what: outputWhat(item) })) : null,
-      help: items === null || items === undefined ? text('checkingFolder')
+      help: result.engineFailed ? text('applyFailed', result.engineFailed) : items === null || items === undefined ? text('checkingFolder')
         : text(clean ? 'outputHelp' : problems ? 'outputHelpProblems' : 'outputHelpUnchecked', folder),
     },
     steps: steps.map(step),
     byHand: byHand.map(step),
+    gui: guiModel(result.survey, label),
     drivers: files.map((f) => ({
       state: f.state, taken: Boolean(f.source), service: f.service, description: f.description, file: f.file,
       presence: f.plain ? text('present', f.plain.path) : f.packed ? text('compressed', f.packed.path)
@@ -180,10 +212,37 @@ function resultsModel(state, { label, picked, canWriteFolders }) {
   };
 }
 
+// The files to download one by one: each the engine's apply wrote,
+// txtsetup.sif and dosnet.inf first, each with its backup, then the files
+// brought; none while it works.
+const DOWNLOAD_ORDER = [SETUP, BACKUP, 'dosnet.inf', 'dosnet.inf.orig'];
+function downloadsOf(result) {
+  if (!result.engine) return [];
+  const rank = (lower) => (DOWNLOAD_ORDER.includes(lower) ? DOWNLOAD_ORDER.indexOf(lower) : DOWNLOAD_ORDER.length);
+  return [...result.engine.files.values()].filter((f) => f.bytes)
+    .map(({ name, bytes, action }) => ({ name, lower: foldName(name), state: action === 'create' ? 'created' : 'changed', bytes, blob: null }))
+    .sort((a, b) => rank(a.lower) - rank(b.lower));
+}
+
+// How GUI-mode setup will install the device of each option the runs
+// took, as the engine's survey of the run's pick found it (its `infFit`:
+// the INF that serves it, or why none does), with the files brought for it.
+function guiModel(survey, label) {
+  if (!survey) return [];
+  const { json } = survey;
+  return json.runs.flatMap((run) => json.drivers[run.driver].rows.filter((row) => row.ticked).map((row) => {
+    const named = row.support.find((f) => f.kind === 'inf');
+    const brought = json.supportFiles.filter((f) => f.driver === run.driver && f.option === row.option.index && f.brought).map((f) => f.name);
+    return { key: row.option.key, fit: row.infFit,
+             text: text(`inf_${row.infFit}`, label(survey.drivers[run.driver]), row.option.description, row.inf || (named ? named.name : '')),
+             files: brought.length ? text('supportBrought', brought) : null };
+  }));
+}
+
 // One item of a plan: what happens to the file, and whether the user
 // decides it (a tick).
 const itemModel = (item) => ({
-  name: item.name, lower: item.lower, action: item.action, replace: item.replace, tickable: item.action === 'planConflict',
+  name: item.name, lower: item.lower, action: item.action, replace: item.replace, tickable: item.action === 'planConflict' && Boolean(item.bytes),
   actionText: text(item.action, item.name), setupHas: item.setupHas ? foldName(item.setupHas) : null,
   setupHasText: item.setupHas ? text('planSetupHas', item.name, item.setupHas) : null,
 });
@@ -196,7 +255,7 @@ function planModel(state) {
   return { plan, heading: text('planHeading', plan.folder.handle.name), items: plan.items.map(itemModel) };
 }
 
-const outputWhat = (item) => (item.kind === 'driver' ? text('outputDriver', item.path)
+const outputWhat = (item) => (item.kind === 'driver' ? text('outputDriver', item.path) : item.kind === 'support' ? text('outputSupport', item.path)
   : text({ sif: 'outputSif', backup: 'outputBackup', dosnet: 'outputDosnet', dosnetBackup: 'outputDosnetBackup' }[item.kind]));
 
 // What the check finds in the setup folder as the results leave it: the
@@ -232,10 +291,17 @@ function optionWarnings(state, result, files, label) {
       }
     }
   }
-  const identity = state.setupIdentities.get(result.setup.key);
+  // What the engine's survey of the pick read of each driver file.
+  const survey = state.survey && state.survey.setup === result.setup ? state.survey.json : null;
+  const identity = identityOf(survey);
   const setupMachine = identity ? identity.machine : 0;
+  const builtOf = (f) => {
+    const driver = survey ? state.survey.drivers.indexOf(f.driver) : -1;
+    const row = driver >= 0 ? survey.drivers[driver].rows[f.option.index] : null;
+    return row ? row.built : { machine: 0, how: 'unknown', problem: null };
+  };
   for (const f of files.filter((file) => file.source)) {
-    const built = machineOf(f, state.machines);
+    const built = builtOf(f);
     if (built.problem === 'notDriver') out.push({ kind: 'notDriver', file: foldName(f.file), text: text('notDriverWarning', f.source.path) });
     else if (built.machine && setupMachine && built.machine !== setupMachine) {
       out.push({ kind: 'wrongMachine', file: foldName(f.file),

@@ -40,12 +40,6 @@ export function workerBridge(source) {
   // The options of each txtsetup.oem (bytes), as a run reads them.
   const readDrivers = async (files) => (await task({ type: TO_WORKER.DRIVERS, files }, FROM_WORKER.DRIVERS)).drivers;
   const zip = async (files) => (await task({ type: TO_WORKER.ZIP, files }, FROM_WORKER.ZIP)).bytes;
-  // What the setup source is ({folder: its name or "", bytes} of
-  // txtsetup.sif, or null) and what each file is built for ([key, bytes]):
-  // {identity: {machine, evidence, major, minor} or null, machines}.
-  const inspect = (setup, files) => task({ type: TO_WORKER.INSPECT, setup, files }, FROM_WORKER.INSPECTED);
-  // dosnet.inf's bytes with each driver file (a name) added.
-  const addToDosnet = async (bytes, names) => (await task({ type: TO_WORKER.DOSNET, bytes, names }, FROM_WORKER.DOSNET)).bytes;
   // The check of a folder (its name; [[name, bytes]] of the files it reads,
   // bytes handed over to the worker; the names of the others): {status,
   // machine, findings}, each finding with its `texts` in both languages.
@@ -94,5 +88,29 @@ export function workerBridge(source) {
     };
   }
 
-  return { readDrivers, zip, inspect, addToDosnet, check, runTool };
+  // A layout's files as a worker takes them: the files the engine reads as
+  // bytes (a copy of bytes given), the others as their sizes alone (all
+  // the engine asks of them), in every browser: WebKit's workers cannot
+  // read a File they are sent.
+  const sendable = (files) => Promise.all(files.map(async ({ path, entry, read, bytes, size }) =>
+    [path, bytes ? bytes.slice() : read ? new Uint8Array(await entry.file.arrayBuffer()) : { size: entry ? entry.size : size }]));
+  const engineTask = async (type, replyType, { setup, drivers, files }, ticks, windows) => {
+    const sent = await sendable(files);
+    const transfer = sent.filter(([, data]) => data instanceof Uint8Array).map(([, bytes]) => bytes.buffer);
+    return task({ type, setup, drivers, files: sent, ticks, windows }, replyType, transfer);
+  };
+
+  // The engine's survey of a pick laid out by picks.js's surveyLayout, with
+  // the user's ticks ([[driver, option, ticked]]) and forced answer (0 none):
+  // engine/survey_json.h's object.
+  const survey = async (layout, ticks, windows) => (await engineTask(TO_WORKER.SURVEY, FROM_WORKER.SURVEYED, layout, ticks, windows)).survey;
+  // The engine's plan of the same carried out (picks.js's applyLayout), the
+  // picked files only read: {outcome, files: [[name, bytes]]}, what it
+  // wrote under the setup folder's names.
+  const apply = async (layout, ticks, windows) => {
+    const { outcome, files } = await engineTask(TO_WORKER.APPLY, FROM_WORKER.APPLIED, layout, ticks, windows);
+    return { outcome, files };
+  };
+
+  return { readDrivers, zip, check, runTool, survey, apply };
 }

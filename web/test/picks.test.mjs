@@ -1,7 +1,7 @@
 // Which files a run takes from a pick, and which drivers are ticked.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { entryOf, resolve, pickProblems, dropRepeatedPick, labeller } from '../page/picks.js';
+import { entryOf, resolve, pickProblems, dropRepeatedPick, labeller, surveyLayout, DRIVER_READ_LIMIT } from '../page/picks.js';
 
 // "2:a/x:0": a/x of the second pick, 0 bytes.
 const pick = (...paths) => new Map(paths.map((p) => {
@@ -52,4 +52,35 @@ test('two folders of one name are two drivers; one folder given again is one', (
   const again = new Map([...entries, ...pick('4:Allx86/txtsetup.oem', '4:Allx86/b.sys')]);
   dropRepeatedPick(again, 4);
   assert.deepEqual([...again.keys()], ['1:I386/txtsetup.sif', '2:Allx86/txtsetup.oem', '2:Allx86/a.sys', '4:Allx86/txtsetup.oem', '4:Allx86/b.sys']);
+});
+
+test('the survey\'s layout: the setup folder, everything below each driver folder, and what the engine reads', () => {
+  const big = DRIVER_READ_LIMIT + 1;
+  const entries = new Map([...pick('I386 - Copy/TXTSETUP.SIF', 'I386 - Copy/dosnet.inf', 'I386 - Copy/VIOSTOR.SY_', 'I386 - Copy/sub/x.sys',
+    'I386 - Copy/drivers.cab:90000000', '2:virtio/txtsetup.oem', '2:virtio/i386/Win2003/viostor.sys', '2:virtio/amd64/Win2003/VIOSTOR.SYS',
+    `2:virtio/amd64/huge.sys:${big}`, '2:virtio/readme.txt', '2:other/txtsetup.sif', '3:virtio/txtsetup.oem')]);
+  const setup = entries.get('1:I386 - Copy/TXTSETUP.SIF');
+  const drivers = [entries.get('2:virtio/txtsetup.oem')];
+  const layout = surveyLayout(entries, setup, drivers, new Set(['viostor.sys', 'viostor.sy_', 'huge.sys']));
+  assert.deepEqual(layout.setup, { folder: '/pick/1/I386 - Copy', name: 'I386 - Copy' });
+  assert.deepEqual(layout.drivers, ['/pick/2/virtio']);
+  // Folders below the setup folder are not its files; the third pick's
+  // driver of the same path is not the one surveyed.
+  assert.deepEqual(layout.files.map((f) => `${f.path}${f.read ? ' read' : ''}`), [
+    '1/I386 - Copy/TXTSETUP.SIF read', '1/I386 - Copy/dosnet.inf read', '1/I386 - Copy/VIOSTOR.SY_', '1/I386 - Copy/drivers.cab',
+    '2/virtio/txtsetup.oem read', '2/virtio/i386/Win2003/viostor.sys read', '2/virtio/amd64/Win2003/VIOSTOR.SYS read',
+    '2/virtio/amd64/huge.sys', '2/virtio/readme.txt']);
+  assert.ok(layout.files.every((f) => entries.get(f.entry.key) === f.entry));
+});
+
+test('the survey\'s layout of files given one by one, and of no setup', () => {
+  const entries = pick('TXTSETUP.SIF', 'txtsetup.oem', 'viostor.sys', 'drv/txtsetup.oem');
+  const layout = surveyLayout(entries, entries.get('TXTSETUP.SIF'), [entries.get('txtsetup.oem')], new Set(['viostor.sys']));
+  // One folder, whose name the browser does not tell.
+  assert.deepEqual(layout.setup, { folder: '/pick/0', name: '' });
+  assert.deepEqual(layout.drivers, ['/pick/0']);
+  assert.deepEqual(layout.files.map((f) => [f.path, f.read]), [['0/TXTSETUP.SIF', true], ['0/txtsetup.oem', true], ['0/viostor.sys', true]]);
+  const none = surveyLayout(entries, null, [entries.get('1:drv/txtsetup.oem')], new Set());
+  assert.deepEqual(none.setup, { folder: '/pick/none', name: '' });
+  assert.deepEqual(none.files.map((f) => f.path), ['1/drv/txtsetup.oem']);
 });

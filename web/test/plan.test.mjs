@@ -3,7 +3,9 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { entryOf } from '../page/picks.js';
-import { runOutcome, combinedDrivers, conflicts, driverFile, outputFiles, planWrites, toWrite, sameListing } from '../page/plan.js';
+import { runOutcome, combinedDrivers, conflicts, driverFile, refusalOf, toWrite, sameListing } from '../page/plan.js';
+import { engineItems } from '../page/output-control.js';
+import { appliedFiles, overOf } from '../page/run-control.js';
 import { folderNameOf } from '../page/picks.js';
 
 const bytes = (text) => new TextEncoder().encode(text);
@@ -66,73 +68,63 @@ test('each driver file: where the setup folder has it, where it is taken from', 
     'gone.sys absent - missing']);
 });
 
-test('what the zip and the write carry: the setup files, and the later run\'s driver files under the folder\'s names', async () => {
-  const output = outputFiles(result, found);
-  assert.deepEqual(output.map((f) => `${f.name} ${f.kind}`), ['TXTSETUP.SIF sif', 'txtsetup.sif.orig backup', 'IASTOR.SYS driver',
-                                                              'm5281.sys driver', 'M5228.SY_ driver']);
-});
+// The engine's files of the results, as output-control.js tells a folder
+// by them: txtsetup.sif and its backup, and the brought files.
+const output = ['TXTSETUP.SIF', 'txtsetup.sif.orig', 'IASTOR.SYS', 'm5281.sys', 'M5228.SY_']
+  .map((name) => ({ name, lower: name.toLowerCase(), kind: name.includes('txtsetup') ? 'sif' : 'driver', file: name }));
 
-// A folder: name -> content.
-async function plan(folder, of = result) {
+// A folder: name -> content; the refusal of writing the results into it.
+async function refusal(folder, of = result) {
   const names = new Map(Object.keys(folder).map((name) => [name.toLowerCase(), name]));
-  const planned = await planWrites(of, outputFiles(of, found), names, async (name) => bytes(folder[name]));
-  return planned.refused || planned.items.map((i) => `${i.name} ${i.action}${i.bytes ? `=${text(i.bytes)}` : ''}`).join(', ');
+  return refusalOf(of, output, names, async (name) => bytes(folder[name]));
 }
 
-test('what writing does to a folder', async () => {
-  assert.equal(await plan({ 'TXTSETUP.SIF': 'old', 'iastor.sys': 'v11', 'm5228.sy_': 'other' }),
-               'TXTSETUP.SIF planReplace=new, txtsetup.sif.orig planCreate=old, iastor.sys planSame=v11, m5281.sys planCreate=v1, ' +
-               'm5228.sy_ planConflict=packed');
-  assert.equal(await plan({ 'TXTSETUP.SIF': 'new', 'TXTSETUP.SIF.ORIG': 'older', 'IASTOR.SYS': 'v8' }),
-               'TXTSETUP.SIF planSame=new, TXTSETUP.SIF.ORIG planKeepBackup, IASTOR.SYS planConflict=v11, m5281.sys planCreate=v1, ' +
-               'M5228.SY_ planCreate=packed');
-  assert.equal(await plan({ 'txtsetup.sif': 'another' }), 'otherOrChanged', 'files picked one by one: the page cannot tell');
-  assert.equal(await plan({ 'txtsetup.sif': 'another', 'txtsetup.sif.orig': 'old' }), 'changedSince');
+test('a folder is written into only where its txtsetup.sif is one the runs started from or their result', async () => {
+  assert.equal(await refusal({ 'TXTSETUP.SIF': 'old', 'iastor.sys': 'v11' }), null);
+  assert.equal(await refusal({ 'TXTSETUP.SIF': 'new', 'TXTSETUP.SIF.ORIG': 'older' }), null);
+  // "Run again" before saving: a folder as the first runs left it too.
+  assert.equal(await refusal({ 'txtsetup.sif': 'mid' }, { ...result, starts: [bytes('old'), bytes('mid')] }), null);
+  assert.equal(await refusal({ 'txtsetup.sif': 'another' }), 'otherOrChanged', 'files picked one by one: the page cannot tell');
+  assert.equal(await refusal({ 'txtsetup.sif': 'another', 'txtsetup.sif.orig': 'old' }), 'changedSince');
+  assert.equal(await refusal({}), 'otherOrChanged', 'no txtsetup.sif there');
 });
 
-test('no way out leaves a changed txtsetup.sif without the original beside it', async () => {
-  const backupOf = async (folder, of) => (await plan(folder, of)).split(', ')[1];
-  // An empty backup is what a tab closed while it was written leaves.
-  assert.equal(await backupOf({ 'txtsetup.sif': 'old', 'txtsetup.sif.orig': '' }), 'txtsetup.sif.orig planCreate=old');
-  // The result already there, with no backup: the original goes beside it.
-  assert.equal(await backupOf({ 'txtsetup.sif': 'new' }), 'txtsetup.sif.orig planCreate=old');
-  // "Run again" before saving: the later runs start from the earlier
-  // result, and an untouched folder still gets its original as the backup.
-  const again = { ...result, starts: [bytes('old'), bytes('mid')] };
-  assert.equal(await backupOf({ 'txtsetup.sif': 'old' }, again), 'txtsetup.sif.orig planCreate=old');
-  assert.equal(await backupOf({ 'txtsetup.sif': 'mid', 'txtsetup.sif.orig': 'old' }, again), 'txtsetup.sif.orig planKeepBackup');
-  // The picked folder had a backup; a copy of it without one gets one made
-  // of its own txtsetup.sif, as the tool would make it.
-  const picked = { ...result, pickedBackup: {}, folder: new Map([['txtsetup.sif', bytes('new')], ['txtsetup.sif.orig', bytes('first')]]) };
-  assert.equal(await backupOf({ 'txtsetup.sif': 'old' }, picked), 'txtsetup.sif.orig planCreate=old');
-});
-
-test('a driver file cut short is not there: it is replaced; one with other bytes waits for a tick', async () => {
-  assert.equal((await plan({ 'txtsetup.sif': 'old', 'iastor.sys': '', 'm5281.sys': 'v', 'm5228.sy_': 'pack' })).split(', ').slice(2).join(', '),
-               'iastor.sys planRepair=v11, m5281.sys planRepair=v1, m5228.sy_ planRepair=packed');
+test('a driver file cut short is not there; only what the engine wrote, or a file of other bytes ticked, is written', () => {
   const empty = entries({ '1:I386/TXTSETUP.SIF': 'new', '1:I386/iastor.sys': '', '1:p/11/iastor.sys': 'v11' });
   const d = { service: 'iastor', file: 'iastor.sys', driver: driver('p/11/txtsetup.oem'), option: option('o', 'iastor', 'iastor.sys', []) };
   assert.equal(driverFile(empty, [...empty.values()][0], d).state, 'empty');
-  const items = [{ action: 'planConflict', replace: false }, { action: 'planConflict', replace: true }, { action: 'planKeepBackup' }];
-  assert.deepEqual(items.map(toWrite), [false, true, false], 'the zip and the write leave out what is not ticked');
+  const items = [{ action: 'planConflict', replace: false, bytes: bytes('v') }, { action: 'planConflict', replace: true, bytes: bytes('v') },
+                 { action: 'planConflict', replace: true, bytes: null }, { action: 'planKeepBackup' }, { action: 'planRepair', bytes: bytes('v') }];
+  assert.deepEqual(items.map(toWrite), [false, true, false, false, true], 'the zip and the write leave out what is not ticked, or has no bytes');
 });
 
-test('dosnet.inf: changed where the folder has the picked one, its backup as txtsetup.sif\'s; another one left alone', async () => {
-  const withDosnet = { ...result, dosnet: { name: 'DOSNET.INF', original: bytes('dos'), bytes: bytes('dos+d1'), pickedBackup: null } };
-  const dosnetItems = async (folder) => (await plan({ 'txtsetup.sif': 'old', ...folder }, withDosnet)).split(', ')
-    .filter((i) => /^dosnet/i.test(i)).join(', ');
-  assert.equal(await dosnetItems({ 'DOSNET.INF': 'dos' }), 'DOSNET.INF planReplace=dos+d1, dosnet.inf.orig planCreate=dos');
-  assert.equal(await dosnetItems({ 'dosnet.inf': 'dos+d1' }), 'dosnet.inf planSame=dos+d1, dosnet.inf.orig planCreate=dos');
-  assert.equal(await dosnetItems({ 'dosnet.inf': 'dos', 'dosnet.inf.orig': 'older' }), 'dosnet.inf planReplace=dos+d1, dosnet.inf.orig planKeepBackup');
-  assert.equal(await dosnetItems({ 'dosnet.inf': 'another' }), 'dosnet.inf planOtherDosnet=dos+d1');
-  assert.equal(await dosnetItems({}), '', 'no dosnet.inf there: none made');
+// Two applies of a chain ("Run again"): the later's files where it wrote
+// them, the first's action where it did not; as items, in the order the
+// engine writes, with the setup's own file in its other form named.
+test('the files of a chain of applies, and their items', () => {
+  const sources = new Map([['atapi.sys', { path: 'drv/atapi.sys', support: false }], ['atapi.inf', { path: 'drv/atapi.inf', support: true }]]);
+  const first = appliedFiles(new Map(), { outcome: { files: [{ name: 'atapi.sys', action: 'create' }, { name: 'ATAPI.INF', action: 'create' },
+                                                                { name: 'txtsetup.sif.orig', action: 'create' },
+                                                                { name: 'TXTSETUP.SIF', action: 'replace' }] },
+                                          files: [['atapi.sys', bytes('a')], ['ATAPI.INF', bytes('i')], ['txtsetup.sif.orig', bytes('old')],
+                                                  ['TXTSETUP.SIF', bytes('mid')]] }, sources);
+  const both = appliedFiles(first, { outcome: { files: [{ name: 'atapi.sys', action: 'same' }, { name: 'txtsetup.sif.orig', action: 'keepBackup' },
+                                                         { name: 'TXTSETUP.SIF', action: 'replace' }] },
+                                     files: [['TXTSETUP.SIF', bytes('new')]] }, sources);
+  const survey = { json: { driverFiles: [{ service: 'atapi', file: 'atapi.sys', state: 'compressed', brought: true }] } };
+  assert.deepEqual(engineItems(both, survey).map((i) => `${i.name} ${i.kind} ${i.action} ${text(i.bytes)}${i.setupHas ? ` over ${i.setupHas}` : ''}`), [
+    'atapi.sys driver planCreate a over atapi.sy_', 'ATAPI.INF support planCreate i', 'txtsetup.sif.orig backup planCreate old',
+    'TXTSETUP.SIF sif planReplace new']);
+  assert.equal(engineItems(both, survey)[0].path, 'drv/atapi.sys');
+  // The next apply goes on from the setup's own files alone: a file the
+  // first brought is brought again, the later's standing.
+  assert.deepEqual(overOf(both).map(([name, data]) => `${name}=${text(data)}`), ['txtsetup.sif.orig=old', 'TXTSETUP.SIF=new']);
 });
 
 test('a setup folder whose txtsetup.sif was edited since it was picked is the same folder, changed', async () => {
   // The picked I386 held these files; the folder written into holds...
   const picked = ['txtsetup.sif', 'dosnet.inf', 'ntldr', 'ntdetect.com', 'atapi.sy_', ...Array.from({ length: 300 }, (_, i) => `f${i}.dl_`)];
   const listing = new Set(picked);
-  const output = outputFiles(result, found);
   const cases = [  // the folder's names, same folder
     [picked, true],
     [[...picked, 'txtsetup.sif.orig', 'iastor.sys', 'm5281.sys'], true],  // a backup and driver files written since
@@ -145,7 +137,7 @@ test('a setup folder whose txtsetup.sif was edited since it was picked is the sa
     assert.equal(sameListing(listing, new Map(names.map((n) => [n, n])), output), same, names.slice(-3).join(' '));
   }
   assert.equal(sameListing(null, new Map(), output), null, 'files picked one by one');
-  const edited = async (names, of) => plan(Object.fromEntries(names.map((n) => [n, n === 'txtsetup.sif' ? 'edited' : 'x'])), of);
+  const edited = async (names, of) => refusal(Object.fromEntries(names.map((n) => [n, n === 'txtsetup.sif' ? 'edited' : 'x'])), of);
   assert.equal(await edited(picked, { ...result, listing }), 'changedSince');
   assert.equal(await edited(['txtsetup.sif', 'ntldr'], { ...result, listing }), 'otherFolder');
   assert.equal(await edited(picked, result), 'otherOrChanged');
@@ -156,31 +148,5 @@ test('the folder name the check is given: the picked folder\'s, none for files p
                  ['txtsetup.sif', true, '']];
   for (const [path, inFolder, name] of cases) {
     assert.equal(folderNameOf(entryOf(1, path, { name: path.split('/').pop(), size: 1 }, inFolder)), name, path);
-  }
-});
-
-test('a driver file never replaces txtsetup.sif, dosnet.inf or a backup; one replacing a setup file says so', async () => {
-  // A txtsetup.oem whose driver lines name txtsetup.sif.orig and
-  // dosnet.inf.orig, with junk files of those names beside it.
-  const junk = entries({ 'I386/txtsetup.sif': 'old', 'I386/dosnet.inf': 'dos', 'I386/ATAPI.SY_': 'setup\'s own',
-                         'evil/txtsetup.sif.orig': 'junk1', 'evil/DOSNET.INF.ORIG': 'junk2', 'evil/atapi.sys': 'vendor' });
-  const evil = driver('evil/txtsetup.oem');
-  const refusedOption = (key, file, refused) => ({ ...option(key, key, file, ['PCI\\VEN_1']), driverFileRefused: refused,
-                                                   files: [{ kind: 'driver', name: file, directory: '', refused }] });
-  for (const refused of ['setupOwn', null]) {  // as the module marks them; and had it not
-    const runs = [runOutcome(evil, { options: [refusedOption('a', 'txtsetup.sif.orig', refused), refusedOption('b', 'DOSNET.INF.ORIG', refused),
-                                               option('c', 'atapi', 'atapi.sys', ['PCI\\VEN_2'])] })];
-    const setup = [...junk.values()][0];
-    const of = { ...result, runs, drivers: combinedDrivers(runs), setup, pickedBackup: null,
-                 dosnet: { name: 'dosnet.inf', original: bytes('dos'), bytes: bytes('dos+d1'), pickedBackup: null } };
-    const files = of.drivers.map((d) => driverFile(junk, setup, d));
-    const output = outputFiles(of, files);
-    assert.deepEqual(output.filter((f) => f.kind === 'driver').map((f) => f.name), ['atapi.sys'], `flag ${refused}`);
-    const folder = { 'txtsetup.sif': 'old', 'dosnet.inf': 'dos', 'ATAPI.SY_': 'setup\'s own' };
-    const names = new Map(Object.keys(folder).map((name) => [name.toLowerCase(), name]));
-    const planned = await planWrites(of, output, names, async (name) => bytes(folder[name]));
-    assert.deepEqual(planned.items.map((i) => `${i.name} ${i.action}${i.bytes ? `=${text(i.bytes)}` : ''}${i.setupHas ? ` over ${i.setupHas}` : ''}`), [
-      'txtsetup.sif planReplace=new', 'txtsetup.sif.orig planCreate=old', 'dosnet.inf planReplace=dos+d1', 'dosnet.inf.orig planCreate=dos',
-      'atapi.sys planCreate=vendor over ATAPI.SY_']);
   }
 });

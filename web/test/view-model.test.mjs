@@ -12,8 +12,9 @@ import { say } from '../views/dom.js';
 
 // A state as main.js keeps it: an XP x86 setup folder picked as a folder
 // (a txtsetup.sif with its modules' names), virtio's driver beside it with
-// its x86 and x64 files, each option's driver file read.
-function pickedState({ x64Ticked, optionsRead = true } = {}) {
+// its x86 and x64 files, and the engine's survey of it (engine/survey_json.h):
+// `ticked` the x86 and x64 options' ticks as the engine decided them.
+function pickedState({ ticked = [true, false], surveyed = true } = {}) {
   const paths = ['I386/TXTSETUP.SIF', 'I386/NTOSKRNL.EX_', 'virtio/txtsetup.oem', 'virtio/i386/Win2003/viostor.sys',
                  'virtio/amd64/Win2003/viostor.sys'];
   const entries = new Map(paths.map((path) => {
@@ -24,17 +25,32 @@ function pickedState({ x64Ticked, optionsRead = true } = {}) {
   const option = (index, description, directory) => ({
     index, key: `k${index}`, description, driverFile: 'viostor.sys', driverFileRefused: null, service: 'viostor',
     ids: [{ id: 'PCI\\VEN_1AF4&DEV_1001', match: 'pci\\ven_1af4&dev_1001', service: 'viostor' }],
-    files: [{ kind: 'driver', name: 'viostor.sys', directory, refused: null }], messages: '',
+    files: [{ kind: 'driver', disk: 'd1', name: 'viostor.sys', directory, refused: null }],
   });
   const oem = entries.get(key('virtio/txtsetup.oem'));
   const options = [option(0, 'Red Hat VirtIO Win2003/32-bit', 'i386/Win2003'), option(1, 'Red Hat VirtIO Win2003/64-bit', 'amd64/Win2003')];
+  const row = (o, machine, fits, reason, isTicked) => ({
+    option: o, found: { source: { folder: o.files[0].directory, name: 'viostor.sys', path: `${o.files[0].directory}/viostor.sys`, size: 100 },
+                        directory: o.files[0].directory, beside: false, directoryRefused: false },
+    built: { machine, how: 'read', problem: null }, fits, versions: [52], versionFit: 'nearest', skipped: null, refused: null,
+    tickable: true, ticked: isTicked, reason });
+  const rows = [row(options[0], X86, true, ticked[0] ? 'nearest' : 'userUnticked', ticked[0]),
+                row(options[1], X64, false, ticked[1] ? 'userTicked' : 'otherMachine', ticked[1])];
+  const kept = ticked[0] && ticked[1] ? null : [0, 1].filter((i) => ticked[i]);
+  const setup = entries.get(key('I386/TXTSETUP.SIF'));
+  const json = {
+    setup: { folder: '/pick/1/I386', file: 'TXTSETUP.SIF', problem: null, identity: { machine: X86, evidence: 1, major: 5, minor: 1 },
+             version: 51, answer: '2', answerGiven: false },
+    drivers: [{ folder: '/pick/1/virtio', oemFile: 'txtsetup.oem', problem: null, rows }],
+    conflicts: { options: ticked[0] && ticked[1] ? [{ driver: 0, what: 'viostor', earlier: 0, later: 1 }] : [], drivers: [] },
+    driverFiles: [],
+    runs: kept && kept.length === 0 ? [] : [{ driver: 0, folder: '/pick/1/virtio', oemFile: 'txtsetup.oem', keptOptions: kept, files: [] }],
+  };
   return {
     entries, picks: 1, pickVersion: 1, choices: new Map(), ticks: new Map(),
-    drivers: new Map([[oem.key, { entry: oem, options: optionsRead ? options : null }]]),
-    optionTicks: new Map(x64Ticked === undefined ? [] : [[oem.key, new Map([[1, x64Ticked], [0, !x64Ticked]])]]),
-    machines: new Map([[key('virtio/i386/Win2003/viostor.sys'), X86], [key('virtio/amd64/Win2003/viostor.sys'), X64]]),
-    setupIdentities: new Map([[key('I386/TXTSETUP.SIF'), { machine: X86, evidence: 1, major: 5, minor: 1 }]]),
-    inspecting: 0, pickState: { read: paths.length }, reading: false, run: null, result: null, plan: null,
+    drivers: new Map([[oem.key, { entry: oem, options: options.map((o) => ({ ...o, messages: '' })) }]]),
+    optionTicks: new Map(), survey: surveyed ? { setup, drivers: [oem], json } : null,
+    surveying: 0, pickState: { read: paths.length }, reading: false, run: null, result: null, plan: null,
   };
 }
 const label = (entry) => entry.path;
@@ -53,24 +69,29 @@ test('the pick: the option for the setup source\'s machine ticked and run alone,
   assert.deepEqual(vm.pick.problems, []);
 });
 
-test('the pick cannot run with no option ticked, nor while the options are read', () => {
-  const state = pickedState();
-  state.optionTicks.set('1:virtio/txtsetup.oem', new Map([[0, false], [1, false]]));
-  const unticked = viewModel(state, { label });
+test('the pick cannot run with no option ticked, nor while the survey is made', () => {
+  const unticked = viewModel(pickedState({ ticked: [false, false] }), { label });
   assert.deepEqual([unticked.pick.canRun, unticked.pick.run.drivers.length], [false, 0]);
   assert.deepEqual(unticked.pick.problems.map((p) => p.key), ['noOptionTicked']);
-  const reading = viewModel(pickedState({ optionsRead: false }), { label });
-  assert.deepEqual([reading.pick.canRun, reading.pick.busy, oemFile(reading).drivers[0].options], [false, true, null]);
+  const surveying = viewModel(pickedState({ surveyed: false }), { label });
+  assert.deepEqual([surveying.pick.canRun, surveying.pick.busy, oemFile(surveying).drivers[0].options], [false, true, null]);
+  // A survey of another pick (another setup file) is not shown.
+  const stale = pickedState();
+  stale.survey.setup = null;
+  assert.equal(oemFile(viewModel(stale, { label })).drivers[0].options, null);
   // The x64 option alone, ticked on purpose: the run takes it alone. Both
   // ticked: two options write one service from two folders, the later
   // stands; the run takes the file as it is.
-  const x64Alone = viewModel(pickedState({ x64Ticked: true }), { label });
-  const bothState = pickedState();
-  bothState.optionTicks.set('1:virtio/txtsetup.oem', new Map([[0, true], [1, true]]));
-  const twice = viewModel(bothState, { label });
+  const x64Alone = viewModel(pickedState({ ticked: [false, true] }), { label });
+  const twice = viewModel(pickedState({ ticked: [true, true] }), { label });
   assert.deepEqual(oemFile(twice).warnings.map((w) => [w.kind, w.what]), [['plannedOption', 'viostor']]);
+  assert.match(say(en, oemFile(twice).warnings[0].text), /Win2003\/32-bit \(virtio\/i386\/Win2003\/\).*Win2003\/64-bit \(virtio\/amd64\/Win2003\/\)/);
   assert.deepEqual(twice.pick.run.drivers.map((d) => d.keep), [null]);
   assert.deepEqual(x64Alone.pick.run.drivers.map((d) => d.keep), [[1]]);
+  // Unticking the driver drops its conflicts.
+  const dropped = pickedState({ ticked: [true, true] });
+  dropped.ticks.set('1:virtio/txtsetup.oem', false);
+  assert.deepEqual(oemFile(viewModel(dropped, { label })).warnings, []);
 });
 
 // A result as run-control.js leaves it, txtsetup.sif changed.
@@ -85,6 +106,11 @@ function withResult(state, { changes = [] } = {}) {
     folder: new Map([['txtsetup.sif', new Uint8Array([2])], ['txtsetup.sif.orig', new Uint8Array([1])]]),
     runs: [run], lastRuns: [run], drivers: [{ ...run.drivers[0], driver: oem, run: 0 }], conflicts: [],
     changes, changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), picked: null, dosnet: null,
+    // The engine's apply: what it wrote, in the order it wrote it.
+    engine: { outcome: null, files: new Map([
+      ['viostor.sys', { name: 'viostor.sys', bytes: null, action: 'conflict', path: 'virtio/i386/Win2003/viostor.sys' }],
+      ['txtsetup.sif.orig', { name: 'txtsetup.sif.orig', bytes: new Uint8Array([1]), action: 'create', path: null }],
+      ['txtsetup.sif', { name: 'TXTSETUP.SIF', bytes: new Uint8Array([2]), action: 'replace', path: null }]]) },
   };
   return state;
 }
@@ -96,20 +122,28 @@ test('the results: the check\'s findings, problems first, in the check\'s words;
                    [true, null, en('checkingFolder')]);
   const finding = (kind, problem) => ({ kind, problem, file: 'VIOSTOR.SYS', option: kind === 7 ? 'Win2003/64-bit' : '',
                                         texts: { ja: `注意 ${kind}`, en: `Note ${kind}` } });
+  // A conflict the user may tick where there are bytes to write over it;
+  // the engine's (the picked folder's, nothing written) is only said.
   const items = [{ name: 'viostor.sys', lower: 'viostor.sys', kind: 'driver', path: 'virtio/i386/Win2003/viostor.sys', action: 'planConflict',
-                   replace: false, setupHas: 'VIOSTOR.SY_' }];
+                   replace: false, setupHas: 'VIOSTOR.SY_', bytes: new Uint8Array([1]) },
+                 { name: 'viostor.inf', lower: 'viostor.inf', kind: 'driver', path: 'virtio/viostor.inf', action: 'planConflict', replace: false,
+                   bytes: null }];
   const vm = viewModel(state, { label, picked: { items, check: { findings: [finding(101, false), finding(7, true)] } } });
   const { findings, output } = vm.results;
   assert.deepEqual(findings.items.map((f) => [f.kind, f.file, f.option, f.texts.en]),
                    [[7, 'viostor.sys', 'Win2003/64-bit', 'Note 7'], [101, 'viostor.sys', '', 'Note 101']]);
   assert.deepEqual([findings.problem, say(en, findings.summary)], [true, en('checkProblems', 1)]);
   assert.match(say(en, output.help), /then mend what the check found/);
-  assert.deepEqual(output.items.map((i) => [i.tickable, i.setupHas]), [[true, 'viostor.sy_']]);
-  assert.deepEqual(vm.results.downloads.map((d) => [d.lower, d.state]), [['txtsetup.sif', 'changed'], ['txtsetup.sif.orig', 'created']]);
+  assert.deepEqual(output.items.map((i) => [i.tickable, i.setupHas]), [[true, 'viostor.sy_'], [false, null]]);
+  // Each file the engine wrote, txtsetup.sif first; not one it left alone.
+  assert.deepEqual(vm.results.downloads.map((d) => [d.name, d.lower, d.state]),
+                   [['TXTSETUP.SIF', 'txtsetup.sif', 'changed'], ['txtsetup.sif.orig', 'txtsetup.sif.orig', 'created']]);
   assert.deepEqual(vm.results.drivers.map((d) => [d.service, d.state, d.taken]), [['viostor', 'absent', true]]);
   const clean = viewModel(state, { label, picked: { items: [], check: { findings: [finding(101, false)] } } });
   assert.equal(say(en, clean.results.output.help), en('outputHelp', en('folderLabel', 'I386')));
   assert.equal(say(en, clean.pick.runLabel), en('runAgain'));
+  state.result.engineFailed = 'driverFileMissing virtio/i386/Win2003/viostor.sys';
+  assert.equal(say(en, viewModel(state, { label, picked: null }).results.output.help), en('applyFailed', state.result.engineFailed));
 });
 
 test('the change view: sections in file order, the first rows of each, worked out once per result', () => {
@@ -138,4 +172,34 @@ test('a text\'s arguments are said too: texts, lists of texts, numbers in the la
   assert.equal(say(ja, { key: 'reading', args: [{ number: 12345 }] }), ja('reading', '12,345'));
   assert.equal(say(ja, { key: 'toolMessage', args: ['ツールの言葉'] }), 'ツールの言葉');
   assert.equal(say(en, { key: 'toolMessage', args: ['ツールの言葉'] }), en('toolMessage'));
+});
+
+// What the results say of GUI-mode setup for each option the runs took,
+// from the survey's names alone: the INF that serves it, or why none does,
+// and the files brought for it.
+test('the results: how GUI-mode setup finds each ticked option\'s device a driver, as the engine found it', () => {
+  const state = withResult(pickedState({ ticked: [true, true] }));
+  const survey = { ...state.survey, json: structuredClone(state.survey.json) };
+  const [x86, x64] = survey.json.drivers[0].rows;
+  Object.assign(x86, { infFit: 'serves', inf: 'VIOSTOR.INF', support: [{ kind: 'inf', name: 'viostor.inf', source: null, unsafe: false, inf: null }] });
+  Object.assign(x64, { infFit: 'notFound', inf: null, support: [{ kind: 'inf', name: 'viostor.inf', source: null, unsafe: false, inf: null }] });
+  survey.json.supportFiles = [
+    { name: 'VIOSTOR.INF', listed: 'viostor.inf', kind: 'inf', driver: 0, option: 0, source: null, row: '20,,,,,,,,3', listedBySetup: false, brought: true },
+    { name: 'viostor.cat', listed: 'viostor.cat', kind: 'catalog', driver: 0, option: 0, source: null, row: '20', listedBySetup: true, brought: false },
+  ];
+  state.result.survey = survey;
+  const gui = viewModel(state, { label }).results.gui;
+  assert.deepEqual(gui.map((g) => [g.key, g.fit]), [['k0', 'serves'], ['k1', 'notFound']]);
+  assert.equal(say(en, gui[0].text), en('inf_serves', 'virtio/txtsetup.oem', 'Red Hat VirtIO Win2003/32-bit', 'VIOSTOR.INF'));
+  assert.equal(say(en, gui[0].files), 'Brought for it: VIOSTOR.INF.');
+  assert.deepEqual([say(en, gui[1].text).includes('viostor.inf is not in the driver\'s folder'), gui[1].files], [true, null]);
+  // Every name the engine gives has its text in both languages.
+  for (const fit of ['serves', 'noInf', 'notFound', 'notRead', 'noIds']) {
+    for (const t of [en, translator('ja')]) assert.ok(!say(t, { key: `inf_${fit}`, args: ['d', 'o', 'i'] }).includes('undefined'), fit);
+  }
+  // An option not taken by the runs says nothing; no survey, nothing.
+  x64.ticked = false;
+  assert.deepEqual(viewModel(state, { label }).results.gui.map((g) => g.key), ['k0']);
+  state.result.survey = null;
+  assert.deepEqual(viewModel(state, { label }).results.gui, []);
 });

@@ -23,6 +23,14 @@ export function renderResults(results, t, { canWriteFolders, urls, on }) {
   if (results.byHand.length) list.push(el('li', {}, t('stepByHand'), el('ol', {}, ...results.byHand.map((step) => el('li', {}, say(t, step))))));
   $('next-steps').replaceChildren(...list);
   renderDrivers(results.drivers, t);
+  renderGui(results.gui, t);
+}
+
+// How GUI-mode setup will find each option's device a driver.
+function renderGui(gui, t) {
+  $('gui-view').hidden = gui.length === 0;
+  $('gui-setup').replaceChildren(...gui.map((g) => el('li', { 'data-key': g.key, 'data-fit': g.fit, class: g.fit === 'serves' ? 'note' : 'problem' },
+    say(t, g.text), g.files ? el('span', { class: 'support-files' }, ` ${say(t, g.files)}`) : '')));
 }
 
 function renderDownloads(downloads, urls, t) {

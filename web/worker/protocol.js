@@ -10,24 +10,29 @@
 //                {type: INPUT, chars: [char codes]}
 //                {type: DRIVERS, files: [bytes]}
 //                {type: ZIP, files: [[name, bytes]]}
-//                {type: INSPECT, setup: {folder, bytes} or null, files: [[key, bytes]]}
-//                {type: DOSNET, bytes, names: [driver file names]}
 //                {type: CHECK, folder, files: [[name, bytes]], names: [name]}
+//                {type: SURVEY, setup: {folder, name}, drivers: [folder], files: [[path, bytes or {size}]],
+//                 ticks: [[driver, option, ticked]], windows: 0, 1 or 2}
+//                (paths below the survey's root, folders in it: picks.js's surveyLayout)
+//                {type: APPLY, the same as SURVEY} (bytes also for every file the plan
+//                 brings, and the setup folder's files of those names)
 export const TO_WORKER = Object.freeze({
-  RUN: 'run', INPUT: 'input', DRIVERS: 'drivers', ZIP: 'zip', INSPECT: 'inspect', DOSNET: 'dosnet', CHECK: 'check',
+  RUN: 'run', INPUT: 'input', DRIVERS: 'drivers', ZIP: 'zip', CHECK: 'check',
+  SURVEY: 'survey', APPLY: 'apply',
 });
 // To the page:   {type: CONSOLE, bytes}, {type: WAITING},
 //                {type: END, status, files: [[name, bytes, state, blob]], options}
 //                (a Blob of the bytes for a file created or changed),
 //                then {type: CHANGES, rows} (rows empty unless asked for);
 //                {type: DRIVERS, drivers: [[option]]}; {type: ZIP, bytes};
-//                {type: INSPECTED, identity: {machine, evidence, major, minor} or null,
-//                 machines: [[key, machine]]};
-//                {type: DOSNET, bytes}; {type: CHECKED, status, machine, findings};
+//                {type: CHECKED, status, machine, findings};
+//                {type: SURVEYED, survey} (engine/survey_json.h's object);
+//                {type: APPLIED, outcome (APPLY below), files: [[name, bytes]]}
+//                (each file the apply wrote, by its name in the setup folder);
 //                or {type: ERROR, message}.
 export const FROM_WORKER = Object.freeze({
   CONSOLE: 'console', WAITING: 'waiting', END: 'end', CHANGES: 'changes', DRIVERS: 'drivers', ZIP: 'zip',
-  INSPECTED: 'inspected', DOSNET: 'dosnet', CHECKED: 'checked', ERROR: 'error',
+  CHECKED: 'checked', SURVEYED: 'surveyed', APPLIED: 'applied', ERROR: 'error',
 });
 
 // Each table's 32-bit fields in their order (web/check_web.cpp,
@@ -36,7 +41,6 @@ export const FROM_WORKER = Object.freeze({
 export const TABLES = Object.freeze({
   summary: ['status', 'count', 'problems', 'dropped', 'machine', 'evidence', 'major', 'minor'],
   finding: ['kind', 'problem', 'place', 'line', 'number', 'service', 'file', 'extra'],
-  identity: ['machine', 'evidence', 'major', 'minor'],
   line: ['offset', 'length', 'kind', 'nameAt', 'nameLength', 'valueAt', 'valueLength'],
   option: ['index', 'key', 'description', 'driverFile', 'driverFileRefused', 'service', 'idCount'],
   optionId: ['id', 'match', 'service'],
@@ -49,10 +53,19 @@ export const TABLES = Object.freeze({
 // file's lines and of an option's file lines, and why a file name is refused.
 export const CODES = Object.freeze({
   machine: { x86: 0x014c, x64: 0x8664, ia64: 0x0200 },
-  driverReading: { notImage: 0, empty: -1, otherPacking: -2, tooBig: -3, damaged: -4 },
   lineKind: { blank: 0, header: 1, entry: 2, comment: 3, other: 4 },
   fileKind: { driver: 0, inf: 1, catalog: 2, dll: 3 },
   refused: { none: 0, notPlain: 1, setupOwn: 2 },
+});
+
+// The engine's apply as JSON (web/engine_web.cpp, o2s_apply_layout): the
+// outcome's fields, each file's, and the names of the actions and failures.
+export const APPLY = Object.freeze({
+  apply: ['failure', 'subject', 'files', 'consoles'],
+  applyFile: ['name', 'action', 'written'],
+  applyAction: ['create', 'replace', 'same', 'keepBackup', 'repair', 'conflict'],
+  applyFailure: ['setupFileMissing', 'setupFileChanged', 'driverFileMissing', 'notRegularFile', 'runFailed', 'writeFailed',
+                 'scratchFailed', 'unsafeName', 'fileTooBig'],
 });
 
 // The language of the check's texts (o2s_check_finding_text).

@@ -1,5 +1,6 @@
 // The tool's run, in a worker of the page, so that the page never waits for
-// it. One task per worker: a run, the reading of drivers, or a zip.
+// it. One task per worker: a run, the reading of drivers, the engine's
+// survey or apply of the picked files, the check, or a zip.
 //
 // A run is a new instance of the module (a fresh file system and fresh
 // static state, as a new process has), the given files in its folder, the
@@ -17,10 +18,13 @@
 // keeps its main thread busy for long.
 import { changeRows } from './changes.js';
 import { sameBytes } from '../page/names.js';
+import { SURVEY_ROOT } from '../page/picks.js';
 import { TO_WORKER, FROM_WORKER, TEXT_LANGUAGE, CODES, readRow, rowBytes, readOption } from './protocol.js';
 
 const FOLDER = '/setup';
 const SETUP = 'txtsetup.sif';
+// Where the engine's apply writes the files it changes.
+const APPLY_OUTPUT = '/output';
 // Console bytes are passed on at most this often (ms), so that the page
 // gets a few messages a second rather than one per dot.
 const CONSOLE_INTERVAL = 40;
@@ -61,9 +65,9 @@ self.onmessage = (event) => {
   const failed = (error) => postMessage({ type: FROM_WORKER.ERROR, message: String(error) });
   if (message.type === TO_WORKER.RUN) run(message).catch(failed);
   if (message.type === TO_WORKER.DRIVERS) readDrivers(message.files).catch(failed);
-  if (message.type === TO_WORKER.INSPECT) inspect(message).catch(failed);
-  if (message.type === TO_WORKER.DOSNET) addToDosnet(message).catch(failed);
   if (message.type === TO_WORKER.CHECK) check(message).catch(failed);
+  if (message.type === TO_WORKER.SURVEY) survey(message).catch(failed);
+  if (message.type === TO_WORKER.APPLY) apply(message).catch(failed);
   if (message.type === TO_WORKER.ZIP) {
     const bytes = fflate.zipSync(Object.fromEntries(message.files));
     postMessage({ type: FROM_WORKER.ZIP, bytes }, [bytes.buffer]);
@@ -161,52 +165,6 @@ async function readDrivers(files) {
   postMessage({ type: FROM_WORKER.DRIVERS, drivers });
 }
 
-// What a setup source is, as the check decides it from its txtsetup.sif
-// and its folder's name ("" where the browser gives none): its machine,
-// which evidence decided it (1 [SetupData] Architecture, 2 the folder's
-// name, 3 its platform sections, 0 none) and its version; and what each
-// driver file is built for (a PE machine, or a CODES.driverReading).
-async function inspect({ setup, files }) {
-  const module = await createOem2sif({ noInitialRun: true });
-  let identity = null;
-  if (setup) {
-    const at = module._malloc(setup.bytes.length || 1);
-    const out = module._malloc(rowBytes('identity'));
-    module.HEAPU8.set(setup.bytes, at);
-    module.ccall('o2s_setup_identity', null, ['number', 'number', 'string', 'number'], [at, setup.bytes.length, setup.folder || '', out]);
-    identity = readRow(module.HEAPU32, out, 'identity');
-    module._free(at);
-    module._free(out);
-  }
-  const machines = files.map(([key, bytes]) => {
-    const at = module._malloc(bytes.length || 1);
-    module.HEAPU8.set(bytes, at);
-    const machine = module._o2s_driver_machine(at, bytes.length);
-    module._free(at);
-    return [key, machine];
-  });
-  postMessage({ type: FROM_WORKER.INSPECTED, identity, machines });
-}
-
-// dosnet.inf with each driver file added to [FloppyFiles.2] and [Files]
-// as d1,NAME, once (check/dosnet.h). A name that is not plain ASCII is left
-// out: the check then names it.
-async function addToDosnet({ bytes, names }) {
-  const module = await createOem2sif({ noInitialRun: true });
-  const numbers = module._malloc(8);
-  let text = bytes;
-  for (const name of names.filter((n) => /^[\x21-\x7e]+$/.test(n))) {
-    const at = module._malloc(text.length + 1);
-    module.HEAPU8.set(text, at);
-    const edited = module.ccall('o2s_add_to_dosnet', 'number', ['number', 'number', 'string', 'number', 'number'],
-                                [at, text.length, name, numbers, numbers + 4]);
-    if (edited) text = module.HEAPU8.slice(edited, edited + module.HEAPU32[numbers >> 2]);
-    module._free(at);
-  }
-  module._free(numbers);
-  postMessage({ type: FROM_WORKER.DOSNET, bytes: text });
-}
-
 // The check of a setup folder as the results leave it: the files it reads
 // with their bytes, the folder's other files by their names alone. Each
 // finding comes with its text in both languages, as the check words it.
@@ -232,6 +190,61 @@ async function check({ folder, files, names }) {
                     option: zeroEnded(module._o2s_check_finding_option(i)), texts });
   }
   postMessage({ type: FROM_WORKER.CHECKED, status, machine, findings });
+}
+
+// The engine's survey of the picked files (engine/survey_json.h): every
+// decision about the options, made in C++. The files the engine reads come
+// as bytes; the others as their sizes, mounted as stand-ins that refuse to
+// be read (the engine asks only their size).
+async function survey(message) {
+  const { json } = await askEngine('o2s_survey', message);
+  postMessage({ type: FROM_WORKER.SURVEYED, survey: JSON.parse(json) });
+}
+
+// The engine's plan of the same survey carried out, the picked files only
+// read: the outcome (web/engine_web.cpp's JSON, protocol.js's APPLY) and
+// the bytes of every file it wrote, by its name in the setup folder.
+async function apply(message) {
+  const { module, json } = await askEngine('o2s_apply', message, [APPLY_OUTPUT]);
+  const outcome = JSON.parse(json);
+  const files = outcome.files.filter((f) => f.written).map((f) => [f.name, module.FS.readFile(`${APPLY_OUTPUT}/${f.name}`)]);
+  postMessage({ type: FROM_WORKER.APPLIED, outcome, files }, files.map(([, bytes]) => bytes.buffer));
+}
+
+// One of the engine's entry points, on the picked files mounted, with
+// `extra` string arguments after its own; its UTF-8 JSON.
+async function askEngine(entry, { setup, drivers, files, ticks, windows }, extra = []) {
+  // The reader's console messages are in the survey's texts already.
+  const module = await createOem2sif({ noInitialRun: true, onConsoleBytes: () => {} });
+  mountPicked(module, files);
+  for (const folder of extra) module.FS.mkdirTree(folder);
+  const size = module._malloc(4);
+  const lines = ticks.map(([driver, option, ticked]) => `${driver} ${option} ${ticked ? 1 : 0}`).join('\n');
+  const at = module.ccall(entry, 'number', ['string', 'string', 'string', 'string', 'number', ...extra.map(() => 'string'), 'number'],
+                          [setup.folder, setup.name, drivers.join('\n'), lines, windows, ...extra, size]);
+  const json = new TextDecoder().decode(module.HEAPU8.subarray(at, at + module.HEAPU32[size >> 2]));
+  module._free(size);
+  return { module, json };
+}
+
+// The picked files ([[path, bytes or {size}]]) under the survey's root,
+// read-only (WORKERFS). Its reader is one of bytes here, never the
+// browser's FileReaderSync: WebKit's workers hang on it, on a Blob made in
+// the worker too. A stand-in tells its size and refuses to be read.
+function mountPicked(module, files) {
+  const EIO = 29;
+  const piece = (bytes) => ({ size: bytes.length, slice: (from, to) => ({ size: Math.max(0, Math.min(to, bytes.length) - from), bytes: bytes.subarray(from, to) }) });
+  // The platform layer asks a file's size with a read of one byte beyond
+  // what it takes (platform/files_posix.cpp): that read is answered.
+  const standIn = (size) => ({ size, slice: (from, to) => {
+    const length = Math.max(0, Math.min(to, size) - from);
+    if (length <= 1) return { size: length, bytes: new Uint8Array(length) };
+    throw new module.FS.ErrnoError(EIO);
+  } });
+  module.WORKERFS.reader = { readAsArrayBuffer: (chunk) => chunk.bytes };
+  const blobs = files.map(([name, data]) => ({ name, data: data instanceof Uint8Array ? piece(data) : standIn(data.size) }));
+  module.FS.mkdir(SURVEY_ROOT);
+  module.FS.mount(module.WORKERFS, { blobs }, SURVEY_ROOT);
 }
 
 const sjis = new TextDecoder('shift_jis');

@@ -1,12 +1,10 @@
-// The engine (oem2sif-integrate --json) and the page's options.js decide the
-// same, option by option, on the corpus's drivers: each laid out as a
-// driver folder (txtsetup.oem alone; with stand-in driver files in the
-// folders its [Disks] entries name; with them beside txtsetup.oem), against
-// generated setup sources of Windows 2000 x86, XP x86 and Server 2003 x64.
-// The page gets the options as the engine read them (its worker reads
-// txtsetup.oem with the same C++ reader), and again as the page's other
-// tests read them (corpus-options.mjs); the machines of the files as the
-// worker would read them, and the setup's identity as the check reads it.
+// The page's view model shows what the engine's survey says, option by
+// option, on the corpus's drivers: each laid out as a driver folder
+// (txtsetup.oem alone; with stand-in driver files in the folders its
+// [Disks] entries name; with them beside txtsetup.oem), against generated
+// setup sources of Windows 2000 x86, XP x86 and Server 2003 x64, surveyed
+// by oem2sif-integrate --json as the page's worker surveys them. Every text
+// the list shows is said in both languages, and names a picked file.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -15,9 +13,10 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { entryOf } from '../page/picks.js';
-import { X86, X64, IA64, machineOfFolder, optionRows, optionSource, keptOptions } from '../page/options.js';
-import { plannedConflicts } from '../page/plan.js';
-import { corpusOptions } from './corpus-options.mjs';
+import { X86, X64, IA64 } from '../page/options.js';
+import { viewModel } from '../page/view-model.js';
+import { translator } from '../page/texts.js';
+import { say } from '../views/dom.js';
 
 const root = fileURLToPath(new URL('../../', import.meta.url));
 const integrate = join(root, 'build/default/oem2sif-integrate');
@@ -57,39 +56,41 @@ function entriesOf(folder, name) {
 // A path a stand-in can be written at: plain names below the folder.
 const plainPath = (path) => path.split('/').every((part) => part && part !== '.' && part !== '..' && !/[\\:]/.test(part));
 
-// Where the page's rows differ from the engine's, field by field.
-function differences(json, rows, { folder, entries, oem }) {
+// What the view model shows of the JSON that it should not: field by field.
+function differences(json, vm, entries) {
   const out = [];
   const differ = (key, field, engine, page) => {
     if (JSON.stringify(engine) !== JSON.stringify(page)) out.push(`${key}: ${field} engine ${JSON.stringify(engine)}, page ${JSON.stringify(page)}`);
   };
-  const engineRows = json.drivers[0].rows;
-  differ('-', 'keys', engineRows.map((r) => r.option.key), rows.map((r) => r.option.key));
+  const rows = json.drivers[0].rows;
+  const oem = vm.pick.files.find((f) => f.lower === 'txtsetup.oem');
+  const options = oem.drivers[0].options;
+  differ('-', 'keys', rows.map((r) => r.option.key), options.map((o) => o.key));
   rows.forEach((row, i) => {
-    const e = engineRows[i] || { found: {}, built: {} };
+    const o = options[i] || {};
     const key = row.option.key;
-    differ(key, 'ticked', e.ticked, row.ticked);
-    differ(key, 'tickable', e.tickable, row.tickable);
-    differ(key, 'versionFit', e.versionFit, row.versionFit);
-    differ(key, 'versions', e.versions, [...row.versions].sort());
-    differ(key, 'machine', e.built.machine, row.built.machine);
-    differ(key, 'how', e.built.how, row.built.how);
-    differ(key, 'fits', e.fits, row.fits);
-    differ(key, 'skipped', e.skipped, row.skipped);
-    differ(key, 'refused', e.refused, row.refused);
-    differ(key, 'source', e.found.source && `${folder}/${e.found.source.path}`, row.found.source && row.found.source.path);
-    differ(key, 'beside', e.found.beside, row.found.beside);
+    for (const field of ['ticked', 'tickable', 'fits', 'versionFit', 'skipped', 'reason']) differ(key, field, row[field], o[field]);
+    differ(key, 'refused', row.refused && row.refused.why, o.refused);
+    differ(key, 'built', row.built.how, o.built);
+    for (const language of LANGUAGES) {
+      const said = (o.info || []).map((part) => say(language, part));
+      if (said.some((text) => typeof text !== 'string' || /undefined|null|\[object/.test(text))) out.push(`${key}: ${language.language} says ${JSON.stringify(said)}`);
+    }
+    // The file the list names is one the user picked.
+    const named = o.info && o.info[0] && o.info[0].key && o.info[0].key.startsWith('file') && row.found.source ? o.info[0].args[0] : null;
+    if (named !== null && !entries.has(`1:${named}`)) out.push(`${key}: names ${named}, which was not picked`);
   });
-  // No run where nothing is ticked.
-  if (rows.length) differ('-', 'keptOptions', json.runs.length ? json.runs[0].keptOptions : [], keptOptions(rows));
-  const planned = plannedConflicts([{ driver: oem, rows }], (run, o) => optionSource(entries, run.driver, o), (d) => d.path);
-  differ('-', 'option conflicts', json.conflicts.options.map((c) => `${c.what} ${c.earlier}>${c.later}`),
-         planned.options.map((c) => `${c.what} ${c.earlier.option.index}>${c.later.option.index}`));
+  const run = json.runs.find((r) => r.driver === 0);
+  differ('-', 'keep', run ? [run.keptOptions] : [], vm.pick.run.drivers.map((d) => d.keep));
+  differ('-', 'option conflicts', json.conflicts.options.map((c) => c.what), oem.warnings.filter((w) => w.kind === 'plannedOption').map((w) => w.what));
+  differ('-', 'answer', json.setup.answer, vm.pick.run.target);
   return out;
 }
 
-test('the engine and options.js tick, refuse and skip the same options of every corpus driver', { skip }, () => {
-  const work = mkdtempSync(join(tmpdir(), 'oem2sif-parity-'));
+const LANGUAGES = [translator('en'), translator('ja')];
+
+test('the view model shows the engine\'s ticks, reasons, machines and conflicts for every corpus driver', { skip }, () => {
+  const work = mkdtempSync(join(tmpdir(), 'oem2sif-survey-view-'));
   try {
     // Stand-ins for driver files: minimal PE images, one per machine.
     const images = new Map(Object.entries(MACHINE_NAMES).map(([machine, name]) => {
@@ -104,7 +105,7 @@ test('the engine and options.js tick, refuse and skip the same options of every 
     const files = readdirSync(corpus).filter((f) => /\.oem$/i.test(f)).sort();
     assert.equal(files.length, 22, 'the corpus\'s txtsetup.oem files');
     const disagreements = [];
-    const builtFor = new Map();  // entry key -> the machine of the stand-in written there
+    const reasons = new Set();
     let compared = 0;
     const survey = (driverFolder) => SETUPS.map(([name]) => JSON.parse(execFileSync(integrate, [name, driverFolder, '--json'], { cwd: work })));
     for (const file of files) {
@@ -113,42 +114,46 @@ test('the engine and options.js tick, refuse and skip the same options of every 
       copyFileSync(join(corpus, file), join(work, bare, 'txtsetup.oem'));
       const surveys = [[bare, survey(bare)]];
       // Each driver file where its disk says (beside txtsetup.oem where it
-      // names no folder), built for the machine its folder names.
-      const lines = surveys[0][1][0].drivers[0].rows.flatMap((r) => r.option.files.filter((f) => f.kind === 'driver'));
+      // names no folder), built for the machine the engine guessed for it.
+      const rows = surveys[0][1][0].drivers[0].rows;
+      const lines = rows.flatMap((r) => r.option.files.filter((f) => f.kind === 'driver').map((f) => [f, r.built.machine]));
       const layouts = [[`${file}.laid-out`, (line) => (line.directory ? `${line.directory}/${line.name}` : line.name)]];
       if (BESIDE.includes(file)) layouts.push([`${file}.beside`, (line) => line.name]);
       for (const [folder, placeOf] of layouts) {
         mkdirSync(join(work, folder));
         copyFileSync(join(corpus, file), join(work, folder, 'txtsetup.oem'));
-        for (const line of lines) {
+        for (const [line, machine] of lines) {
           const place = placeOf(line);
           if (!plainPath(place)) continue;
           mkdirSync(join(work, folder, place, '..'), { recursive: true });
-          const machine = machineOfFolder(place) || X86;
-          copyFileSync(images.get(machine), join(work, folder, place));
-          builtFor.set(`1:${folder}/${place}`, machine);
+          copyFileSync(images.get(machine || X86), join(work, folder, place));
         }
         surveys.push([folder, survey(folder)]);
       }
       for (const [folder, bySetup] of surveys) {
         const entries = entriesOf(join(work, folder), folder);
         const oem = entries.get(`1:${folder}/txtsetup.oem`);
-        // What the worker reads of each file: the machine it was built for.
-        const machines = new Map([...entries.keys()].filter((k) => builtFor.has(k)).map((k) => [k, builtFor.get(k)]));
         bySetup.forEach((json, s) => {
           const [setupName, , , expected] = SETUPS[s];
           const { identity } = json.setup;
           assert.deepEqual({ machine: identity.machine, major: identity.major, minor: identity.minor }, expected, setupName);
-          const engineOptions = json.drivers[0].rows.map((r) => r.option);
-          for (const [reading, options] of [['the module', engineOptions], ['corpus-options', corpusOptions(file)]]) {
-            const rows = optionRows(entries, oem, options, machines, identity, null);
-            compared += rows.length;
-            disagreements.push(...differences(json, rows, { folder, entries, oem }).map((d) => `${folder} in ${setupName}, read by ${reading}: ${d}`));
-          }
+          const setup = entryOf(2, `${setupName}/TXTSETUP.SIF`, { name: 'TXTSETUP.SIF', size: 100 }, true);
+          const all = new Map([...entries, [setup.key, setup]]);
+          const state = { entries: all, picks: 2, pickVersion: 1, choices: new Map(), ticks: new Map(),
+                          drivers: new Map([[oem.key, { entry: oem, options: json.drivers[0].rows.map((r) => ({ ...r.option, messages: '' })) }]]),
+                          optionTicks: new Map(), survey: { setup, drivers: [oem], json }, surveying: 0, pickState: null, reading: false,
+                          run: null, result: null, plan: null };
+          const vm = viewModel(state, { label: (e) => e.path });
+          compared += json.drivers[0].rows.length;
+          json.drivers[0].rows.forEach((r) => reasons.add(r.reason));
+          disagreements.push(...differences(json, vm, entries).map((d) => `${folder} in ${setupName}: ${d}`));
         });
       }
     }
     assert.ok(compared > 600, `${compared} rows compared`);
+    // The reasons the corpus gives with the default ticks (its NT 4.0
+    // options have no ids: skipped).
+    assert.deepEqual([...reasons].sort(), ['fits', 'nearest', 'otherMachine', 'otherVersion', 'sameVersion', 'skipped']);
     assert.deepEqual(disagreements, []);
   } finally {
     rmSync(work, { recursive: true, force: true });
