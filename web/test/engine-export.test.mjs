@@ -127,6 +127,9 @@ test('the module\'s apply writes what oem2sif-integrate writes, the setup folder
     files.set('virtio/txtsetup.oem', readFileSync(join(root, 'tests/corpus/kvm-guest-drivers-windows__viostor_txtsetup_2010.oem')));
     files.set('virtio/i386/Win2003/viostor.sys', execFileSync(makeSetupFile, ['--driver', 'x86', 'ntoskrnl.exe', 'scsiport.sys']));
     files.set('virtio/amd64/Win2003/viostor.sys', execFileSync(makeSetupFile, ['--driver', 'x64', 'ntoskrnl.exe', 'scsiport.sys']));
+    // The package's INF and catalog, which GUI-mode setup needs: brought too.
+    files.set('virtio/i386/Win2003/viostor.inf', execFileSync(makeSetupFile, ['--inf', 'viostor', 'viostor.cat', 'PCI\\VEN_1AF4&DEV_1001']));
+    files.set('virtio/i386/Win2003/viostor.cat', Buffer.from('catalog'));
     const module = await loadModule();
     for (const [path, bytes] of files) {
       mkdirSync(join(work, dirname(path)), { recursive: true });
@@ -138,7 +141,8 @@ test('the module\'s apply writes what oem2sif-integrate writes, the setup folder
     const outcome = apply(module, '/work/xp', ['/work/virtio'], [], 2, '/out');
     assert.equal(outcome.failure, null, JSON.stringify(outcome));
     assert.deepEqual(outcome.files.map((f) => [f.name, f.action, f.written]),
-                     [['viostor.sys', 'create', true], ['txtsetup.sif.orig', 'create', true], ['dosnet.inf.orig', 'create', true],
+                     [['viostor.sys', 'create', true], ['viostor.inf', 'create', true], ['viostor.cat', 'create', true],
+                      ['txtsetup.sif.orig', 'create', true], ['dosnet.inf.orig', 'create', true],
                       ['DOSNET.INF', 'replace', true], ['TXTSETUP.SIF', 'replace', true]]);
     assert.equal(outcome.consoles.length, 1);
     for (const [path, bytes] of files) assert.deepEqual(Buffer.from(module.FS.readFile(`/work/${path}`)), bytes, `${path} only read`);
