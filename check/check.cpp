@@ -625,15 +625,19 @@ void CollectServiceIds(Checker* c) {
     size_t idLength = lines.line.nameLength;
     if (s == nullptr || s->loadLine == 0 || idLength == 0 || idLength > 0xFFFF) continue;
     if (s->firstId[0] == '\0') CopyText(s->firstId, sizeof s->firstId, lines.bytes + lines.line.nameOffset, idLength);
-    if (c->idCount == kMaxServiceIds) continue;
-    ServiceId* id = &c->work->serviceIds[c->idCount++];
-    id->offset = static_cast<uint32_t>(lines.line.nameOffset);
-    id->length = static_cast<uint16_t>(idLength);
-    id->service = static_cast<uint16_t>(s - c->work->services);
-    // At most half full: a free slot always ends a probe.
-    unsigned at = IdSlot(lines.bytes + id->offset, idLength);
-    while (c->work->serviceIdSlots[at] != 0) at = (at + 1) % (2 * kMaxServiceIds);
-    c->work->serviceIdSlots[at] = static_cast<uint16_t>(c->idCount);
+    // Each form a model may list for the device (InfIdForms).
+    size_t forms[8];
+    unsigned formCount = InfIdForms(lines.bytes + lines.line.nameOffset, idLength, forms, 8);
+    for (unsigned f = 0; f < formCount && c->idCount < kMaxServiceIds; ++f) {
+      ServiceId* id = &c->work->serviceIds[c->idCount++];
+      id->offset = static_cast<uint32_t>(lines.line.nameOffset);
+      id->length = static_cast<uint16_t>(forms[f]);
+      id->service = static_cast<uint16_t>(s - c->work->services);
+      // At most half full: a free slot always ends a probe.
+      unsigned at = IdSlot(lines.bytes + id->offset, forms[f]);
+      while (c->work->serviceIdSlots[at] != 0) at = (at + 1) % (2 * kMaxServiceIds);
+      c->work->serviceIdSlots[at] = static_cast<uint16_t>(c->idCount);
+    }
   }
 }
 

@@ -104,10 +104,14 @@ bool ModelLists(const TextLines& lines, const char* id, size_t idLength, char* i
   NextField(&cursor, &section, &sectionLength);
   const char* field;
   size_t fieldLength;
+  size_t forms[8];
+  unsigned formCount = InfIdForms(id, idLength, forms, 8);
   while (NextField(&cursor, &field, &fieldLength)) {
-    if (!EqualNoCase(field, fieldLength, id, idLength)) continue;
-    CopyText(install, kInfNameCapacity, section, sectionLength);
-    return true;
+    for (unsigned i = 0; i < formCount; ++i) {
+      if (!EqualNoCase(field, fieldLength, id, forms[i])) continue;
+      CopyText(install, kInfNameCapacity, section, sectionLength);
+      return true;
+    }
   }
   return false;
 }
@@ -211,6 +215,19 @@ size_t InfText(const unsigned char* raw, size_t size, char* out, size_t capacity
   written = size - from < capacity ? size - from : capacity;
   if (written > 0) memcpy(out, raw + from, written);
   return written;
+}
+
+unsigned InfIdForms(const char* id, size_t length, size_t* lengths, unsigned capacity) {
+  unsigned count = 0;
+  if (capacity == 0 || length == 0) return 0;
+  lengths[count++] = length;
+  const void* first = memchr(id, '&', length);
+  if (first == nullptr) return count;
+  size_t from = static_cast<size_t>(static_cast<const char*>(first) - id) + 1;
+  for (size_t i = length; i-- > from && count < capacity;) {
+    if (id[i] == '&') lengths[count++] = i;
+  }
+  return count;
 }
 
 bool InfField(const char* text, size_t length, unsigned index, const char** field, size_t* fieldLength) {

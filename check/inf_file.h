@@ -53,6 +53,13 @@ typedef void (*InfModelVisitor)(void* context, const char* install, size_t insta
                                 size_t idLength);
 unsigned InfModelIds(const char* inf, size_t size, InfModelVisitor visit, void* context);
 
+// The forms of hardware id id[0, length) that a model line may list for
+// the device, as Plug and Play matches them: the id itself, then the id cut
+// before each '&' after its first one (PCI\VEN_1AF4&DEV_1001&SUBSYS_0 is
+// served by a model listing PCI\VEN_1AF4&DEV_1001). Writes each form's
+// length into lengths (at most `capacity`), longest first; returns how many.
+unsigned InfIdForms(const char* id, size_t length, size_t* lengths, unsigned capacity);
+
 // Whether an AddService directive of the INF names `service`.
 bool InfAddsService(const char* inf, size_t size, const char* service, size_t length);
 

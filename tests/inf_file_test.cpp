@@ -152,6 +152,22 @@ TEST(InfFile, AHostileInfCostsBoundedPasses) {
   EXPECT_EQ(o2s::InfModelIds(inf.data(), inf.size(), CollectModelId, &ids), 1u);
 }
 
+// A device reports its less specific ids too: a model listing one of them
+// serves it; never a vendor alone, never a more specific one.
+TEST(InfFile, AModelListingALessSpecificIdServesTheDevice) {
+  std::string inf = kStorageInf;
+  EXPECT_EQ(Install(inf, "PCI\\VEN_1AF4&DEV_1001&SUBSYS_00000000"), "vstor_Inst");
+  EXPECT_EQ(Install(inf, "PCI\\VEN_1AF4&DEV_1042&SUBSYS_00000000&REV_00"), "vstor_Inst");
+  EXPECT_EQ(Install(inf, "PCI\\VEN_1AF4&DEV_10"), "(none)");
+  std::string vendorOnly = "[Manufacturer]\nM=Models\n[Models]\nd=Inst,PCI\\VEN_1AF4\n";
+  EXPECT_EQ(Install(vendorOnly, "PCI\\VEN_1AF4&DEV_1001"), "(none)");
+  size_t forms[4];
+  const char id[] = "PCI\\VEN_1&DEV_2&SUBSYS_3&REV_4";
+  ASSERT_EQ(o2s::InfIdForms(id, strlen(id), forms, 4), 3u);
+  EXPECT_EQ(std::string(id, forms[1]), "PCI\\VEN_1&DEV_2&SUBSYS_3");
+  EXPECT_EQ(std::string(id, forms[2]), "PCI\\VEN_1&DEV_2");
+}
+
 TEST(InfFile, TakesTheInstallSectionWindowsTakes) {
   std::string inf = kStorageInf;
   char install[kInfNameCapacity];
