@@ -8,6 +8,7 @@
 #include "check/driver_image.h"
 #include "check/pe_image.h"
 #include "check/setup_names.h"
+#include "platform/ascii_case.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 
@@ -347,9 +348,7 @@ void SurveyDriver(const std::string& folder, const SetupIdentity* setup,
 
 std::string FoldName(const std::string& name) {
   std::string out = name;
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : out) c = LowerAscii(c);
   return out;
 }
 
