@@ -26,16 +26,6 @@ bool InSection(const TextLines& lines, const char* name) {
   return lines.inSection && EqualNoCase(lines.bytes + lines.sectionOffset, lines.sectionLength, name);
 }
 
-static char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-bool EqualNoCase(const char* a, size_t aLength, const char* b, size_t bLength) {
-  if (aLength != bLength) return false;
-  for (size_t i = 0; i < aLength; ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
 bool EqualNoCase(const char* a, size_t aLength, const char* text) {
   return EqualNoCase(a, aLength, text, strlen(text));
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 
+#include "platform/ascii_case.h"
 #include "platform/platform.h"
 
 namespace o2s {
@@ -28,9 +29,8 @@ bool NextLine(TextLines* lines);
 // Whether the current line lies in (or heads) section `name`, in any letter case.
 bool InSection(const TextLines& lines, const char* name);
 
-// Byte runs compared without regard to ASCII letter case (bytes at 0x80 and
-// above match exactly), as Windows compares names.
-bool EqualNoCase(const char* a, size_t aLength, const char* b, size_t bLength);
+// A byte run and a zero-ended text compared as Windows compares names
+// (platform/ascii_case.h, which also compares two runs).
 bool EqualNoCase(const char* a, size_t aLength, const char* text);
 // Drops spaces, tabs and 0x1A bytes from both ends.
 void TrimBlanks(const char** text, size_t* length);

@@ -11,6 +11,7 @@
 #include "check/inf_file.h"
 #include "check/pe_image.h"
 #include "check/setup_names.h"
+#include "platform/ascii_case.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 
@@ -406,9 +407,7 @@ void PlanSupport(const Survey& partial, const std::string& setupBytes, const std
 
 std::string FoldName(const std::string& name) {
   std::string out = name;
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : out) c = LowerAscii(c);
   return out;
 }
 

@@ -1,6 +1,7 @@
 // Letter case as Windows compares section, key and file names: only the
 // ASCII letters A to Z fold; bytes at 0x80 and above (Shift_JIS lead and
-// trail bytes among them) match exactly. Internal to platform/.
+// trail bytes among them) match exactly. One rule for the platform layer,
+// the check and the engine.
 #ifndef OEM2SIF_PLATFORM_ASCII_CASE_H
 #define OEM2SIF_PLATFORM_ASCII_CASE_H
 
