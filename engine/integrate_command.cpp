@@ -686,12 +686,14 @@ std::string ReadBytes(const std::string& path) {
 }
 
 // Takes `record` out of the image into `folder`, under its name there.
+// `shown`: the image's folder, for messages.
 void TakeOut(o2s::iso::ImageReader& reader, const o2s::iso::Image& image, const o2s::iso::Record& record,
-             const std::string& folder, const std::string& iso) {
+             const std::string& folder, const std::string& iso, const std::string& shown) {
   std::string bytes, subject;
   o2s::iso::IsoProblem problem = o2s::iso::ReadFileData(reader, image, record, kMaxTakenFile, &bytes, &subject);
-  std::string path = folder + "/" + o2s::iso::NameOf(record, false);
-  if (problem != o2s::iso::IsoProblem::kNone) RefuseImage(iso, problem, path.substr(gScratch.size()), 2);
+  std::string name = o2s::iso::NameOf(record, false);
+  std::string path = folder + "/" + name;
+  if (problem != o2s::iso::IsoProblem::kNone) RefuseImage(iso, problem, (shown == "/" ? "" : shown) + "/" + name, 2);
   if (!WriteBytes(path, bytes)) {
     Say(MessageId::kFailScratchFailed, gScratch.c_str());
     o2s::EndProcess(3);
@@ -703,7 +705,8 @@ void TakeOut(o2s::iso::ImageReader& reader, const o2s::iso::Image& image, const 
 // that the image holds is taken out too, and the check runs again (a
 // driver, then its imports: three rounds at most).
 int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image,
-                     const std::vector<o2s::iso::Record>& records, const std::string& folder, const std::string& iso) {
+                     const std::vector<o2s::iso::Record>& records, const std::string& folder, const std::string& iso,
+                     const std::string& shown) {
   std::set<std::string> taken;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     taken.insert(o2s::iso::FoldCase(entry.path().filename().string()));
@@ -725,7 +728,7 @@ int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image
         std::string folded = o2s::iso::FoldCase(o2s::iso::NameOf(record, false));
         if (record.IsDirectory() || taken.count(folded) != 0) continue;
         if (folded != o2s::iso::FoldCase(name) && folded != o2s::iso::FoldCase(compressed)) continue;
-        TakeOut(reader, image, record, folder, iso);
+        TakeOut(reader, image, record, folder, iso, shown);
         taken.insert(folded);
         tookMore = true;
       }
@@ -769,6 +772,13 @@ int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image
   std::vector<o2s::iso::Record> records;
   problem = o2s::iso::ReadRecords(reader, image, image.iso, dir, &records, &subject);
   if (problem != IsoProblem::kNone) RefuseImage(iso, problem, subject, 2);
+  // Refused before anything is planned (PlanUpdate refuses it too, in
+  // either tree).
+  for (size_t r = 2; r < records.size(); ++r) {
+    if ((records[r].flags & 0x80) != 0) {
+      RefuseImage(iso, IsoProblem::kMultiExtent, (shown == "/" ? "" : shown) + "/" + o2s::iso::NameOf(records[r], false), 2);
+    }
+  }
 
   char scratch[1024];
   if (!o2s::MakeScratchFolder(scratch, sizeof scratch)) {
@@ -788,7 +798,7 @@ int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image
     o2s::EndProcess(3);
   }
   for (const auto& record : o2s::iso::RecordsToExtract(records, DriverFileNames(arguments.driverFolders))) {
-    TakeOut(reader, image, record, setupCopy, iso);
+    TakeOut(reader, image, record, setupCopy, iso, shown);
   }
 
   o2s::engine::SurveyInput input;
@@ -837,7 +847,7 @@ int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image
     Say(MessageId::kIsoWritten, arguments.output.c_str(), static_cast<unsigned>(update.files.size()) - replaced, replaced,
         static_cast<unsigned>(update.patches.size()), appended);
   }
-  o2s::EndProcess(CheckImageFolder(reader, image, records, checked, iso));
+  o2s::EndProcess(CheckImageFolder(reader, image, records, checked, iso, shown));
 }
 
 }  // namespace
