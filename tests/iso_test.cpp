@@ -593,5 +593,111 @@ TEST_F(IsoImage, HostileImagesAreRefusedAndNothingIsWritten) {
   }
 }
 
+// Small images, each made for its case.
+class IsoCases : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"genisoimage", "isoinfo", "bsdtar"}) {
+      if (!HaveTool(tool)) GTEST_SKIP() << "needs " << tool << " (tools/install-deps.sh --tests installs it)";
+    }
+    XpSetupFile xp;
+    xp.lines = 400;
+    setup_ = GenerateXpSetupFile(xp);
+    Put(root_, "drv/txtsetup.oem", kVirtioOem);
+    Put(root_, "drv/i386/win2003/viostor.sys", MakeDriverImage(o2s::kMachineX86, {"ntoskrnl.exe"}));
+  }
+  // Makes in.iso from folder cd with genisoimage's `options`.
+  void Make(const std::string& options) {
+    ProcessResult made = Shell(root_.path(), "genisoimage -quiet -no-pad -J " + options + " -o in.iso cd");
+    ASSERT_EQ(made.status, 0) << made.out;
+  }
+  ProcessResult Integrate(const std::string& output = "out.iso") {
+    return RunProcess(OEM2SIF_INTEGRATE_TOOL_PATH, root_.path(), "", {"--iso", "in.iso", "--output", output, "drv"});
+  }
+
+  ScratchDir root_;
+  std::string setup_;
+};
+
+// A setup folder at the image's root: the descriptors' root records lead
+// to the moved root, whose "." and ".." both name it.
+TEST_F(IsoCases, ASetupFolderAtTheRoot) {
+  Put(root_, "cd/TXTSETUP.SIF", setup_);
+  Put(root_, "cd/NTOSKRNL.EXE", MakeDriverImage(o2s::kMachineX86, {}));
+  Put(root_, "cd/SUB/INNER.TXT", "inner");
+  Make("-iso-level 2 -N");
+  ProcessResult run = Integrate();
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out.rfind("Image: in.iso, setup folder /\n", 0), 0u) << run.out;
+  ProcessResult listing = Shell(root_.path(), "isoinfo -l -i out.iso && isoinfo -J -l -i out.iso");
+  ASSERT_EQ(listing.status, 0) << listing.out;
+  EXPECT_NE(listing.out.find("VIOSTOR.SYS"), std::string::npos) << listing.out;
+  EXPECT_NE(listing.out.find("viostor.sys"), std::string::npos) << listing.out;
+  ScratchDir extracted;
+  ProcessResult tar = Shell(root_.path(), "bsdtar -xf out.iso -C " + extracted.path());
+  ASSERT_EQ(tar.status, 0) << tar.out;
+  EXPECT_EQ(ReadFile(extracted / "SUB/INNER.TXT"), "inner");
+  EXPECT_EQ(ReadFile(extracted / "viostor.sys"), ReadFile(root_ / "drv/i386/win2003/viostor.sys"));
+}
+
+// An image whose names carry ";1" gets its new names with ";1", and the
+// same input gives the same bytes.
+TEST_F(IsoCases, NamesFollowTheImagesSpellingAndTheOutputIsRepeatable) {
+  Put(root_, "cd/I386/TXTSETUP.SIF", setup_);
+  Put(root_, "cd/I386/NTOSKRNL.EXE", MakeDriverImage(o2s::kMachineX86, {}));
+  Make("-iso-level 2");
+  ASSERT_EQ(Integrate().status, 0);
+  ProcessResult listing = Shell(root_.path(), "isoinfo -l -i out.iso");
+  EXPECT_NE(listing.out.find(" VIOSTOR.SYS;1 "), std::string::npos) << listing.out;
+  EXPECT_NE(listing.out.find(" TXTSETUP.SIF.ORIG;1 "), std::string::npos) << listing.out;
+  EXPECT_NE(listing.out.find(" TXTSETUP.SIF;1 "), std::string::npos) << listing.out;
+  ASSERT_EQ(Integrate("again.iso").status, 0);
+  EXPECT_TRUE(ReadFile(root_ / "out.iso") == ReadFile(root_ / "again.iso"));
+}
+
+// I386 and AMD64 both hold TXTSETUP.SIF: the one the CD boots is used,
+// and the command says so.
+TEST_F(IsoCases, OfSeveralSetupFoldersTheOneWithTheLoaderIsUsed) {
+  Put(root_, "cd/AMD64/TXTSETUP.SIF", setup_);
+  for (int i = 0; i < 5; ++i) Put(root_, "cd/AMD64/F" + std::to_string(i) + ".DLL", "x");
+  Put(root_, "cd/I386/TXTSETUP.SIF", setup_);
+  Put(root_, "cd/I386/SETUPLDR.BIN", "loader");
+  Make("-iso-level 2 -N");
+  ProcessResult run = Integrate();
+  EXPECT_EQ(run.out.rfind("Image: in.iso, setup folder /I386\n"
+                          "  Folders with TXTSETUP.SIF: /AMD64, /I386; /I386 is used: it holds SETUPLDR.BIN, which "
+                          "the CD boots.\n",
+                          0),
+            0u)
+      << run.out;
+}
+
+// A file of the driver's name already in the image with other bytes: the
+// engine sees it, as in a folder, and leaves it alone.
+TEST_F(IsoCases, AFileOfTheSameNameInTheImageIsAConflictAsInAFolder) {
+  Put(root_, "cd/I386/TXTSETUP.SIF", setup_);
+  Put(root_, "cd/I386/VIOSTOR.SYS", "another driver of that name");
+  Make("-iso-level 2 -N");
+  ProcessResult run = Integrate();
+  EXPECT_NE(run.out.find("there with other bytes: left alone."), std::string::npos)
+      << run.out;
+  ScratchDir extracted;
+  ASSERT_EQ(Shell(root_.path(), "bsdtar -xf out.iso -C " + extracted.path()).status, 0);
+  EXPECT_EQ(ReadFile(extracted / "I386/VIOSTOR.SYS"), "another driver of that name");
+}
+
+TEST_F(IsoCases, TheOutputMayNotBeTheImageItself) {
+  Put(root_, "cd/I386/TXTSETUP.SIF", setup_);
+  Make("-iso-level 2 -N");
+  std::string before = ReadFile(root_ / "in.iso");
+  ProcessResult run = Integrate("in.iso");
+  EXPECT_EQ(run.status, 2) << run.out;
+  EXPECT_NE(run.out.find("ERROR! --output names the image itself (in.iso): give another name. Nothing was written.\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_TRUE(ReadFile(root_ / "in.iso") == before);
+  EXPECT_EQ(ListDir(root_.path()), (std::vector<std::string>{"cd", "drv", "in.iso"}));
+}
+
 }  // namespace
 }  // namespace o2s_test
