@@ -757,9 +757,10 @@ int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image
   }
   const o2s::iso::Directory& dir = image.iso.directories[chosen];
   std::string shown = "/" + dir.path;
-  Say(MessageId::kIsoSetupFolder, iso.c_str(), shown.c_str());
+  // --json prints JSON alone.
+  if (!arguments.json) Say(MessageId::kIsoSetupFolder, iso.c_str(), shown.c_str());
   std::vector<int> folders = o2s::iso::SetupFolders(image);
-  if (folders.size() > 1) {
+  if (folders.size() > 1 && !arguments.json) {
     std::vector<std::string> paths;
     unsigned loaders = 0;
     for (int f : folders) {

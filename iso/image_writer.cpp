@@ -12,8 +12,10 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
@@ -36,6 +38,28 @@ std::string TemporaryName(const std::string& outputPath) {
 }
 
 #ifndef _WIN32
+
+// Removes the temporary files that killed runs left beside the output
+// (".NAME.PID.tmp" of a process that is gone).
+void RemoveStaleTemporaries(const std::string& outputPath) {
+  size_t slash = outputPath.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : outputPath.substr(0, slash + 1);
+  std::string prefix = "." + (slash == std::string::npos ? outputPath : outputPath.substr(slash + 1)) + ".";
+  DIR* listing = opendir(folder.c_str());
+  if (listing == nullptr) return;
+  while (struct dirent* entry = readdir(listing)) {
+    std::string name = entry->d_name;
+    if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - 4, 4, ".tmp") != 0) {
+      continue;
+    }
+    std::string id = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+    if (id.empty() || id.size() > 9 || id.find_first_not_of("0123456789") != std::string::npos) continue;
+    pid_t pid = static_cast<pid_t>(std::stol(id));
+    if (pid != getpid() && kill(pid, 0) != 0 && errno == ESRCH) unlink((folder + "/" + name).c_str());
+  }
+  closedir(listing);
+}
 
 bool WriteAt(int fd, uint64_t offset, const void* bytes, size_t size) {
   const char* p = static_cast<const char*>(bytes);
@@ -173,6 +197,7 @@ WriteResult WriteUpdatedImage(const std::string& inputPath, uint64_t inputSize, 
     close(in);
     return WriteResult::kSameFile;
   }
+  RemoveStaleTemporaries(outputPath);
   int out = open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (out < 0 && errno == EEXIST) {
     // Left by a run of this same process id that was killed.

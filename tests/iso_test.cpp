@@ -686,6 +686,29 @@ TEST_F(IsoCases, AFileOfTheSameNameInTheImageIsAConflictAsInAFolder) {
   EXPECT_EQ(ReadFile(extracted / "I386/VIOSTOR.SYS"), "another driver of that name");
 }
 
+// --iso needs --output, except for a dry run; --json prints JSON alone; a
+// killed run's temporary file beside the output is removed.
+TEST_F(IsoCases, UsageDryRunJsonAndAKilledRunsLeftovers) {
+  Put(root_, "cd/I386/TXTSETUP.SIF", setup_);
+  Put(root_, "cd/I386/NTOSKRNL.EXE", MakeDriverImage(o2s::kMachineX86, {}));
+  Make("-iso-level 2 -N");
+  ProcessResult noOutput = RunProcess(OEM2SIF_INTEGRATE_TOOL_PATH, root_.path(), "", {"--iso", "in.iso", "drv"});
+  EXPECT_EQ(noOutput.status, 2);
+  EXPECT_EQ(noOutput.out, "ERROR! --iso needs --output OUT.iso: the new image goes there, the image given stays as it is.\n");
+  ProcessResult dryRun = RunProcess(OEM2SIF_INTEGRATE_TOOL_PATH, root_.path(), "", {"--iso", "in.iso", "drv", "--dry-run"});
+  EXPECT_EQ(dryRun.status, 0) << dryRun.out;
+  EXPECT_NE(dryRun.out.find("Dry run: nothing written.\n"), std::string::npos) << dryRun.out;
+  ProcessResult json = RunProcess(OEM2SIF_INTEGRATE_TOOL_PATH, root_.path(), "", {"--iso", "in.iso", "drv", "--json"});
+  EXPECT_EQ(json.status, 0);
+  EXPECT_EQ(json.out.rfind("{\"setup\":{\"folder\":\"in.iso:/I386\",", 0), 0u) << json.out;
+  EXPECT_EQ(ListDir(root_.path()), (std::vector<std::string>{"cd", "drv", "in.iso"}));
+  // A process id no process has (above the kernel's pid_max).
+  WriteFile(root_ / ".out.iso.999999999.tmp", "a killed run's");
+  ProcessResult run = Integrate();
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(ListDir(root_.path()), (std::vector<std::string>{"cd", "drv", "in.iso", "out.iso"}));
+}
+
 TEST_F(IsoCases, TheOutputMayNotBeTheImageItself) {
   Put(root_, "cd/I386/TXTSETUP.SIF", setup_);
   Make("-iso-level 2 -N");
