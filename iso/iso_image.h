@@ -32,7 +32,7 @@ namespace o2s::iso {
 const uint32_t kSector = 2048;
 const unsigned kMaxDirectories = 100000;
 const unsigned kMaxDepth = 64;
-const uint32_t kMaxDirectoryBytes = 16u << 20;
+const uint32_t kMaxDirectoryBytes = 4u << 20;
 
 enum class IsoProblem {
   kNone,

@@ -15,6 +15,11 @@ void PutBoth32(unsigned char* p, uint32_t value) {
 
 uint64_t SectorsOf(uint64_t bytes) { return (bytes + kSector - 1) / kSector; }
 
+// The moved directories' bytes at most, both trees: memory stays bounded
+// whatever the tree below the setup folder holds (an XP CD's I386 moves
+// well under 1 MB).
+const uint64_t kMaxMovedBytes = 16u << 20;
+
 // Patched sectors, read from the image the first time each is touched.
 class Patches {
  public:
@@ -326,6 +331,7 @@ IsoProblem PlanUpdate(ImageReader& reader, const Image& image, int setupFolder, 
   // meets each after its parent. Then the patches that lead to them.
   std::map<uint32_t, std::string>& sectors = update->patches;
   Patches patches(reader, &sectors);
+  uint64_t movedBytes = 0;
   for (FolderPlan* folder : {&iso, &joliet}) {
     if (folder->dir == nullptr) continue;
     const Tree& tree = *folder->tree;
@@ -352,6 +358,8 @@ IsoProblem PlanUpdate(ImageReader& reader, const Image& image, int setupFolder, 
         for (const Record& record : records) raws[m].push_back(record.raw);
       }
       sizes[m] = static_cast<uint32_t>(LayOut(raws[m]).size());
+      movedBytes += sizes[m];
+      if (movedBytes > kMaxMovedBytes) return IsoProblem::kTooMany;
       extents[m] = static_cast<uint32_t>(cursor);
       cursor += SectorsOf(sizes[m]);
       if (cursor > 0xFFFFFFFFu) return IsoProblem::kTooBig;

@@ -55,7 +55,8 @@ struct Update {
 // image.iso.directories) of the image ReadImage accepted; the folder of the
 // Joliet tree that holds the same TXTSETUP.SIF is changed alike. Of two
 // files of one name (any letter case) the later is written. Returns kNone
-// and fills *update, or the problem (a multi-extent file in the folder, a
+// and fills *update, or the problem (a multi-extent file in the folder, the
+// folders below it holding more than 16 MB of directories, a
 // name the trees cannot hold or that a subfolder has, a path table that
 // does not list the folder, damage) with *subject naming it. Reads only the
 // folder's directories, its subfolders' first records, the path tables and
