@@ -103,6 +103,18 @@ bool HasVersion(const std::vector<Record>& records, bool joliet) {
   return false;
 }
 
+// Puts each of `added` before the first record after "." and ".." whose
+// identifier `before` orders after it.
+void InsertInOrder(std::vector<std::string>* raws, const std::vector<std::string>& added,
+                   bool (*before)(const std::string&, const std::string&)) {
+  auto identifier = [](const std::string& raw) { return raw.substr(33, static_cast<unsigned char>(raw[32])); };
+  for (const std::string& raw : added) {
+    size_t at = 2;
+    while (at < raws->size() && !before(identifier(raw), identifier((*raws)[at]))) ++at;
+    raws->insert(raws->begin() + static_cast<long>(at), raw);
+  }
+}
+
 // A new file record after `model` (a record of the same folder: its date
 // and volume sequence number), for `identifier`.
 std::string NewRecord(const Record& model, const std::string& identifier) {
@@ -249,6 +261,9 @@ IsoProblem PlanUpdate(ImageReader& reader, const Image& image, int setupFolder, 
   iso.raws.clear();
   for (const Record& record : iso.records) iso.raws.push_back(record.raw);
   for (const Record& record : joliet.records) joliet.raws.push_back(record.raw);
+  // New records go in once every replaced one is patched: the indices of
+  // the folder's records hold until then.
+  std::vector<std::string> isoAdded, jolietAdded;
   for (const NewFile& file : files) {
     *subject = "/" + iso.dir->path + "/" + file.name;
     FileChange change;
@@ -290,12 +305,7 @@ IsoProblem PlanUpdate(ImageReader& reader, const Image& image, int setupFolder, 
       change.isoIdentifier = id;
       std::string raw = NewRecord(*setupFile, id);
       SetExtent(&raw, change.extent, change.size);
-      size_t at = 2;
-      while (at < iso.raws.size() &&
-             !IdentifierBefore(id, iso.raws[at].substr(33, static_cast<unsigned char>(iso.raws[at][32])))) {
-        ++at;
-      }
-      iso.raws.insert(iso.raws.begin() + static_cast<long>(at), raw);
+      isoAdded.push_back(raw);
     }
     if (image.joliet.present) {
       if (jolietIndex >= 0) {
@@ -311,12 +321,7 @@ IsoProblem PlanUpdate(ImageReader& reader, const Image& image, int setupFolder, 
         change.jolietIdentifier = id;
         std::string raw = NewRecord(*setupFile, id);
         SetExtent(&raw, change.extent, change.size);
-        size_t at = 2;
-        while (at < joliet.raws.size() &&
-               !JolietBefore(id, joliet.raws[at].substr(33, static_cast<unsigned char>(joliet.raws[at][32])))) {
-          ++at;
-        }
-        joliet.raws.insert(joliet.raws.begin() + static_cast<long>(at), raw);
+        jolietAdded.push_back(raw);
       }
     }
     std::string piece = file.bytes;
@@ -325,6 +330,9 @@ IsoProblem PlanUpdate(ImageReader& reader, const Image& image, int setupFolder, 
     update->appended.push_back(std::move(piece));
     update->files.push_back(change);
   }
+
+  InsertInOrder(&iso.raws, isoAdded, IdentifierBefore);
+  InsertInOrder(&joliet.raws, jolietAdded, JolietBefore);
 
   // The folders' new directories, with every folder below them: a reader
   // that reads directories in the order they lie on the disc (libarchive)

@@ -4,6 +4,7 @@
 // names the trees cannot hold.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,60 @@ TEST_F(IsoReader, NamesTheTreesCannotHoldAreRefused) {
   EXPECT_EQ(update.files[1].jolietIdentifier, std::string("\0V\0I\0O\0S\0T\0O\0R\0.\0S\0Y\0S", 22));
   EXPECT_EQ(update.files[1].size, 3u);
   EXPECT_EQ(update.appendOffset, image_.size());
+}
+
+// The update applied in memory (patches, then the appended sectors) and
+// read back: each tree's folder holds every file with its bytes, whatever
+// the order of new and replaced files.
+TEST_F(IsoReader, TheUpdatedImageReadsBackInBothTrees) {
+  std::string subject;
+  o2s::iso::Update update;
+  std::vector<o2s::iso::NewFile> files = {
+      {"aaa.sys", "new, ordered before every file"}, {"TXTSETUP.SIF", "[SetupData]\r\nchanged\r\n"},
+      {"zzz.inf", "new, ordered last"}, {"dosnet.inf", "[Files]\r\nd1,aaa.sys\r\n"}};
+  ASSERT_EQ(Plan(image_, files, &subject, &update), IsoProblem::kNone) << subject;
+  std::string out = image_;
+  for (const auto& patch : update.patches) out.replace(static_cast<size_t>(patch.first) * kSector, kSector, patch.second);
+  out.resize(update.appendOffset, '\0');
+  for (const std::string& piece : update.appended) out += piece;
+  ASSERT_EQ(out.size(), static_cast<size_t>(update.volumeSectors) * kSector);
+
+  o2s::iso::MemoryReader reader(out.data(), out.size());
+  o2s::iso::Image image;
+  ASSERT_EQ(o2s::iso::ReadImage(reader, &image, &subject), IsoProblem::kNone) << subject;
+  for (const o2s::iso::Tree* tree : {&image.iso, &image.joliet}) {
+    const o2s::iso::Directory* i386 = nullptr;
+    for (const auto& dir : tree->directories) {
+      if (o2s::iso::FoldCase(dir.path) == "i386") i386 = &dir;
+    }
+    ASSERT_NE(i386, nullptr);
+    std::vector<o2s::iso::Record> records;
+    ASSERT_EQ(o2s::iso::ReadRecords(reader, image, *tree, *i386, &records, &subject), IsoProblem::kNone);
+    std::map<std::string, std::string> found;
+    std::vector<std::string> order;
+    for (size_t r = 2; r < records.size(); ++r) {
+      std::string bytes;
+      std::string name = o2s::iso::FoldCase(o2s::iso::NameOf(records[r], tree->joliet));
+      order.push_back(name);
+      if (records[r].IsDirectory()) continue;
+      ASSERT_EQ(o2s::iso::ReadFileData(reader, image, records[r], 1 << 20, &bytes, &subject), IsoProblem::kNone);
+      found[name] = bytes;
+    }
+    // ISO 9660 names are upper case; Joliet's order by code unit puts the
+    // new lower-case names after the CD's upper-case ones.
+    if (tree->joliet) {
+      EXPECT_EQ(order, (std::vector<std::string>{"dosnet.inf", "sub", "txtsetup.sif", "viostor.sy_", "aaa.sys", "zzz.inf"}));
+    } else {
+      EXPECT_EQ(order, (std::vector<std::string>{"aaa.sys", "dosnet.inf", "sub", "txtsetup.sif", "viostor.sy_", "zzz.inf"}));
+    }
+    EXPECT_EQ(found["aaa.sys"], files[0].bytes);
+    EXPECT_EQ(found["txtsetup.sif"], files[1].bytes);
+    EXPECT_EQ(found["zzz.inf"], files[2].bytes);
+    EXPECT_EQ(found["dosnet.inf"], files[3].bytes);
+    EXPECT_EQ(found["viostor.sy_"], "old");
+  }
+  // The moved subfolder still leads back to the moved folder.
+  EXPECT_EQ(image.iso.directories.size(), 3u);
 }
 
 TEST(IsoMemoryReader, NeverReadsPastItsBytes) {
