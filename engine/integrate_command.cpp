@@ -692,6 +692,11 @@ void TakeOut(o2s::iso::ImageReader& reader, const o2s::iso::Image& image, const 
   std::string bytes, subject;
   o2s::iso::IsoProblem problem = o2s::iso::ReadFileData(reader, image, record, kMaxTakenFile, &bytes, &subject);
   std::string name = o2s::iso::NameOf(record, false);
+  // Only plain names are taken out (they match a driver's or setup's file
+  // name); a hostile record's is never made a path.
+  if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string("/\\:\0", 4)) != std::string::npos) {
+    RefuseImage(iso, o2s::iso::IsoProblem::kBadRecord, shown, 2);
+  }
   std::string path = folder + "/" + name;
   if (problem != o2s::iso::IsoProblem::kNone) RefuseImage(iso, problem, (shown == "/" ? "" : shown) + "/" + name, 2);
   if (!WriteBytes(path, bytes)) {
