@@ -727,6 +727,23 @@ TEST_F(IsoCases, UsageDryRunJsonAndAKilledRunsLeftovers) {
   EXPECT_EQ(ListDir(root_.path()), (std::vector<std::string>{"cd", "drv", "in.iso", "out.iso"}));
 }
 
+// The tool's own output read again: the same drivers change nothing, so
+// no image is written, and it says so.
+TEST_F(IsoCases, AnImageItWroteIsReadAgain) {
+  Put(root_, "cd/I386/TXTSETUP.SIF", setup_);
+  Put(root_, "cd/I386/NTOSKRNL.EXE", MakeDriverImage(o2s::kMachineX86, {}));
+  Make("-iso-level 2 -N");
+  ASSERT_EQ(Integrate().status, 0);
+  ProcessResult again = RunProcess(OEM2SIF_INTEGRATE_TOOL_PATH, root_.path(), "",
+                                   {"--iso", "out.iso", "--output", "again.iso", "drv"});
+  EXPECT_EQ(again.status, 0) << again.out;
+  EXPECT_NE(again.out.find("  TXTSETUP.SIF: already as planned, untouched\n"
+                           "Nothing to write into the image: again.iso was not written.\n"),
+            std::string::npos)
+      << again.out;
+  EXPECT_FALSE(FileExists(root_ / "again.iso"));
+}
+
 TEST_F(IsoCases, TheOutputMayNotBeTheImageItself) {
   Put(root_, "cd/I386/TXTSETUP.SIF", setup_);
   Make("-iso-level 2 -N");
