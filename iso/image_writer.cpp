@@ -10,6 +10,7 @@
 #include "iso/iso_update.h"
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <dirent.h>
@@ -172,7 +173,7 @@ WriteResult WriteUpdatedImage(const std::string& inputPath, uint64_t inputSize, 
       }
     }
   }
-  if (fflush(target) != 0) result = WriteResult::kWriteFailed;
+  if (fflush(target) != 0 || _commit(_fileno(target)) != 0) result = WriteResult::kWriteFailed;
   if (fclose(target) != 0) result = WriteResult::kWriteFailed;
   if (result == WriteResult::kWritten &&
       !MoveFileExA(temporary.c_str(), outputPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
