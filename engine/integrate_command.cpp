@@ -815,11 +815,15 @@ int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image
   o2s::engine::IntegrationPlan plan = SurveyAndPrint(arguments, input, iso + ":" + shown);
   if (!PrintApplied(o2s::engine::ApplyPlanInto(plan, written))) o2s::EndProcess(3);
 
-  // What landed in the written folder, in name order: those bytes, nothing
-  // else, change in the image.
+  // What landed in the written folder, in name order (in any letter case:
+  // the engine's names differ in case from system to system, the image's
+  // bytes do not): those bytes, nothing else, change in the image.
   std::vector<o2s::iso::NewFile> files;
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(written)) names.insert(entry.path().filename().string());
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(written)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return std::make_pair(o2s::iso::FoldCase(a), a) < std::make_pair(o2s::iso::FoldCase(b), b);
+  });
   for (const std::string& name : names) files.push_back({name, ReadBytes(written + "/" + name)});
   for (const auto& entry : std::filesystem::directory_iterator(setupCopy)) {
     std::filesystem::copy_file(entry.path(), checked + "/" + entry.path().filename().string(), error);
