@@ -29,7 +29,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -630,12 +629,22 @@ o2s::engine::IntegrationPlan SurveyAndPrint(const Arguments& arguments, o2s::eng
   return plan;
 }
 
-// --iso: the scratch folder, removed however the process ends.
-std::string gScratch;
+// --iso: the scratch folders (flat, each made by the platform), removed
+// however the process ends.
+std::vector<std::string> gScratchFolders;
 void RemoveScratch() {
-  if (gScratch.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove_all(gScratch, ignored);
+  for (const std::string& folder : gScratchFolders) o2s::RemoveScratchFolder(folder.c_str());
+}
+
+std::string MakeScratch() {
+  char path[1024];
+  if (!o2s::MakeScratchFolder(path, sizeof path)) {
+    Say(MessageId::kFailScratchFailed, "");
+    o2s::EndProcess(3);
+  }
+  if (gScratchFolders.empty()) atexit(RemoveScratch);
+  gScratchFolders.push_back(path);
+  return path;
 }
 
 // Bytes of an image's file taken out at most: far more than any setup or
@@ -656,13 +665,7 @@ const size_t kMaxDriverNames = 100000;
 std::vector<std::string> DriverFileNames(const std::vector<std::string>& folders) {
   std::vector<std::string> names;
   for (const std::string& folder : folders) {
-    std::error_code error;
-    std::filesystem::recursive_directory_iterator it(folder, std::filesystem::directory_options::skip_permission_denied, error);
-    for (; !error && it != std::filesystem::recursive_directory_iterator() && names.size() < kMaxDriverNames;
-         it.increment(error)) {
-      std::error_code kindError;
-      if (it->is_regular_file(kindError)) names.push_back(it->path().filename().string());
-    }
+    for (const std::string& name : o2s::iso::FileNamesBelow(folder, kMaxDriverNames)) names.push_back(name);
   }
   return names;
 }
@@ -674,18 +677,23 @@ bool WriteBytes(const std::string& path, const std::string& bytes) {
   return fclose(file) == 0 && written;
 }
 
+// A file the engine wrote into a scratch folder, whole.
 std::string ReadBytes(const std::string& path) {
-  std::string bytes;
-  FILE* file = fopen(path.c_str(), "rb");
-  if (file == nullptr) return bytes;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
-  fclose(file);
+  std::string bytes(1 << 16, '\0');
+  size_t size = 0;
+  o2s::ReadFileResult result = o2s::ReadFileBytes(path.c_str(), &bytes[0], bytes.size(), &size);
+  if (result == o2s::kFileTooBig) {
+    bytes.assign(size, '\0');
+    result = o2s::ReadFileBytes(path.c_str(), &bytes[0], bytes.size(), &size);
+  }
+  if (result != o2s::kFileRead) {
+    Say(MessageId::kFailScratchFailed, path.c_str());
+    o2s::EndProcess(3);
+  }
+  bytes.resize(size);
   return bytes;
 }
 
-// Takes `record` out of the image into `folder`, under its name there.
 // `shown`: the image's folder, for messages.
 void TakeOut(o2s::iso::ImageReader& reader, const o2s::iso::Image& image, const o2s::iso::Record& record,
              const std::string& folder, const std::string& iso, const std::string& shown) {
@@ -700,7 +708,7 @@ void TakeOut(o2s::iso::ImageReader& reader, const o2s::iso::Image& image, const 
   std::string path = folder + "/" + name;
   if (problem != o2s::iso::IsoProblem::kNone) RefuseImage(iso, problem, (shown == "/" ? "" : shown) + "/" + name, 2);
   if (!WriteBytes(path, bytes)) {
-    Say(MessageId::kFailScratchFailed, gScratch.c_str());
+    Say(MessageId::kFailScratchFailed, folder.c_str());
     o2s::EndProcess(3);
   }
 }
@@ -709,13 +717,10 @@ void TakeOut(o2s::iso::ImageReader& reader, const o2s::iso::Image& image, const 
 // with the written ones over them. A driver or an import it finds missing
 // that the image holds is taken out too, and the check runs again (a
 // driver, then its imports: three rounds at most).
+// `taken`: the names (folded) of the files there.
 int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image,
                      const std::vector<o2s::iso::Record>& records, const std::string& folder, const std::string& iso,
-                     const std::string& shown) {
-  std::set<std::string> taken;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    taken.insert(o2s::iso::FoldCase(entry.path().filename().string()));
-  }
+                     const std::string& shown, std::set<std::string> taken) {
   for (int round = 0; round < 3; ++round) {
     o2s::CheckResult result;
     if (o2s::CheckSetupFolder(folder.c_str(), &gWorkspace, gFindings, kMaxFindings, &result) != o2s::kCheckDone) break;
@@ -786,25 +791,12 @@ int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image
     }
   }
 
-  char scratch[1024];
-  if (!o2s::MakeScratchFolder(scratch, sizeof scratch)) {
-    Say(MessageId::kFailScratchFailed, "");
-    o2s::EndProcess(3);
-  }
-  gScratch = scratch;
-  atexit(RemoveScratch);
   std::string folderName = dir.path.empty() ? "ROOT" : dir.path.substr(dir.path.rfind('/') + 1);
-  std::string setupCopy = gScratch + "/setup/" + folderName;
-  std::string written = gScratch + "/written";
-  std::string checked = gScratch + "/check/" + folderName;
-  std::error_code error;
-  for (const std::string& made : {setupCopy, written, checked}) std::filesystem::create_directories(made, error);
-  if (error) {
-    Say(MessageId::kFailScratchFailed, gScratch.c_str());
-    o2s::EndProcess(3);
-  }
+  std::string setupCopy = MakeScratch(), written = MakeScratch(), checked = MakeScratch();
+  std::vector<std::string> takenNames;
   for (const auto& record : o2s::iso::RecordsToExtract(records, DriverFileNames(arguments.driverFolders))) {
     TakeOut(reader, image, record, setupCopy, iso, shown);
+    takenNames.push_back(o2s::iso::NameOf(record, false));
   }
 
   o2s::engine::SurveyInput input;
@@ -813,22 +805,35 @@ int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image
   input.driverFolders = arguments.driverFolders;
   input.windows = arguments.windows;
   o2s::engine::IntegrationPlan plan = SurveyAndPrint(arguments, input, iso + ":" + shown);
-  if (!PrintApplied(o2s::engine::ApplyPlanInto(plan, written))) o2s::EndProcess(3);
+  o2s::engine::ApplyOutcome outcome = o2s::engine::ApplyPlanInto(plan, written);
+  if (!PrintApplied(outcome)) o2s::EndProcess(3);
 
   // What landed in the written folder, in name order (in any letter case:
   // the engine's names differ in case from system to system, the image's
   // bytes do not): those bytes, nothing else, change in the image.
-  std::vector<o2s::iso::NewFile> files;
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(written)) names.push_back(entry.path().filename().string());
+  for (const auto& file : outcome.files) {
+    if (file.written) names.push_back(file.name);
+  }
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
     return std::make_pair(o2s::iso::FoldCase(a), a) < std::make_pair(o2s::iso::FoldCase(b), b);
   });
+  std::vector<o2s::iso::NewFile> files;
   for (const std::string& name : names) files.push_back({name, ReadBytes(written + "/" + name)});
-  for (const auto& entry : std::filesystem::directory_iterator(setupCopy)) {
-    std::filesystem::copy_file(entry.path(), checked + "/" + entry.path().filename().string(), error);
+  // The check's folder: the files taken out, the written ones over them.
+  std::set<std::string> inChecked;
+  for (const std::string& name : takenNames) {
+    o2s::CopyFileA((setupCopy + "/" + name).c_str(), (checked + "/" + name).c_str(), 0);
+    inChecked.insert(o2s::iso::FoldCase(name));
   }
-  for (const auto& file : files) WriteBytes(checked + "/" + file.name, file.bytes);
+  for (const auto& file : files) {
+    o2s::DeleteFileA((checked + "/" + file.name).c_str());  // the taken one, in any letter case
+    if (!WriteBytes(checked + "/" + file.name, file.bytes)) {
+      Say(MessageId::kFailScratchFailed, checked.c_str());
+      o2s::EndProcess(3);
+    }
+    inChecked.insert(o2s::iso::FoldCase(file.name));
+  }
   if (files.empty()) {
     Say(MessageId::kIsoNothingToWrite, arguments.output.c_str());
   } else {
@@ -857,7 +862,7 @@ int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image
     Say(MessageId::kIsoWritten, arguments.output.c_str(), static_cast<unsigned>(update.files.size()) - replaced, replaced,
         static_cast<unsigned>(update.patches.size()), appended);
   }
-  o2s::EndProcess(CheckImageFolder(reader, image, records, checked, iso, shown));
+  o2s::EndProcess(CheckImageFolder(reader, image, records, checked, iso, shown, inChecked));
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 #include "iso/image_reader.h"
 
-#include <sys/stat.h>
-#ifndef _WIN32
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
-
-#include <cstring>
 
 namespace o2s::iso {
 
@@ -16,32 +18,57 @@ bool MemoryReader::Read(uint64_t offset, void* out, size_t size) {
   return true;
 }
 
-namespace {
-
-int SeekTo(FILE* file, uint64_t offset) {
 #ifdef _WIN32
-  return _fseeki64(file, static_cast<long long>(offset), SEEK_SET);
-#else
-  return fseeko(file, static_cast<off_t>(offset), SEEK_SET);
-#endif
-}
-
-}  // namespace
 
 FileReader::~FileReader() {
-  if (file_ != nullptr) fclose(file_);
+  if (file_ != nullptr) CloseHandle(file_);
 }
 
 bool FileReader::Open(const std::string& path) {
-  if (file_ != nullptr) fclose(file_);
+  if (file_ != nullptr) CloseHandle(file_);
   file_ = nullptr;
   size_ = 0;
-  // Only a regular file: opening a FIFO would wait for a writer.
-#ifdef _WIN32
-  struct _stati64 status;
-  if (_stati64(path.c_str(), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) return false;
-  file_ = fopen(path.c_str(), "rb");
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(file, &information) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    CloseHandle(file);
+    return false;
+  }
+  file_ = file;
+  size_ = static_cast<uint64_t>(information.nFileSizeHigh) << 32 | information.nFileSizeLow;
+  return true;
+}
+
+bool FileReader::Read(uint64_t offset, void* out, size_t size) {
+  if (file_ == nullptr || offset > size_ || size > size_ - offset) return false;
+  char* p = static_cast<char*>(out);
+  while (size > 0) {
+    // A synchronous handle reads at the offset an OVERLAPPED names.
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size), got = 0;
+    if (!ReadFile(file_, p, chunk, &got, &at) || got == 0) return false;
+    p += got;
+    size -= got;
+    offset += got;
+  }
+  return true;
+}
+
 #else
+
+FileReader::~FileReader() {
+  if (file_ != nullptr) fclose(static_cast<FILE*>(file_));
+}
+
+bool FileReader::Open(const std::string& path) {
+  if (file_ != nullptr) fclose(static_cast<FILE*>(file_));
+  file_ = nullptr;
+  size_ = 0;
   // Opened without waiting, then checked: a name swapped for a FIFO in
   // between is refused, never waited on.
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -51,10 +78,12 @@ bool FileReader::Open(const std::string& path) {
     close(fd);
     return false;
   }
-  file_ = fdopen(fd, "rb");
-  if (file_ == nullptr) close(fd);
-#endif
-  if (file_ == nullptr) return false;
+  FILE* file = fdopen(fd, "rb");
+  if (file == nullptr) {
+    close(fd);
+    return false;
+  }
+  file_ = file;
   size_ = static_cast<uint64_t>(status.st_size);
   return true;
 }
@@ -62,8 +91,11 @@ bool FileReader::Open(const std::string& path) {
 bool FileReader::Read(uint64_t offset, void* out, size_t size) {
   if (file_ == nullptr || offset > size_ || size > size_ - offset) return false;
   if (size == 0) return true;
-  if (SeekTo(file_, offset) != 0) return false;
-  return fread(out, 1, size, file_) == size;
+  FILE* file = static_cast<FILE*>(file_);
+  if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+  return fread(out, 1, size, file) == size;
 }
+
+#endif
 
 }  // namespace o2s::iso

@@ -35,7 +35,8 @@ class MemoryReader : public ImageReader {
   size_t size_;
 };
 
-// An image file, read with the C library (64-bit offsets on every system).
+// An image file (64-bit offsets on every system; on Windows through the
+// calls Windows 2000 offers).
 class FileReader : public ImageReader {
  public:
   FileReader() = default;
@@ -49,7 +50,7 @@ class FileReader : public ImageReader {
   bool Read(uint64_t offset, void* out, size_t size) override;
 
  private:
-  FILE* file_ = nullptr;
+  void* file_ = nullptr;  // FILE* (POSIX) or HANDLE (Windows)
   uint64_t size_ = 0;
 };
 

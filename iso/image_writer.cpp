@@ -1,7 +1,5 @@
 // WriteUpdatedImage: the copy, the patches and the appended sectors, into
 // a temporary file renamed over the output.
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,9 +8,9 @@
 #include "iso/iso_update.h"
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -131,50 +129,83 @@ WriteResult WriteUpdatedImage(const std::string& inputPath, uint64_t inputSize, 
                               const std::string& outputPath) {
   std::string temporary = TemporaryName(outputPath);
 #ifdef _WIN32
-  struct _stati64 in, out;
-  if (_stati64(inputPath.c_str(), &in) != 0) return WriteResult::kReadFailed;
-  if (static_cast<uint64_t>(in.st_size) != inputSize) return WriteResult::kInputChanged;
-  char fullIn[MAX_PATH], fullOut[MAX_PATH];
-  if (GetFullPathNameA(inputPath.c_str(), MAX_PATH, fullIn, nullptr) &&
-      GetFullPathNameA(outputPath.c_str(), MAX_PATH, fullOut, nullptr) && _stricmp(fullIn, fullOut) == 0) {
-    return WriteResult::kSameFile;
+  // Only the calls Windows 2000 offers: ReadFile and WriteFile at the
+  // offsets an OVERLAPPED names, FlushFileBuffers, MoveFileExA.
+  HANDLE in = CreateFileA(inputPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return WriteResult::kReadFailed;
+  BY_HANDLE_FILE_INFORMATION inInfo, outInfo;
+  if (!GetFileInformationByHandle(in, &inInfo)) {
+    CloseHandle(in);
+    return WriteResult::kReadFailed;
   }
-  (void)out;
-  FILE* source = fopen(inputPath.c_str(), "rb");
-  if (source == nullptr) return WriteResult::kReadFailed;
-  FILE* target = fopen(temporary.c_str(), "wb+");
-  if (target == nullptr) {
-    fclose(source);
+  if ((static_cast<uint64_t>(inInfo.nFileSizeHigh) << 32 | inInfo.nFileSizeLow) != inputSize) {
+    CloseHandle(in);
+    return WriteResult::kInputChanged;
+  }
+  HANDLE existing = CreateFileA(outputPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (existing != INVALID_HANDLE_VALUE) {
+    bool same = GetFileInformationByHandle(existing, &outInfo) &&
+                outInfo.dwVolumeSerialNumber == inInfo.dwVolumeSerialNumber &&
+                outInfo.nFileIndexHigh == inInfo.nFileIndexHigh && outInfo.nFileIndexLow == inInfo.nFileIndexLow;
+    CloseHandle(existing);
+    if (same) {
+      CloseHandle(in);
+      return WriteResult::kSameFile;
+    }
+  }
+  HANDLE out = CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) {
+    CloseHandle(in);
     return WriteResult::kWriteFailed;
   }
+  auto writeAt = [out](uint64_t offset, const char* bytes, size_t size) {
+    while (size > 0) {
+      OVERLAPPED at = {};
+      at.Offset = static_cast<DWORD>(offset);
+      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+      DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size), put = 0;
+      if (!WriteFile(out, bytes, chunk, &put, &at) || put == 0) return false;
+      bytes += put;
+      size -= put;
+      offset += put;
+    }
+    return true;
+  };
   WriteResult result = WriteResult::kWritten;
   std::vector<char> buffer(kCopyBuffer);
-  uint64_t done = 0;
-  while (result == WriteResult::kWritten && done < inputSize) {
-    size_t n = fread(buffer.data(), 1, buffer.size(), source);
-    if (n == 0) result = WriteResult::kReadFailed;
-    if (n > 0 && fwrite(buffer.data(), 1, n, target) != n) result = WriteResult::kWriteFailed;
-    done += n;
+  for (uint64_t done = 0; result == WriteResult::kWritten && done < inputSize;) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(done);
+    at.OffsetHigh = static_cast<DWORD>(done >> 32);
+    DWORD want = static_cast<DWORD>(inputSize - done < buffer.size() ? inputSize - done : buffer.size()), got = 0;
+    if (!ReadFile(in, buffer.data(), want, &got, &at) || got == 0) {
+      result = WriteResult::kReadFailed;
+    } else if (!writeAt(done, buffer.data(), got)) {
+      result = WriteResult::kWriteFailed;
+    }
+    done += got;
   }
-  fclose(source);
+  CloseHandle(in);
   for (const auto& patch : update.patches) {
-    if (result != WriteResult::kWritten) break;
-    if (_fseeki64(target, static_cast<long long>(patch.first) * kSector, SEEK_SET) != 0 ||
-        fwrite(patch.second.data(), 1, patch.second.size(), target) != patch.second.size()) {
+    if (result == WriteResult::kWritten &&
+        !writeAt(static_cast<uint64_t>(patch.first) * kSector, patch.second.data(), patch.second.size())) {
       result = WriteResult::kWriteFailed;
     }
   }
-  if (result == WriteResult::kWritten && _fseeki64(target, 0, SEEK_END) == 0) {
+  if (result == WriteResult::kWritten && update.appendOffset > inputSize) {
     std::string zeros(static_cast<size_t>(update.appendOffset - inputSize), '\0');
-    if (fwrite(zeros.data(), 1, zeros.size(), target) != zeros.size()) result = WriteResult::kWriteFailed;
-    for (const std::string& piece : update.appended) {
-      if (result == WriteResult::kWritten && fwrite(piece.data(), 1, piece.size(), target) != piece.size()) {
-        result = WriteResult::kWriteFailed;
-      }
-    }
+    if (!writeAt(inputSize, zeros.data(), zeros.size())) result = WriteResult::kWriteFailed;
   }
-  if (fflush(target) != 0 || _commit(_fileno(target)) != 0) result = WriteResult::kWriteFailed;
-  if (fclose(target) != 0) result = WriteResult::kWriteFailed;
+  uint64_t offset = update.appendOffset;
+  for (const std::string& piece : update.appended) {
+    if (result == WriteResult::kWritten && !writeAt(offset, piece.data(), piece.size())) result = WriteResult::kWriteFailed;
+    offset += piece.size();
+  }
+  if (!FlushFileBuffers(out) && result == WriteResult::kWritten) result = WriteResult::kWriteFailed;
+  CloseHandle(out);
   if (result == WriteResult::kWritten &&
       !MoveFileExA(temporary.c_str(), outputPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     result = WriteResult::kWriteFailed;

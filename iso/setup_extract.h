@@ -19,6 +19,12 @@ namespace o2s::iso {
 // order, each once.
 std::vector<Record> RecordsToExtract(const std::vector<Record>& records, const std::vector<std::string>& driverNames);
 
+// The names of the regular files in `folder` and below it (links and
+// junctions not followed, 32 levels at most), at most `limit` of them:
+// what a driver folder could bring under a setup file's name. A folder
+// that cannot be read adds nothing.
+std::vector<std::string> FileNamesBelow(const std::string& folder, size_t limit);
+
 }  // namespace o2s::iso
 
 #endif  // OEM2SIF_ISO_SETUP_EXTRACT_H
