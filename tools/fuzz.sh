@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang) and runs each for SECONDS (default 60),
 # seeded from the real driver files (the driver image reader needs no
-# seeds of its own: it finds the "MZ" and "MSCF" headers by itself).
+# seeds of its own: it finds the "MZ" and "MSCF" headers by itself) and a
+# small CD image made with genisoimage (iso_image_fuzz).
 # Crashes land in build/fuzz/findings/. An input is a hang when it takes 20
 # times as long as a pass over all the seeds and the corpus so far, timed
 # here first (at least 20 s): -timeout scales with the machine's speed.
