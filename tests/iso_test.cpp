@@ -678,6 +678,21 @@ TEST_F(IsoCases, ASetupFolderAtTheRoot) {
   EXPECT_EQ(ReadFile(extracted / "viostor.sys"), ReadFile(root_ / "drv/i386/win2003/viostor.sys"));
 }
 
+// An image without a Joliet tree: only the ISO 9660 tree changes.
+TEST_F(IsoCases, AnImageWithoutJoliet) {
+  Put(root_, "cd/I386/TXTSETUP.SIF", setup_);
+  Put(root_, "cd/I386/NTOSKRNL.EXE", MakeDriverImage(o2s::kMachineX86, {}));
+  ProcessResult made = Shell(root_.path(), "genisoimage -quiet -no-pad -iso-level 2 -N -o in.iso cd");
+  ASSERT_EQ(made.status, 0) << made.out;
+  ProcessResult run = Integrate();
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("; 4 sectors of the image patched"), std::string::npos) << run.out;  // PVD, root, L and M
+  ScratchDir extracted;
+  ProcessResult tar = Shell(root_.path(), "bsdtar -xf out.iso -C " + extracted.path());
+  ASSERT_EQ(tar.status, 0) << tar.out;
+  EXPECT_EQ(ReadFile(extracted / "I386/VIOSTOR.SYS"), ReadFile(root_ / "drv/i386/win2003/viostor.sys"));
+}
+
 // An image whose names carry ";1" gets its new names with ";1", and the
 // same input gives the same bytes.
 TEST_F(IsoCases, NamesFollowTheImagesSpellingAndTheOutputIsRepeatable) {
