@@ -58,9 +58,9 @@ struct Update {
 // and fills *update, or the problem (a multi-extent file in the folder, the
 // folders below it holding more than 16 MB of directories, a
 // name the trees cannot hold or that a subfolder has, a path table that
-// does not list the folder, damage) with *subject naming it. Reads only the
-// folder's directories, its subfolders' first records, the path tables and
-// the descriptors.
+// does not list the folder, damage) with *subject naming it. Reads only
+// directories (the Joliet tree's, to find the folder; those moved), the
+// path tables and the sectors it patches.
 IsoProblem PlanUpdate(ImageReader& reader, const Image& image, int setupFolder, const std::vector<NewFile>& files,
                       Update* update, std::string* subject);
 
