@@ -714,9 +714,10 @@ void TakeOut(o2s::iso::ImageReader& reader, const o2s::iso::Image& image, const 
 }
 
 // The check of the image's setup folder, on `folder`: the files taken out
-// with the written ones over them. A driver or an import it finds missing
-// that the image holds is taken out too, and the check runs again (a
-// driver, then its imports: three rounds at most).
+// with the written ones over them. A driver, an import, an INF or a file an
+// INF copies that it finds missing and the image holds is taken out too,
+// and the check runs again (a driver or INF, then what it needs: three
+// rounds at most).
 // `taken`: the names (folded) of the files there.
 int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image,
                      const std::vector<o2s::iso::Record>& records, const std::string& folder, const std::string& iso,
@@ -729,6 +730,8 @@ int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image
       const o2s::Finding& finding = gFindings[i];
       if (finding.kind == o2s::kFindingDriverMissing) wanted.insert(finding.file);
       if (finding.kind == o2s::kFindingImportMissing) wanted.insert(finding.extra);
+      if (finding.kind == o2s::kFindingInfMissing) wanted.insert(finding.file);
+      if (finding.kind == o2s::kFindingInfFileMissing) wanted.insert(finding.extra);
     }
     bool tookMore = false;
     for (const std::string& name : wanted) {

@@ -199,6 +199,18 @@ size_t RecordOf(const std::string& image, const std::string& id) {
   return at == std::string::npos ? at : at - 32;
 }
 
+// virtio's block driver as a package that ships its INF, catalog and
+// co-installer (GUI-mode setup needs the INF: the check says so), at drv/.
+// viostor.sys imports `imports`.
+void PutDriver(const ScratchDir& root, const std::vector<std::string>& imports) {
+  Put(root, "drv/txtsetup.oem", VirtioOemWithInf());
+  Put(root, "drv/i386/win2003/viostor.sys", MakeDriverImage(o2s::kMachineX86, imports));
+  Put(root, "drv/i386/win2003/viostor.inf",
+      MakeStorageInf("viostor", {"PCI\\VEN_1AF4&DEV_1001"}, "viostor.cat", {"viostor.sys"}, {"vioco.dll"}));
+  Put(root, "drv/i386/win2003/viostor.cat", "catalog");
+  Put(root, "drv/i386/win2003/vioco.dll", "co-installer");
+}
+
 // Every regular file below `root`, by its path there, with its bytes.
 std::map<std::string, std::string> FilesBelow(const std::string& root) {
   std::map<std::string, std::string> files;
@@ -254,8 +266,7 @@ class IsoImage : public ::testing::Test {
     Put(root, "cd/WIN51", "marker file");
     Put(root, "cd/boot.bin", ReadFile(root / "boot.bin"));
     // The driver: viostor.sys new to the CD; its scsiport.sys import is there.
-    Put(root, "drv/txtsetup.oem", kVirtioOem);
-    Put(root, "drv/i386/win2003/viostor.sys", MakeDriverImage(o2s::kMachineX86, {"ntoskrnl.exe", "scsiport.sys"}));
+    PutDriver(root, {"ntoskrnl.exe", "scsiport.sys"});
     ProcessResult made = Shell(root.path(),
                                "genisoimage -quiet -iso-level 2 -N -J -relaxed-filenames -no-emul-boot -boot-load-seg 0x7C0 "
                                "-boot-load-size 4 -b boot.bin -hide boot.bin -hide-joliet boot.bin -V XPCD -o in.iso cd");
@@ -286,11 +297,12 @@ TEST_F(IsoImage, TheCommandSaysWhatItWroteAndTheCheckFindsNoProblem) {
   EXPECT_EQ(run_->status, 0) << run_->out;
   EXPECT_EQ(run_->out.rfind("Image: in.iso, setup folder /I386\nSetup folder: in.iso:/I386 (TXTSETUP.SIF)\n", 0), 0u)
       << run_->out;
-  EXPECT_NE(run_->out.find("Written:\n  viostor.sys: created\n  txtsetup.sif.orig: created\n  dosnet.inf.orig: created\n"
+  EXPECT_NE(run_->out.find("Written:\n  viostor.sys: created\n  viostor.inf: created\n  viostor.cat: created\n"
+                           "  vioco.dll: created\n  txtsetup.sif.orig: created\n  dosnet.inf.orig: created\n"
                            "  DOSNET.INF: replaced\n  TXTSETUP.SIF: replaced\n"),
             std::string::npos)
       << run_->out;
-  EXPECT_NE(run_->out.find("Image written: out.iso (3 new files, 2 replaced; "), std::string::npos) << run_->out;
+  EXPECT_NE(run_->out.find("Image written: out.iso (6 new files, 2 replaced; "), std::string::npos) << run_->out;
   EXPECT_NE(run_->out.find("Problems found: 0"), std::string::npos) << run_->out;
 }
 
@@ -395,10 +407,12 @@ iso.close()
     isoNames.insert("/" + upper);
     jolietNames.insert("/" + file.first);
   }
-  for (const char* name : {"/I386/VIOSTOR.SYS", "/I386/TXTSETUP.SIF.ORIG", "/I386/DOSNET.INF.ORIG", "/BOOT.CATALOG"}) {
+  for (const char* name : {"/I386/VIOSTOR.SYS", "/I386/VIOSTOR.INF", "/I386/VIOSTOR.CAT", "/I386/VIOCO.DLL",
+                           "/I386/TXTSETUP.SIF.ORIG", "/I386/DOSNET.INF.ORIG", "/BOOT.CATALOG"}) {
     isoNames.insert(name);
   }
-  for (const char* name : {"/I386/viostor.sys", "/I386/txtsetup.sif.orig", "/I386/dosnet.inf.orig", "/boot.catalog"}) {
+  for (const char* name : {"/I386/viostor.sys", "/I386/viostor.inf", "/I386/viostor.cat", "/I386/vioco.dll",
+                           "/I386/txtsetup.sif.orig", "/I386/dosnet.inf.orig", "/boot.catalog"}) {
     jolietNames.insert(name);
   }
   auto lines = [](const std::string& text, const std::string& prefix, const std::string& strip) {
@@ -641,8 +655,7 @@ class IsoCases : public ::testing::Test {
     XpSetupFile xp;
     xp.lines = 400;
     setup_ = GenerateXpSetupFile(xp);
-    Put(root_, "drv/txtsetup.oem", kVirtioOem);
-    Put(root_, "drv/i386/win2003/viostor.sys", MakeDriverImage(o2s::kMachineX86, {"ntoskrnl.exe"}));
+    PutDriver(root_, {"ntoskrnl.exe"});
   }
   // Makes in.iso from folder cd with genisoimage's `options`.
   void Make(const std::string& options) {
@@ -676,6 +689,27 @@ TEST_F(IsoCases, ASetupFolderAtTheRoot) {
   ASSERT_EQ(tar.status, 0) << tar.out;
   EXPECT_EQ(ReadFile(extracted / "SUB/INNER.TXT"), "inner");
   EXPECT_EQ(ReadFile(extracted / "viostor.sys"), ReadFile(root_ / "drv/i386/win2003/viostor.sys"));
+}
+
+// The check takes out of the image what it asks for: here a file the INF
+// copies that only the CD holds. Without it on the CD, it is a finding.
+TEST_F(IsoCases, TheCheckTakesOutWhatItNeeds) {
+  Put(root_, "drv/i386/win2003/viostor.inf",
+      MakeStorageInf("viostor", {"PCI\\VEN_1AF4&DEV_1001"}, "viostor.cat", {"viostor.sys", "cdonly.sys"}, {"vioco.dll"}));
+  Put(root_, "cd/I386/TXTSETUP.SIF", setup_);
+  Put(root_, "cd/I386/NTOSKRNL.EXE", MakeDriverImage(o2s::kMachineX86, {}));
+  Put(root_, "cd/I386/CDONLY.SY_", MakeCabinet("cdonly.sys", "on the CD"));
+  Make("-iso-level 2 -N");
+  ProcessResult run = Integrate();
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("Problems found: 0"), std::string::npos) << run.out;
+  std::filesystem::remove(root_ / "cd/I386/CDONLY.SY_");
+  std::filesystem::remove(root_ / "in.iso");
+  std::filesystem::remove(root_ / "out.iso");
+  Make("-iso-level 2 -N");
+  run = Integrate();
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_NE(run.out.find("cdonly.sys"), std::string::npos) << run.out;
 }
 
 // An image without a Joliet tree: only the ISO 9660 tree changes.
