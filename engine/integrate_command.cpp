@@ -797,16 +797,37 @@ int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image
   std::string folderName = dir.path.empty() ? "ROOT" : dir.path.substr(dir.path.rfind('/') + 1);
   std::string setupCopy = MakeScratch(), written = MakeScratch(), checked = MakeScratch();
   std::vector<std::string> takenNames;
-  for (const auto& record : o2s::iso::RecordsToExtract(records, DriverFileNames(arguments.driverFolders))) {
-    TakeOut(reader, image, record, setupCopy, iso, shown);
-    takenNames.push_back(o2s::iso::NameOf(record, false));
-  }
+  std::set<std::string> takenFolded;
+  auto takeOut = [&](const std::vector<std::string>& names) {
+    for (const auto& record : o2s::iso::RecordsToExtract(records, names)) {
+      std::string name = o2s::iso::NameOf(record, false);
+      if (!takenFolded.insert(o2s::iso::FoldCase(name)).second) continue;
+      TakeOut(reader, image, record, setupCopy, iso, shown);
+      takenNames.push_back(name);
+    }
+  };
+  takeOut(DriverFileNames(arguments.driverFolders));
 
   o2s::engine::SurveyInput input;
   input.setupFolder = setupCopy;
   input.setupFolderName = folderName;
   input.driverFolders = arguments.driverFolders;
   input.windows = arguments.windows;
+  // The files the options name but their driver folders lack: the survey
+  // looks for those in the setup folder too (setup's own copy), so they
+  // are taken out before the survey that counts.
+  {
+    Survey first = SurveyOf(input);
+    std::vector<std::string> named;
+    for (const auto& driver : first.drivers) {
+      for (const auto& row : driver.rows) {
+        if (row.option.hasDriverFile) named.push_back(row.option.driverFile);
+        for (const auto& line : row.option.files) named.push_back(line.name);
+        for (const auto& support : row.support) named.push_back(support.name);
+      }
+    }
+    takeOut(named);
+  }
   o2s::engine::IntegrationPlan plan = SurveyAndPrint(arguments, input, iso + ":" + shown);
   o2s::engine::ApplyOutcome outcome = o2s::engine::ApplyPlanInto(plan, written);
   if (!PrintApplied(outcome)) o2s::EndProcess(3);

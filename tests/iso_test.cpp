@@ -712,6 +712,29 @@ TEST_F(IsoCases, TheCheckTakesOutWhatItNeeds) {
   EXPECT_NE(run.out.find("cdonly.sys"), std::string::npos) << run.out;
 }
 
+// The plan printed for an image is the plan printed for the same folder,
+// also for a driver file that only the CD holds (the option names it, the
+// driver folder lacks it).
+TEST_F(IsoCases, ThePlanIsTheFoldersPlan) {
+  std::filesystem::remove(root_ / "drv/i386/win2003/viostor.sys");
+  Put(root_, "cd/I386/TXTSETUP.SIF", setup_);
+  Put(root_, "cd/I386/VIOSTOR.SYS", MakeDriverImage(o2s::kMachineX86, {}));
+  Make("-iso-level 2 -N");
+  ProcessResult image = RunProcess(OEM2SIF_INTEGRATE_TOOL_PATH, root_.path(), "", {"--iso", "in.iso", "drv", "--dry-run"});
+  ProcessResult folder = RunProcess(OEM2SIF_INTEGRATE_TOOL_PATH, root_ / "cd", "", {"I386", "../drv", "--dry-run"});
+  EXPECT_EQ(image.status, folder.status);
+  auto plan = [](std::string out, const std::string& drv) {
+    out = out.substr(out.find("\n", out.find("Setup folder: ")));  // from after the setup folder's line
+    for (size_t at = 0; (at = out.find(drv, at)) != std::string::npos; at += 3) out.replace(at, drv.size(), "drv");
+    return out;
+  };
+  EXPECT_EQ(plan(image.out, "drv"), plan(folder.out, "../drv"));
+  EXPECT_NE(folder.out.find("viostor.sys"), std::string::npos) << folder.out;
+  EXPECT_NE(image.out.find("Image: in.iso, setup folder /I386\nSetup folder: in.iso:/I386 (TXTSETUP.SIF)\n"),
+            std::string::npos)
+      << image.out;
+}
+
 // An image without a Joliet tree: only the ISO 9660 tree changes.
 TEST_F(IsoCases, AnImageWithoutJoliet) {
   Put(root_, "cd/I386/TXTSETUP.SIF", setup_);
