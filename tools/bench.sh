@@ -5,6 +5,7 @@
 # longest main-thread task, its longest timer gap, with their goals). The
 # page's rows need the page's build (emscripten, npm ci in web/) and the
 # browsers of tools/install-deps.sh --tests; each that cannot run says why.
+# Then oem2sif-integrate --iso on a 700 MB image against cp (bench/iso_bench.cpp).
 # Run it on the disk you care about: the work folder is build/bench/work.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +14,9 @@ cmake --build --preset bench >/dev/null
 work=build/bench/work
 rm -rf "$work" && mkdir -p "$work"
 build/bench/bench/oem2sif_bench build/bench/oem2sif "$work"
+echo
+# A 700 MB CD image through oem2sif-integrate --iso, against cp.
+build/bench/bench/iso_bench build/bench/oem2sif-integrate "$work/iso" 700
 
 echo
 echo "| the page | time | against | ratio |"

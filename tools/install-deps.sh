@@ -15,7 +15,9 @@
 #                                   the release tools (zip, lintian ...), the
 #                                   file systems the tool is tested on (exFAT,
 #                                   NTFS and FAT through FUSE, their mkfs tools,
-#                                   strace to count fsyncs), and
+#                                   strace to count fsyncs), the CD image
+#                                   tools (genisoimage, xorriso, nasm, QEMU,
+#                                   bsdtar, pycdlib), and
 #                                   emscripten, Chromium, Firefox ESR, WebKit
 #                                   (MiniBrowser, its WebDriver and Xvfb) and
 #                                   the npm packages of the page (web/)
@@ -55,6 +57,10 @@ apt_install cmake g++ make zlib1g-dev
 apt_install libgtest-dev libbenchmark-dev clang libclang-rt-dev python3 util-linux mingw-w64 libz-mingw-w64-dev
 # The file systems of tools/test-filesystems.sh.
 apt_install fuse3 exfat-fuse exfatprogs ntfs-3g fusefat dosfstools e2fsprogs mount strace
+# CD images (oem2sif-integrate --iso): made with genisoimage, their boot
+# code assembled with nasm and booted in QEMU, read back by isoinfo,
+# xorriso, bsdtar and pycdlib.
+apt_install genisoimage xorriso nasm qemu-system-x86 libarchive-tools python3-pycdlib
 # The release and its test.
 apt_install git zip unzip strip-nondeterminism lintian
 # The page: emscripten (its optimiser needs node-acorn), Chromium and Firefox

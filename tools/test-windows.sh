@@ -4,7 +4,8 @@
 # - the end-to-end and corpus suites, byte for byte (CR LF line ends), and
 #   oem2sif-check.exe on a checked setup folder,
 # - the profile engine against the system's profile functions, whose
-#   figures the README quotes.
+#   figures the README quotes,
+# - oem2sif-integrate.exe --iso: the same image bytes as the Linux build.
 # The i686 build is always built and its imports checked; it runs where
 # this machine can run it (tools/probe-i686.sh), and the reason is printed
 # where it cannot.
@@ -29,6 +30,30 @@ for tool in oem2sif oem2sif-check oem2sif-integrate; do
   done
 done
 
+# oem2sif-integrate.exe --iso writes the same image, byte for byte, as the
+# Linux build (genisoimage makes a small CD; skipped without it).
+iso_same() {  # wine loader, exe
+  local loader=$1 exe=$2 work=$top/build/iso-windows
+  if ! command -v genisoimage >/dev/null; then
+    echo "--iso under Wine: skipped: genisoimage is not installed"
+    return 0
+  fi
+  rm -rf "$work" && mkdir -p "$work/cd/I386" "$work/drv"
+  build/default/tests/make_setup_file --xp 400 > "$work/cd/I386/TXTSETUP.SIF"
+  build/default/tests/make_setup_file --dosnet > "$work/cd/I386/DOSNET.INF"
+  build/default/tests/make_setup_file --oem 2 3 > "$work/drv/txtsetup.oem"
+  for n in 0 1; do build/default/tests/make_setup_file --driver x86 > "$work/drv/bench$n.sys"; done
+  genisoimage -quiet -iso-level 2 -N -J -o "$work/in.iso" "$work/cd" 2>/dev/null
+  (cd "$work" && "$top/build/default/oem2sif-integrate" --iso in.iso --output linux.iso --windows xp drv >/dev/null) || true
+  (cd "$work" && "$loader" "$exe" --iso in.iso --output windows.iso --windows xp drv >/dev/null) || true
+  if [ -s "$work/linux.iso" ] && cmp -s "$work/linux.iso" "$work/windows.iso"; then
+    echo "--iso under Wine: the same image as Linux"
+  else
+    echo "FAIL: --iso under Wine: $exe does not write the image the Linux build writes"
+    return 1
+  fi
+}
+
 run_suite() {  # name, wine loader, prefix, arch, build folder
   local name=$1 loader=$2 prefix=$3 arch=$4 build=$5
   echo "== $name under Wine"
@@ -49,6 +74,7 @@ run_suite() {  # name, wine loader, prefix, arch, build folder
     OEM2SIF_APPLY_RUNNER=$top/$build/tests/windows/apply_plan_runner.exe \
     build/default/tests/oem2sif_tests \
     --gtest_filter='Tool.*:Corpus.EveryFileRuns*:SetupFolder.Command*:EngineApply.Runner*' --gtest_brief=1 || status=1
+  iso_same "$loader" "$top/$build/oem2sif-integrate.exe" || status=1
   "$wineserver" -k || true
 }
 
