@@ -13,10 +13,12 @@
 #include <sys/stat.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
+#ifdef __linux__  // the reflink and the kernel's copy; elsewhere the buffer
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#endif
 #endif
 
 namespace o2s::iso {
@@ -76,10 +78,11 @@ bool WriteAt(int fd, uint64_t offset, const void* bytes, size_t size) {
 // The input's bytes into `out`: a reflink, else the kernel's copy, else a
 // buffer at a time.
 WriteResult CopyImage(int in, int out, uint64_t size) {
+  uint64_t done = 0;
+#ifdef __linux__
 #ifdef FICLONE
   if (ioctl(out, FICLONE, in) == 0) return WriteResult::kWritten;
 #endif
-  uint64_t done = 0;
   while (done < size) {
     loff_t inOffset = static_cast<loff_t>(done), outOffset = static_cast<loff_t>(done);
     ssize_t n = copy_file_range(in, &inOffset, out, &outOffset, static_cast<size_t>(std::min<uint64_t>(size - done, 1u << 30)), 0);
@@ -87,6 +90,7 @@ WriteResult CopyImage(int in, int out, uint64_t size) {
     if (n <= 0) break;
     done += static_cast<uint64_t>(n);
   }
+#endif
   std::vector<char> buffer(kCopyBuffer);
   while (done < size) {
     ssize_t n = pread(in, buffer.data(), static_cast<size_t>(std::min<uint64_t>(size - done, buffer.size())),
