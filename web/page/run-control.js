@@ -63,8 +63,6 @@ export function runControl(state, bridge, ui) {
       run.phase = i === 0 ? 'menu' : 'end';
       run.tool = bridge.runTool(files, typedAhead, {
         keep: kept.get(drivers[i]),
-        baseline: chain ? chain.original : initial.get(SETUP),
-        changes: last,
         onConsole: (bytes) => ui.appendConsole(run.decoder.decode(bytes, { stream: true })),
         onWaiting: () => {
           run.waiting = true;
@@ -87,7 +85,7 @@ export function runControl(state, bridge, ui) {
         if (blob) state.blobs.set(bytes, blob);
       }
       // Left at the menu: the later runs would leave too.
-      if (last || run.answer === null) finish(run, initial, folder, result.changes);
+      if (last || run.answer === null) finish(run, initial, folder);
     }
   }
 
@@ -127,7 +125,7 @@ export function runControl(state, bridge, ui) {
 
   // The result is the chain's: the runs' files, the original it began
   // with, every run of it (their driver files all stay named).
-  function finish(run, initial, folder, changes) {
+  function finish(run, initial, folder) {
     if (state.run !== run) return;
     state.run = null;
     const { chain } = run;
@@ -143,25 +141,19 @@ export function runControl(state, bridge, ui) {
     ui.forgetResult();
     state.result = result;
     applyEngine(run, result);
-    changes.then((rows) => {
-      result.changes = rows;
-      if (state.result === result) ui.changes();
-    }, (error) => {
-      console.error(error);
-      result.changesFailed = error.message;
-      if (state.result === result) ui.changes();
-    });
     ui.showAll();
     ui.showResults();
   }
 
   // The engine's apply with the user's answer, on what the chain's earlier
-  // applies wrote: the result's files (appliedFiles).
+  // applies wrote: the result's files (appliedFiles), and the change view
+  // of the txtsetup.sif among them.
   function applyEngine(run, result) {
     const earlier = run.chain && run.chain.engine ? run.chain.engine.files : new Map();
     result.sets = [...(run.chain ? run.chain.sets || [] : [])];
     if (run.answer === null) {
       result.engine = { outcome: null, files: new Map(earlier) };
+      showChanges(result);
       return;
     }
     const set = { apply: run.apply, windows: Number(run.answer.trim()), sources: run.sources };
@@ -175,6 +167,23 @@ export function runControl(state, bridge, ui) {
       result.engineFailed = error.message;
     }).finally(() => {
       if (state.result === result) ui.results();
+      showChanges(result);
+    });
+  }
+
+  // What changed in the engine's txtsetup.sif (the zip's) since the
+  // original the chain began with; none where the engine wrote none.
+  function showChanges(result) {
+    const written = result.engine.files.get(SETUP);
+    const changed = result.engineFailed ? Promise.reject(new Error(result.engineFailed))
+      : written && written.bytes ? bridge.changes(result.original, written.bytes) : Promise.resolve([]);
+    changed.then((rows) => {
+      result.changes = rows;
+    }, (error) => {
+      console.error(error);
+      result.changesFailed = error.message;
+    }).finally(() => {
+      if (state.result === result) ui.changes();
     });
   }
 
