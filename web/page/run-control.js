@@ -8,7 +8,7 @@
 // (the result's `engine`), each on the files the one before left.
 import { OEM, SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName } from './names.js';
 import { bytesOf } from './picks.js';
-import { runOutcome, combinedDrivers, conflicts } from './plan.js';
+import { runOutcome, surveyedDrivers, conflicts } from './plan.js';
 import { CANCELLED } from './worker-bridge.js';
 
 // `ui`: t() for the current language, label(entry), applier(entries) (the
@@ -124,7 +124,7 @@ export function runControl(state, bridge, ui) {
   }
 
   // The result is the chain's: the runs' files, the original it began
-  // with, every run of it (their driver files all stay named).
+  // with, every run of it (their driver files all stay named, `drivers`).
   function finish(run, initial, folder) {
     if (state.run !== run) return;
     state.run = null;
@@ -134,7 +134,10 @@ export function runControl(state, bridge, ui) {
       setup: run.setup, original: chain ? chain.original : initial.get(SETUP),
       pickedBackup: chain ? chain.pickedBackup : run.backup,
       starts: [...(chain ? chain.starts : []), initial.get(SETUP)], folder, runs, lastRuns: run.runs,
-      drivers: combinedDrivers(runs), conflicts: conflicts(runs, ui.label),
+      // The engine's survey of this set's pick; none where the user left
+      // at the menu (nothing written).
+      drivers: surveyedDrivers(chain ? chain.drivers : [], run.answer === null ? null : run.survey),
+      conflicts: conflicts(runs, ui.label),
       changes: null, changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), picked: null,
       engine: null, engineFailed: null, survey: run.survey,
     };
