@@ -1,7 +1,8 @@
 // What the runs did and what goes where: the driver files the results
-// name (as the engine's survey found them), the warnings where two runs wrote the same entries, the files that
-// go into the setup folder, and what writing them does to a folder (the
-// picked one, for the zip and the texts; the one the user writes into).
+// name (as the engine's survey found them), the warnings where two runs
+// wrote the same entries, the files that go into the setup folder, and
+// what writing them does to a folder (the picked one, for the zip and the
+// texts; the one the user writes into).
 // Decides only: no DOM, no worker; the views make texts of what it returns.
 //
 // A result is what a chain of runs left: each "Run again" continues on the
