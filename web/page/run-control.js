@@ -13,7 +13,8 @@ import { CANCELLED } from './worker-bridge.js';
 
 // `ui`: t() for the current language, label(entry), applier(entries) (the
 // engine's apply of those drivers as surveyed now: (answer, over) => the
-// worker's apply), runPlan() (the view
+// worker's apply), surveyRun(entries) (the engine's survey of those
+// drivers alone, as main.js keeps a survey), runPlan() (the view
 // model's pick: whether it can run, and what a run takes), and what the
 // views do: pick(), keys(), results(), showAll() (the three from one view
 // model), changes(), note(text),
@@ -32,7 +33,7 @@ export function runControl(state, bridge, ui) {
     const chain = state.result && state.result.setup === pick.run.setup ? state.result : null;
     const run = { phase: 'menu', waiting: false, answer: null, drivers, runs: [], chain, target: pick.run.target,
                   setup: pick.run.setup, backup: pick.run.backup, decoder: new TextDecoder('shift_jis'),
-                  apply: ui.applier(drivers), sources: sourcesOf(state.survey, drivers), survey: state.survey };
+                  apply: ui.applier(drivers), sources: null, survey: null };
     state.run = run;
     // The last result stays until these runs end: a cancelled run loses
     // nothing.
@@ -44,9 +45,15 @@ export function runControl(state, bridge, ui) {
     let folder;  // lower-case name -> bytes
     let oems;
     try {
+      // The engine's survey of the drivers run: the pick's survey takes
+      // in the drivers left unticked too.
+      const surveyed = ui.surveyRun(drivers);
+      surveyed.catch(() => {});  // awaited below, unless a read fails first
       folder = chain ? new Map(chain.folder) : new Map([[SETUP, await bytesOf(run.setup)]]);
       if (!chain && run.backup) folder.set(BACKUP, await bytesOf(run.backup));
       oems = await Promise.all(drivers.map(bytesOf));
+      run.survey = await surveyed;
+      run.sources = sourcesOf(run.survey, drivers);
     } catch (error) {
       fail(run, error);
       return;
