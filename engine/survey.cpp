@@ -287,8 +287,9 @@ void PlanDrivers(const SurveyInput& input, Survey* survey) {
       if (r.option.index == p.option) row = &r;
     }
     p.source = row->found;
-    p.inSetup = input.setupListingKnown ? SetupFolderHas(survey->setupFolder, p.file) : SetupHas::kUnknown;
+    p.inSetup = input.setupListingKnown ? SetupFolderHas(survey->setupFolder, p.file, &p.setupName) : SetupHas::kUnknown;
     p.missing = !p.source.found && (p.inSetup == SetupHas::kAbsent || p.inSetup == SetupHas::kEmpty);
+    p.unsure = !p.source.found && p.inSetup == SetupHas::kUnknown;
     if (!p.source.found || row->refused != RefusedName::kNone) continue;
     if (IsSetupOwnFile(p.source.name.data(), p.source.name.size())) continue;
     if (FolderOf(Join(FolderOf(driver.folder), p.source.folder)) == setupFolder) continue;
@@ -815,13 +816,21 @@ std::vector<unsigned> KeptOptions(const std::vector<OptionRow>& rows, bool* all)
   return kept;
 }
 
-SetupHas SetupFolderHas(const std::string& setupFolder, const std::string& file) {
+SetupHas SetupFolderHas(const std::string& setupFolder, const std::string& file, std::string* name) {
+  if (name) name->clear();
   if (!PlainName(file)) return SetupHas::kAbsent;
   std::string root = FolderOf(setupFolder);
   size_t size;
   std::string plain = MapFileName(Join(root, file).c_str());
-  if (FileThere(plain, &size)) return SetupHas::kPresent;
-  if (FileThere(MapFileName(Join(root, CompressedFileName(file)).c_str()), &size)) return SetupHas::kCompressed;
+  if (FileThere(plain, &size)) {
+    if (name) *name = LastPart(plain);
+    return SetupHas::kPresent;
+  }
+  std::string packed = MapFileName(Join(root, CompressedFileName(file)).c_str());
+  if (FileThere(packed, &size)) {
+    if (name) *name = LastPart(packed);
+    return SetupHas::kCompressed;
+  }
   return RegularFileSize(plain, &size) ? SetupHas::kEmpty : SetupHas::kAbsent;
 }
 

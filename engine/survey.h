@@ -207,10 +207,14 @@ struct PlannedDriver {
   unsigned driver;       // the run whose entries stay
   unsigned option;       // its option index there
   SetupHas inSetup = SetupHas::kUnknown;
+  std::string setupName;  // what the setup folder holds it by (present, compressed), "" none
   FoundFile source;      // in the driver's folder
   bool brought = false;  // its file goes into the setup folder
   // Setup would stop with "file not found" unless the user brings it.
   bool missing = false;
+  // Not in the driver's folder, and the setup folder's files unknown: it
+  // may be missing.
+  bool unsure = false;
 };
 
 // A file for GUI-mode setup that a run brings into the setup folder, and
@@ -295,8 +299,9 @@ void SurveySupport(const std::string& driverFolder, unsigned machine, OptionRow*
 // [WinntDirectories] gives them ("" for a copied file: GUI-mode setup takes
 // it from the setup source as the INF says).
 std::string SourceDisksFilesValue(SupportKind kind, const std::string& setupFileBytes);
-// Where `setupFolder` has `file`: present, compressed, empty, absent.
-SetupHas SetupFolderHas(const std::string& setupFolder, const std::string& file);
+// Where `setupFolder` has `file`: present, compressed, empty, absent;
+// `name` (if given) the name it is there by where present or compressed.
+SetupHas SetupFolderHas(const std::string& setupFolder, const std::string& file, std::string* name = nullptr);
 
 }  // namespace o2s::engine
 

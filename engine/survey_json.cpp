@@ -286,9 +286,13 @@ std::string DriverFileJson(const PlannedDriver& p) {
                  {"driver", Number(p.driver)},
                  {"option", Number(p.option)},
                  {"state", Name(NameOf(p.inSetup))},
+                 {"setupName", p.setupName.empty() ? kNull : FileName(p.setupName)},
                  {"source", SourceJson(p.source)},
+                 {"directory", OemOrNull(p.source.hasDirectory, p.source.directory)},
+                 {"beside", Bool(p.source.beside)},
                  {"brought", Bool(p.brought)},
-                 {"missing", Bool(p.missing)}});
+                 {"missing", Bool(p.missing)},
+                 {"unsure", Bool(p.unsure)}});
 }
 
 std::string SupportFileJson(const PlannedSupport& p) {

@@ -486,11 +486,12 @@ TEST(SurveyFiles, WhereTheSetupFolderHasEachDriverFileAndWhichGoInto) {
   static const char* const kHas[] = {"present", "compressed", "empty", "absent", "unknown"};
   std::vector<std::string> files;
   for (const PlannedDriver& p : survey.planned) {
-    files.push_back(p.file + " " + kHas[static_cast<int>(p.inSetup)] + " " + (p.source.found ? p.source.path : "-") +
-                    (p.brought ? " brought" : "") + (p.missing ? " missing" : ""));
+    files.push_back(p.file + " " + kHas[static_cast<int>(p.inSetup)] + (p.setupName.empty() ? "" : " as " + p.setupName) + " " +
+                    (p.source.found ? p.source.path : "-") + (p.brought ? " brought" : "") + (p.missing ? " missing" : "") +
+                    (p.unsure ? " unsure" : ""));
   }
-  EXPECT_EQ(files, (std::vector<std::string>{"iastor.sys present IASTOR.SYS brought", "m5281.sys absent m5281.sys brought",
-                                             "m5228.sys compressed M5228.SY_ brought", "gone.sys absent - missing"}));
+  EXPECT_EQ(files, (std::vector<std::string>{"iastor.sys present as IASTOR.SYS IASTOR.SYS brought", "m5281.sys absent m5281.sys brought",
+                                             "m5228.sys compressed as m5228.sy_ M5228.SY_ brought", "gone.sys absent - missing"}));
   IntegrationPlan plan = MakePlan(survey);
   EXPECT_EQ(plan.setupFile, "TXTSETUP.SIF");
   EXPECT_EQ(plan.windows, WindowsTarget::kXp);
@@ -507,8 +508,21 @@ TEST(SurveyFiles, WhereTheSetupFolderHasEachDriverFileAndWhichGoInto) {
   Put(root, "I386/IASTOR.SY_", "packed");
   EXPECT_EQ(SetupFolderHas(root / "I386", "iastor.sys"), SetupHas::kCompressed);
   EXPECT_EQ(SetupFolderHas(root / "I386", "none.sys"), SetupHas::kAbsent);
+  std::string name = "stale";
+  EXPECT_EQ(SetupFolderHas(root / "I386", "iastor.sys", &name), SetupHas::kCompressed);
+  EXPECT_EQ(name, "IASTOR.SY_");
+  EXPECT_EQ(SetupFolderHas(root / "I386", "none.sys", &name), SetupHas::kAbsent);
+  EXPECT_EQ(name, "") << "no name where the folder has none";
+  // Files picked one by one: where the setup folder has a file cannot be
+  // told; a file the driver's folder lacks is unsure, never missing.
   input.setupListingKnown = false;
-  EXPECT_EQ(SurveyIntegration(input).planned[0].inSetup, SetupHas::kUnknown) << "files picked one by one";
+  Survey picked = SurveyIntegration(input);
+  std::vector<std::string> unknown;
+  for (const PlannedDriver& p : picked.planned) {
+    unknown.push_back(p.file + " " + kHas[static_cast<int>(p.inSetup)] + (p.setupName.empty() ? "" : " as " + p.setupName) +
+                      (p.missing ? " missing" : "") + (p.unsure ? " unsure" : ""));
+  }
+  EXPECT_EQ(unknown, (std::vector<std::string>{"iastor.sys unknown", "m5281.sys unknown", "m5228.sys unknown", "gone.sys unknown unsure"}));
 }
 
 TEST(SurveyFiles, OfTwoFilesOfOneNameTheLaterRunsIsBroughtNeverOneInTheSetupFolderItself) {

@@ -146,8 +146,10 @@ TEST_F(SurveyJsonCommand, PrintsTheSurveyAndThePlanByteForByteAndWritesNothing) 
             "\"infFit\":\"noInf\",\"inf\":null,\"support\":[]}]}],"
             "\"conflicts\":{\"options\":[],\"drivers\":[]},"
             "\"driverFiles\":[{\"service\":\"viostor\",\"file\":\"viostor.sys\",\"driver\":0,\"option\":0,\"state\":\"absent\","
+            "\"setupName\":null,"
             "\"source\":{\"folder\":\"i386/win2003\",\"name\":\"viostor.sys\",\"path\":\"i386/win2003/viostor.sys\",\"size\":" + x86Size + "},"
-            "\"brought\":true,\"missing\":false}],"
+            "\"directory\":\"i386/Win2003\",\"beside\":false,"
+            "\"brought\":true,\"missing\":false,\"unsure\":false}],"
             "\"supportFiles\":[],"
             "\"runs\":[{\"driver\":0,\"folder\":\"drv\",\"oemFile\":\"txtsetup.oem\",\"keptOptions\":[0],"
             "\"files\":[{\"name\":\"viostor.sys\",\"source\":\"i386/win2003/viostor.sys\",\"support\":false}]}]}\n");

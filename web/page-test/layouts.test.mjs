@@ -40,6 +40,13 @@ async function runLayout(p, [name, setup, ticked, carried]) {
   for (const path of carried) same(zip.get(path.split('/').pop()), readFileSync(join(dir, 'driver', path)), `${path} as in the driver's folder`);
   same((await p.download('a[data-file="txtsetup.sif"]')).bytes, Buffer.from(zip.get('TXTSETUP.SIF')),
        'txtsetup.sif downloaded alone is the zip\'s, its INF rows too');
+  // The change view shows the zip's txtsetup.sif: its row for each INF.
+  const zipSif = lines(zip.get('TXTSETUP.SIF'));
+  const shown = await page.$$eval('#changes tr.inserted td.new', (cells) => cells.map((c) => c.textContent));
+  for (const inf of carried.map((path) => path.split('/').pop()).filter((n) => /\.inf$/i.test(n))) {
+    const row = zipSif.find((l) => l.toLowerCase().startsWith(`${inf.toLowerCase()} `) || l.toLowerCase().startsWith(`${inf.toLowerCase()}=`));
+    check(row !== undefined && shown.includes(row), `the change view shows txtsetup.sif's row for ${inf}`, [row, shown.filter((l) => /\.inf/i.test(l))]);
+  }
   sameFiles(integrated(dir, setup, ticked), new Map([...zip].map(([name, bytes]) => [name, Buffer.from(bytes)])),
             'oem2sif-integrate on a copy of the setup folder, against the zip');
   if (dosnet) {

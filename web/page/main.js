@@ -136,6 +136,16 @@ function forgetResult() {
   $('downloads').replaceChildren();
 }
 
+// The pick as surveyed now, of the drivers run (entries) alone: their
+// layout and ticks, numbered as the run takes them.
+function runPick(run) {
+  const { json, layout, ticks, drivers } = state.survey;
+  const indices = run.map((entry) => drivers.indexOf(entry));
+  const runLayout = { ...layout, drivers: indices.map((i) => layout.drivers[i]) };
+  const runTicks = ticks.filter(([d]) => indices.includes(d)).map(([d, option, ticked]) => [indices.indexOf(d), option, ticked]);
+  return { runLayout, runTicks, json };
+}
+
 const runs = runControl(state, bridge, {
   t: () => t,
   // The engine's apply of the pick as surveyed now, of the drivers run
@@ -143,11 +153,14 @@ const runs = runControl(state, bridge, {
   // folder (or `setupFiles`, picks.js's applyLayout) with `over` ([name,
   // bytes]: an earlier apply's files) laid over it.
   applier: (run) => {
-    const { json, layout, ticks, drivers } = state.survey;
-    const indices = run.map((entry) => drivers.indexOf(entry));
-    const runLayout = { ...layout, drivers: indices.map((i) => layout.drivers[i]) };
-    const runTicks = ticks.filter(([d]) => indices.includes(d)).map(([d, option, ticked]) => [indices.indexOf(d), option, ticked]);
+    const { runLayout, runTicks, json } = runPick(run);
     return (windows, over, setupFiles = null) => bridge.apply(applyLayout(runLayout, json, over, setupFiles), runTicks, windows);
+  },
+  // The engine's survey of the drivers run alone ({setup, drivers, json}
+  // as state.survey): what the results say of their files.
+  surveyRun: async (run) => {
+    const { runLayout, runTicks } = runPick(run);
+    return { setup: state.survey.setup, drivers: run, json: await bridge.survey(runLayout, runTicks, 0) };
   },
   // What a run takes, as the pick shows it now.
   runPlan: () => update().pick,

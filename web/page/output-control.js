@@ -26,8 +26,8 @@ export function engineItems(files, survey) {
   const driverFiles = survey ? survey.json.driverFiles : [];
   return [...files.values()].map(({ name, bytes, action, path, support }) => {
     const lower = foldName(name);
-    const driver = driverFiles.find((d) => d.brought && [d.file, compressedName(d.file)].some((n) => foldName(n) === lower));
-    const other = !driver ? null : driver.state === 'compressed' ? compressedName(driver.file) : driver.state === 'present' ? driver.file : null;
+    const driver = driverFiles.find((d) => d.brought && foldName(d.source.name) === lower);
+    const other = driver ? driver.setupName : null;
     return { name, lower, kind: KINDS[lower] || (support ? 'support' : 'driver'), path, bytes, action: ACTIONS[action], replace: false,
              setupHas: other && foldName(other) !== lower ? other : null };
   });

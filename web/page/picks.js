@@ -47,13 +47,6 @@ export function labeller(entries) {
 
 const named = (entries, lower) => [...entries.values()].filter((e) => e.lower === lower);
 
-// The file named `name` (in any letter case) in `folder`, or null.
-export function findIn(entries, folder, name) {
-  const lower = foldName(name);
-  for (const entry of entries.values()) if (entry.folder === folder && entry.lower === lower) return entry;
-  return null;
-}
-
 // What a run would use: txtsetup.sif is the one file or the user's choice
 // (`choices`: lower-case name -> key); txtsetup.sif.orig must be in its
 // folder. Every txtsetup.oem is a driver ({entry, ticked, preferred}); one

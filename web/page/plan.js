@@ -1,7 +1,8 @@
 // What the runs did and what goes where: the driver files the results
-// name, the warnings where two runs wrote the same entries, the files that
-// go into the setup folder, and what writing them does to a folder (the
-// picked one, for the zip and the texts; the one the user writes into).
+// name (as the engine's survey found them), the warnings where two runs
+// wrote the same entries, the files that go into the setup folder, and
+// what writing them does to a folder (the picked one, for the zip and the
+// texts; the one the user writes into).
 // Decides only: no DOM, no worker; the views make texts of what it returns.
 //
 // A result is what a chain of runs left: each "Run again" continues on the
@@ -10,9 +11,7 @@
 // of a backup beside it or null, starts: the txtsetup.sif each set of runs
 // started from, folder: lower-case name -> bytes as the runs left it, runs:
 // every run of the chain, lastRuns: those of the last set}.
-import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, compressedName, foldName, sameBytes, present } from './names.js';
-import { findIn } from './picks.js';
-import { optionSource } from './options.js';
+import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, compressedName, foldName, sameBytes } from './names.js';
 
 // A run as the worker reports it: `options`, every option the tool was
 // about to write, as it read it, with `written` where a write of it landed.
@@ -29,11 +28,16 @@ export function runOutcome(driver, { status, options }) {
   return { driver, status, options, drivers: [...drivers.values()], ids: [...ids.values()] };
 }
 
-// Per service, the entries that stay: the last run's that wrote it, with
-// the driver whose folder holds its file.
-export function combinedDrivers(runs) {
-  const byService = new Map();
-  runs.forEach(({ driver, drivers }, index) => drivers.forEach((d) => byService.set(d.service, { ...d, driver, run: index })));
+// The driver files the runs' entries name, as the engine's survey of each
+// set of runs found them (its driverFiles, engine/survey_json.h), by
+// service: a later set's stand, as its entries do. Each with its driver's
+// entry (`entry`) and its option's row of the survey (`row`).
+export function surveyedDrivers(earlier, survey) {
+  const byService = new Map(earlier.map((d) => [d.service, d]));
+  for (const d of survey ? survey.json.driverFiles : []) {
+    const row = survey.json.drivers[d.driver].rows.find((r) => r.option.index === d.option);
+    byService.set(d.service, { ...d, entry: survey.drivers[d.driver], row });
+  }
   return [...byService.values()];
 }
 
@@ -74,25 +78,6 @@ export function resultFiles(result) {
     if (!dosnet.pickedBackup) files.push({ name: DOSNET_BACKUP, lower: DOSNET_BACKUP, bytes: dosnet.original, state: 'created' });
   }
   return files;
-}
-
-// A driver file a run named: where the setup folder has it (state: present,
-// compressed, empty, absent, or unknown where the folder's files were not
-// given) and the file the driver brings, as options.js finds it (source,
-// beside, directory). An empty file is what a write cut short leaves: it is
-// not there.
-// missing: setup stops with "file not found" unless the user brings it;
-// unsure: not in the driver's folder, and the setup folder's files unknown.
-export function driverFile(entries, setup, d) {
-  const { folder, inFolder } = setup;
-  const there = (name) => (inFolder ? present(findIn(entries, folder, name)) : null);
-  const plain = there(d.file);
-  const packed = plain ? null : there(compressedName(d.file));
-  const empty = inFolder && !plain && !packed && Boolean(findIn(entries, folder, d.file));
-  const { source, beside, directory } = optionSource(entries, d.driver, d.option);
-  const state = !inFolder ? 'unknown' : plain ? 'present' : packed ? 'compressed' : empty ? 'empty' : 'absent';
-  return { ...d, state, plain, packed, source, beside, directory, missing: !source && (state === 'absent' || state === 'empty'),
-           unsure: !source && state === 'unknown' };
 }
 
 // Whether a folder (`names`: its lower-case names) is the picked setup

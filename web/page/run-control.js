@@ -8,12 +8,13 @@
 // (the result's `engine`), each on the files the one before left.
 import { OEM, SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName } from './names.js';
 import { bytesOf } from './picks.js';
-import { runOutcome, combinedDrivers, conflicts } from './plan.js';
+import { runOutcome, surveyedDrivers, conflicts } from './plan.js';
 import { CANCELLED } from './worker-bridge.js';
 
 // `ui`: t() for the current language, label(entry), applier(entries) (the
 // engine's apply of those drivers as surveyed now: (answer, over) => the
-// worker's apply), runPlan() (the view
+// worker's apply), surveyRun(entries) (the engine's survey of those
+// drivers alone, as main.js keeps a survey), runPlan() (the view
 // model's pick: whether it can run, and what a run takes), and what the
 // views do: pick(), keys(), results(), showAll() (the three from one view
 // model), changes(), note(text),
@@ -32,7 +33,7 @@ export function runControl(state, bridge, ui) {
     const chain = state.result && state.result.setup === pick.run.setup ? state.result : null;
     const run = { phase: 'menu', waiting: false, answer: null, drivers, runs: [], chain, target: pick.run.target,
                   setup: pick.run.setup, backup: pick.run.backup, decoder: new TextDecoder('shift_jis'),
-                  apply: ui.applier(drivers), sources: sourcesOf(state.survey, drivers), survey: state.survey };
+                  apply: ui.applier(drivers), sources: null, survey: null };
     state.run = run;
     // The last result stays until these runs end: a cancelled run loses
     // nothing.
@@ -44,9 +45,15 @@ export function runControl(state, bridge, ui) {
     let folder;  // lower-case name -> bytes
     let oems;
     try {
+      // The engine's survey of the drivers run: the pick's survey takes
+      // in the drivers left unticked too.
+      const surveyed = ui.surveyRun(drivers);
+      surveyed.catch(() => {});  // awaited below, unless a read fails first
       folder = chain ? new Map(chain.folder) : new Map([[SETUP, await bytesOf(run.setup)]]);
       if (!chain && run.backup) folder.set(BACKUP, await bytesOf(run.backup));
       oems = await Promise.all(drivers.map(bytesOf));
+      run.survey = await surveyed;
+      run.sources = sourcesOf(run.survey, drivers);
     } catch (error) {
       fail(run, error);
       return;
@@ -63,8 +70,6 @@ export function runControl(state, bridge, ui) {
       run.phase = i === 0 ? 'menu' : 'end';
       run.tool = bridge.runTool(files, typedAhead, {
         keep: kept.get(drivers[i]),
-        baseline: chain ? chain.original : initial.get(SETUP),
-        changes: last,
         onConsole: (bytes) => ui.appendConsole(run.decoder.decode(bytes, { stream: true })),
         onWaiting: () => {
           run.waiting = true;
@@ -87,7 +92,7 @@ export function runControl(state, bridge, ui) {
         if (blob) state.blobs.set(bytes, blob);
       }
       // Left at the menu: the later runs would leave too.
-      if (last || run.answer === null) finish(run, initial, folder, result.changes);
+      if (last || run.answer === null) finish(run, initial, folder);
     }
   }
 
@@ -126,8 +131,8 @@ export function runControl(state, bridge, ui) {
   }
 
   // The result is the chain's: the runs' files, the original it began
-  // with, every run of it (their driver files all stay named).
-  function finish(run, initial, folder, changes) {
+  // with, every run of it (their driver files all stay named, `drivers`).
+  function finish(run, initial, folder) {
     if (state.run !== run) return;
     state.run = null;
     const { chain } = run;
@@ -136,32 +141,29 @@ export function runControl(state, bridge, ui) {
       setup: run.setup, original: chain ? chain.original : initial.get(SETUP),
       pickedBackup: chain ? chain.pickedBackup : run.backup,
       starts: [...(chain ? chain.starts : []), initial.get(SETUP)], folder, runs, lastRuns: run.runs,
-      drivers: combinedDrivers(runs), conflicts: conflicts(runs, ui.label),
+      // The engine's survey of this set's pick; none where the user left
+      // at the menu (nothing written).
+      drivers: surveyedDrivers(chain ? chain.drivers : [], run.answer === null ? null : run.survey),
+      conflicts: conflicts(runs, ui.label),
       changes: null, changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), picked: null,
       engine: null, engineFailed: null, survey: run.survey,
     };
     ui.forgetResult();
     state.result = result;
     applyEngine(run, result);
-    changes.then((rows) => {
-      result.changes = rows;
-      if (state.result === result) ui.changes();
-    }, (error) => {
-      console.error(error);
-      result.changesFailed = error.message;
-      if (state.result === result) ui.changes();
-    });
     ui.showAll();
     ui.showResults();
   }
 
   // The engine's apply with the user's answer, on what the chain's earlier
-  // applies wrote: the result's files (appliedFiles).
+  // applies wrote: the result's files (appliedFiles), and the change view
+  // of the txtsetup.sif among them.
   function applyEngine(run, result) {
     const earlier = run.chain && run.chain.engine ? run.chain.engine.files : new Map();
     result.sets = [...(run.chain ? run.chain.sets || [] : [])];
     if (run.answer === null) {
       result.engine = { outcome: null, files: new Map(earlier) };
+      showChanges(result);
       return;
     }
     const set = { apply: run.apply, windows: Number(run.answer.trim()), sources: run.sources };
@@ -175,6 +177,23 @@ export function runControl(state, bridge, ui) {
       result.engineFailed = error.message;
     }).finally(() => {
       if (state.result === result) ui.results();
+      showChanges(result);
+    });
+  }
+
+  // What changed in the engine's txtsetup.sif (the zip's) since the
+  // original the chain began with; none where the engine wrote none.
+  function showChanges(result) {
+    const written = result.engine.files.get(SETUP);
+    const changed = result.engineFailed ? Promise.reject(new Error(result.engineFailed))
+      : written && written.bytes ? bridge.changes(result.original, written.bytes) : Promise.resolve([]);
+    changed.then((rows) => {
+      result.changes = rows;
+    }, (error) => {
+      console.error(error);
+      result.changesFailed = error.message;
+    }).finally(() => {
+      if (state.result === result) ui.changes();
     });
   }
 

@@ -11,7 +11,7 @@
 import { OEM, SETUP, BACKUP, NAMES, foldName } from './names.js';
 import { resolve, pickProblems, canRun } from './picks.js';
 import { optionSource, optionConflicts, machineName, refusedFile } from './options.js';
-import { resultFiles, driverFile, nextSteps } from './plan.js';
+import { resultFiles, nextSteps } from './plan.js';
 
 export const text = (key, ...args) => ({ key, args });
 const number = (n) => ({ number: n });
@@ -19,6 +19,8 @@ const versionText = (version) => text(`version${version}`);
 const versionTexts = (versions) => [...versions].sort((a, b) => a - b).map(versionText);
 // A file as the lists name it: what the page calls it, and its size.
 const described = (entry, label) => ({ label: label(entry), size: entry.size });
+// The folder of a picked file, as the page names it ("" at the top).
+const folderOfEntry = (entry) => entry.path.slice(0, entry.path.lastIndexOf('/') + 1);
 // The folder a found driver file is in, as the warnings name it.
 const folderOf = (found, here) => (found.source ? found.source.path.slice(0, found.source.path.lastIndexOf('/') + 1) || here
   : `${found.directory || ''}/`);
@@ -175,7 +177,9 @@ function optionInfo({ option, found, built, fits, versions, versionFit, skipped,
 function resultsModel(state, { label, picked, canWriteFolders }) {
   const result = state.result;
   const statuses = result.lastRuns.map((r) => r.status);
-  const files = result.drivers.map((d) => driverFile(state.entries, result.setup, d));
+  // The driver files as the engine's survey found them (plan.js's
+  // surveyedDrivers), with their paths as the page names them.
+  const files = result.drivers.map((d) => ({ ...d, path: d.source && folderOfEntry(d.entry) + d.source.path }));
   const shown = (list) => (list.length > 8 ? [...list.slice(0, 8), `… (+${list.length - 8})`] : list);
   const warnings = [...result.conflicts.map(({ a, b, kind, list }) => ({ kind, text: text(kind, a, b, shown(list)) })),
                     ...optionWarnings(state, result, files, label)];
@@ -193,7 +197,7 @@ function resultsModel(state, { label, picked, canWriteFolders }) {
     downloads: downloadsOf(result),
     warnings,
     missing: files.filter((f) => f.missing || f.unsure).map((f) => ({ file: foldName(f.file), unsure: f.unsure,
-      text: text(f.unsure ? 'unsureFile' : 'missingFile', f.file, label(f.driver)) })),
+      text: text(f.unsure ? 'unsureFile' : 'missingFile', f.file, label(f.entry)) })),
     findings: findingsModel(check, findings, problems),
     output: {
       items: items ? items.map((item) => ({ ...itemModel(item), what: outputWhat(item) })) : null,
@@ -204,10 +208,10 @@ function resultsModel(state, { label, picked, canWriteFolders }) {
     byHand: byHand.map(step),
     gui: guiModel(result.survey, label),
     drivers: files.map((f) => ({
-      state: f.state, taken: Boolean(f.source), service: f.service, description: f.description, file: f.file,
-      presence: f.plain ? text('present', f.plain.path) : f.packed ? text('compressed', f.packed.path)
+      state: f.state, taken: Boolean(f.source), service: f.service, description: f.row.option.description, file: f.file,
+      presence: f.setupName ? text(f.state, folderOfEntry(result.setup) + f.setupName)
         : (f.state === 'absent' || f.state === 'empty') && f.source ? text(`${f.state}Taken`) : text(f.state),
-      source: f.source ? text(f.beside ? 'takenBeside' : 'taken', f.source.path, f.directory) : text('notTaken'),
+      source: f.source ? text(f.beside ? 'takenBeside' : 'taken', f.path, f.directory) : text('notTaken'),
     })),
   };
 }
@@ -291,21 +295,15 @@ function optionWarnings(state, result, files, label) {
       }
     }
   }
-  // What the engine's survey of the pick read of each driver file.
-  const survey = state.survey && state.survey.setup === result.setup ? state.survey.json : null;
-  const identity = identityOf(survey);
+  // What the engine's survey read of each driver file the runs take.
+  const identity = identityOf(result.survey && result.survey.json);
   const setupMachine = identity ? identity.machine : 0;
-  const builtOf = (f) => {
-    const driver = survey ? state.survey.drivers.indexOf(f.driver) : -1;
-    const row = driver >= 0 ? survey.drivers[driver].rows[f.option.index] : null;
-    return row ? row.built : { machine: 0, how: 'unknown', problem: null };
-  };
   for (const f of files.filter((file) => file.source)) {
-    const built = builtOf(f);
-    if (built.problem === 'notDriver') out.push({ kind: 'notDriver', file: foldName(f.file), text: text('notDriverWarning', f.source.path) });
+    const { built } = f.row;
+    if (built.problem === 'notDriver') out.push({ kind: 'notDriver', file: foldName(f.file), text: text('notDriverWarning', f.path) });
     else if (built.machine && setupMachine && built.machine !== setupMachine) {
       out.push({ kind: 'wrongMachine', file: foldName(f.file),
-                 text: text('wrongMachine', f.source.path, machineName(built.machine), machineName(setupMachine), built.how === 'guessed') });
+                 text: text('wrongMachine', f.path, machineName(built.machine), machineName(setupMachine), built.how === 'guessed') });
     }
   }
   return out;

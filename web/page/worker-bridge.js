@@ -46,32 +46,30 @@ export function workerBridge(source) {
   const check = (folder, files, names) =>
     task({ type: TO_WORKER.CHECK, folder, files, names }, FROM_WORKER.CHECKED, files.map(([, bytes]) => bytes.buffer));
 
+  // What changed from `old` to `now`, a setup file's bytes (copies go to
+  // the worker): the change view's rows.
+  const changes = async (old, now) =>
+    (await task({ type: TO_WORKER.CHANGES, old: old ? old.slice() : null, now: now ? now.slice() : null }, FROM_WORKER.CHANGES)).rows;
+
   // Runs the tool once on `files` ([lower-case name, bytes]) with
   // `typedAhead` already typed, and only the options at `keep` of the
   // driver's list (all where null). `result` settles when the tool ends, with
-  // {status, files: [[name, bytes, state]], options, changes}, where
-  // `changes` is a promise of the rows of the change view against
-  // `baseline` (empty unless `changes` is asked for).
-  function runTool(files, typedAhead, { onConsole, onWaiting, keep = null, baseline = null, changes = true }) {
+  // {status, files: [[name, bytes, state]], options}.
+  function runTool(files, typedAhead, { onConsole, onWaiting, keep = null }) {
     const worker = makeWorker();
     let settle;
-    let settleChanges;
     const result = new Promise((resolve, reject) => { settle = { resolve, reject }; });
-    const changeRows = new Promise((resolve, reject) => { settleChanges = { resolve, reject }; });
-    changeRows.catch(() => {});  // a cancelled run has none, and no one waits for them
     const end = (error) => {
       worker.terminate();
       settle.reject(error);
-      settleChanges.reject(error);
     };
     worker.onmessage = (event) => {
       const message = event.data;
       if (message.type === FROM_WORKER.CONSOLE) onConsole(message.bytes);
       if (message.type === FROM_WORKER.WAITING) onWaiting();
-      if (message.type === FROM_WORKER.END) settle.resolve({ ...message, changes: changeRows });
-      if (message.type === FROM_WORKER.CHANGES) {
+      if (message.type === FROM_WORKER.END) {
         worker.terminate();
-        settleChanges.resolve(message.rows);
+        settle.resolve(message);
       }
       if (message.type === FROM_WORKER.ERROR) end(new Error(message.message));
     };
@@ -80,7 +78,7 @@ export function workerBridge(source) {
       end(new Error(event.message || 'worker'));
     };
     const codes = (text) => [...text].map((c) => c.charCodeAt(0));
-    worker.postMessage({ type: TO_WORKER.RUN, files, input: codes(typedAhead), keep, baseline, changes });
+    worker.postMessage({ type: TO_WORKER.RUN, files, input: codes(typedAhead), keep });
     return {
       result,
       answer: (text) => worker.postMessage({ type: TO_WORKER.INPUT, chars: codes(text) }),
@@ -112,5 +110,5 @@ export function workerBridge(source) {
     return { outcome, files };
   };
 
-  return { readDrivers, zip, check, runTool, survey, apply };
+  return { readDrivers, zip, check, changes, runTool, survey, apply };
 }

@@ -3,7 +3,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { entryOf } from '../page/picks.js';
-import { runOutcome, combinedDrivers, conflicts, driverFile, refusalOf, toWrite, sameListing } from '../page/plan.js';
+import { runOutcome, surveyedDrivers, conflicts, refusalOf, toWrite, sameListing } from '../page/plan.js';
 import { engineItems } from '../page/output-control.js';
 import { appliedFiles, overOf } from '../page/run-control.js';
 import { folderNameOf } from '../page/picks.js';
@@ -43,8 +43,6 @@ test('which drivers warn', () => {
     'conflictId intel/8.9.8/txtsetup.oem uli/txtsetup.oem pci\\ven_8086&dev_1 (iastor → m5281)',
     'conflictId intel/11.2/txtsetup.oem uli/txtsetup.oem pci\\ven_8086&dev_1 (iastor → m5281)',
   ]);
-  assert.deepEqual(combinedDrivers(runs).map((d) => `${d.service} ${d.driver.path}`),
-                   ['iastor intel/11.2/txtsetup.oem', 'm5281 uli/txtsetup.oem', 'other other/txtsetup.oem']);
 });
 
 // A pack of two versions of one driver and a third, beside I386.
@@ -56,16 +54,30 @@ const runs = [['p/8/txtsetup.oem', 'iastor.sys'], ['p/11/txtsetup.oem', 'iastor.
               ['p/uli/txtsetup.oem', 'm5228.sys'], ['p/uli/txtsetup.oem', 'gone.sys']]
   .map(([path, file], i) => runOutcome(driver(path), { options: [option(`o${i}`, file.split('.')[0], file, [])] }));
 const result = {
-  runs, drivers: combinedDrivers(runs), original: bytes('old'), starts: [bytes('old')], pickedBackup: null,
+  runs, original: bytes('old'), starts: [bytes('old')], pickedBackup: null,
   setup: [...files.values()].find((e) => e.name === 'TXTSETUP.SIF'),
   folder: new Map([['txtsetup.sif', bytes('new')], ['txtsetup.sif.orig', bytes('old')]]),
 };
-const found = result.drivers.map((d) => driverFile(files, result.setup, d));
 
-test('each driver file: where the setup folder has it, where it is taken from', () => {
-  assert.deepEqual(found.map((f) => `${f.file} ${f.state} ${f.source ? f.source.path : '-'}${f.missing ? ' missing' : ''}`), [
-    'iastor.sys present p/11/IASTOR.SYS', 'm5281.sys absent p/uli/m5281.sys', 'm5228.sys compressed p/uli/M5228.SY_',
-    'gone.sys absent - missing']);
+// The engine's survey of a set of runs ({drivers: the page's entries,
+// json}) naming `planned` ([driver index, service, file, state]) with one
+// row per driver.
+const surveyOf = (drivers, planned) => ({
+  drivers,
+  json: { drivers: drivers.map(() => ({ rows: [{ option: { index: 0, description: 'd' }, built: {} }] })),
+          driverFiles: planned.map(([d, service, file, state]) => ({ service, file, driver: d, option: 0, state })) },
+});
+
+test('the driver files of a chain of sets: each set\'s survey, a later set\'s file of a service standing', () => {
+  const [a, b] = [driver('intel/8.9.8/txtsetup.oem'), driver('uli/txtsetup.oem')];
+  const first = surveyedDrivers([], surveyOf([a, b], [[0, 'iastor', 'iastor.sys', 'absent'], [1, 'm5281', 'm5281.sys', 'present']]));
+  assert.deepEqual(first.map((d) => `${d.service} ${d.entry.path} ${d.state} ${d.row.option.description}`),
+                   ['iastor intel/8.9.8/txtsetup.oem absent d', 'm5281 uli/txtsetup.oem present d']);
+  const later = driver('intel/11.2/txtsetup.oem');
+  const both = surveyedDrivers(first, surveyOf([later], [[0, 'iastor', 'IASTOR.SYS', 'compressed']]));
+  assert.deepEqual(both.map((d) => `${d.service} ${d.file} ${d.entry.path} ${d.state}`),
+                   ['iastor IASTOR.SYS intel/11.2/txtsetup.oem compressed', 'm5281 m5281.sys uli/txtsetup.oem present']);
+  assert.deepEqual(surveyedDrivers(both, null), both, 'a set left at the menu names nothing more');
 });
 
 // The engine's files of the results, as output-control.js tells a folder
@@ -89,10 +101,7 @@ test('a folder is written into only where its txtsetup.sif is one the runs start
   assert.equal(await refusal({}), 'otherOrChanged', 'no txtsetup.sif there');
 });
 
-test('a driver file cut short is not there; only what the engine wrote, or a file of other bytes ticked, is written', () => {
-  const empty = entries({ '1:I386/TXTSETUP.SIF': 'new', '1:I386/iastor.sys': '', '1:p/11/iastor.sys': 'v11' });
-  const d = { service: 'iastor', file: 'iastor.sys', driver: driver('p/11/txtsetup.oem'), option: option('o', 'iastor', 'iastor.sys', []) };
-  assert.equal(driverFile(empty, [...empty.values()][0], d).state, 'empty');
+test('only what the engine wrote, or a file of other bytes ticked, is written', () => {
   const items = [{ action: 'planConflict', replace: false, bytes: bytes('v') }, { action: 'planConflict', replace: true, bytes: bytes('v') },
                  { action: 'planConflict', replace: true, bytes: null }, { action: 'planKeepBackup' }, { action: 'planRepair', bytes: bytes('v') }];
   assert.deepEqual(items.map(toWrite), [false, true, false, false, true], 'the zip and the write leave out what is not ticked, or has no bytes');
@@ -111,7 +120,8 @@ test('the files of a chain of applies, and their items', () => {
   const both = appliedFiles(first, { outcome: { files: [{ name: 'atapi.sys', action: 'same' }, { name: 'txtsetup.sif.orig', action: 'keepBackup' },
                                                          { name: 'TXTSETUP.SIF', action: 'replace' }] },
                                      files: [['TXTSETUP.SIF', bytes('new')]] }, sources);
-  const survey = { json: { driverFiles: [{ service: 'atapi', file: 'atapi.sys', state: 'compressed', brought: true }] } };
+  const survey = { json: { driverFiles: [{ service: 'atapi', file: 'atapi.sys', state: 'compressed', setupName: 'atapi.sy_', brought: true,
+                                           source: { name: 'atapi.sys' } }] } };
   assert.deepEqual(engineItems(both, survey).map((i) => `${i.name} ${i.kind} ${i.action} ${text(i.bytes)}${i.setupHas ? ` over ${i.setupHas}` : ''}`), [
     'atapi.sys driver planCreate a over atapi.sy_', 'ATAPI.INF support planCreate i', 'txtsetup.sif.orig backup planCreate old',
     'TXTSETUP.SIF sif planReplace new']);

@@ -4,7 +4,8 @@
 // [Disks] entries name; with them beside txtsetup.oem), against generated
 // setup sources of Windows 2000 x86, XP x86 and Server 2003 x64, surveyed
 // by oem2sif-integrate --json as the page's worker surveys them. Every text
-// the list shows is said in both languages, and names a picked file.
+// the list shows is said in both languages, and names a picked file; the
+// results of a run of each show the survey's driver files.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -15,6 +16,7 @@ import { fileURLToPath } from 'node:url';
 import { entryOf } from '../page/picks.js';
 import { X86, X64, IA64 } from '../page/options.js';
 import { viewModel } from '../page/view-model.js';
+import { surveyedDrivers } from '../page/plan.js';
 import { translator } from '../page/texts.js';
 import { say } from '../views/dom.js';
 
@@ -87,6 +89,23 @@ function differences(json, vm, entries) {
   return out;
 }
 
+// What the results show of the driver files a run of the survey's pick
+// names: the table and the missing list are the JSON's driverFiles, each
+// file taken a picked one.
+function resultDifferences(json, vm, entries) {
+  const out = [];
+  const { drivers, missing } = vm.results;
+  const engine = json.driverFiles.map((f) => `${f.service} ${f.file} ${f.state} ${f.source ? 'taken' : '-'}`);
+  const page = drivers.map((d) => `${d.service} ${d.file} ${d.state} ${d.taken ? 'taken' : '-'}`);
+  if (JSON.stringify(engine) !== JSON.stringify(page)) out.push(`driver table: engine ${JSON.stringify(engine)}, page ${JSON.stringify(page)}`);
+  const lacking = json.driverFiles.filter((f) => f.missing || f.unsure).map((f) => f.file.toLowerCase());
+  if (JSON.stringify(lacking) !== JSON.stringify(missing.map((m) => m.file))) out.push(`missing: engine ${lacking}, page ${missing.map((m) => m.file)}`);
+  for (const d of drivers.filter((row) => row.taken)) {
+    if (!entries.has(`1:${d.source.args[0]}`)) out.push(`${d.service}: taken from ${d.source.args[0]}, which was not picked`);
+  }
+  return out;
+}
+
 const LANGUAGES = [translator('en'), translator('ja')];
 
 test('the view model shows the engine\'s ticks, reasons, machines and conflicts for every corpus driver', { skip }, () => {
@@ -107,6 +126,7 @@ test('the view model shows the engine\'s ticks, reasons, machines and conflicts 
     const disagreements = [];
     const reasons = new Set();
     let compared = 0;
+    let filesCompared = 0;
     const survey = (driverFolder) => SETUPS.map(([name]) => JSON.parse(execFileSync(integrate, [name, driverFolder, '--json'], { cwd: work })));
     for (const file of files) {
       const bare = `${file}.bare`;
@@ -147,10 +167,17 @@ test('the view model shows the engine\'s ticks, reasons, machines and conflicts 
           compared += json.drivers[0].rows.length;
           json.drivers[0].rows.forEach((r) => reasons.add(r.reason));
           disagreements.push(...differences(json, vm, entries).map((d) => `${folder} in ${setupName}: ${d}`));
+          // A run of the pick, as run-control.js leaves its result.
+          state.result = { setup, original: new Uint8Array(1), pickedBackup: null, starts: [], folder: new Map([['txtsetup.sif', new Uint8Array(1)]]), runs: [],
+                           lastRuns: [{ driver: oem, status: 0 }], drivers: surveyedDrivers([], state.survey), conflicts: [], changes: [],
+                           changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), engine: null, survey: state.survey };
+          filesCompared += json.driverFiles.length;
+          disagreements.push(...resultDifferences(json, viewModel(state, { label: (e) => e.path }), entries).map((d) => `${folder} in ${setupName} (results): ${d}`));
         });
       }
     }
     assert.ok(compared > 600, `${compared} rows compared`);
+    assert.ok(filesCompared > 100, `${filesCompared} driver files compared`);
     // The reasons the corpus gives with the default ticks (its NT 4.0
     // options have no ids: skipped).
     assert.deepEqual([...reasons].sort(), ['fits', 'nearest', 'otherMachine', 'otherVersion', 'sameVersion', 'skipped']);

@@ -7,6 +7,7 @@ import assert from 'node:assert/strict';
 import { entryOf } from '../page/picks.js';
 import { X86, X64 } from '../page/options.js';
 import { viewModel } from '../page/view-model.js';
+import { surveyedDrivers } from '../page/plan.js';
 import { translator } from '../page/texts.js';
 import { say } from '../views/dom.js';
 
@@ -43,7 +44,9 @@ function pickedState({ ticked = [true, false], surveyed = true } = {}) {
              version: 51, answer: '2', answerGiven: false },
     drivers: [{ folder: '/pick/1/virtio', oemFile: 'txtsetup.oem', problem: null, rows }],
     conflicts: { options: ticked[0] && ticked[1] ? [{ driver: 0, what: 'viostor', earlier: 0, later: 1 }] : [], drivers: [] },
-    driverFiles: [],
+    driverFiles: ticked[0] ? [{ service: 'viostor', file: 'viostor.sys', driver: 0, option: 0, state: 'absent', setupName: null,
+                                source: rows[0].found.source, directory: 'i386/Win2003', beside: false, brought: true, missing: false,
+                                unsure: false }] : [],
     runs: kept && kept.length === 0 ? [] : [{ driver: 0, folder: '/pick/1/virtio', oemFile: 'txtsetup.oem', keptOptions: kept, files: [] }],
   };
   return {
@@ -104,7 +107,7 @@ function withResult(state, { changes = [] } = {}) {
   state.result = {
     setup, original: new Uint8Array([1]), pickedBackup: null, starts: [new Uint8Array([1])],
     folder: new Map([['txtsetup.sif', new Uint8Array([2])], ['txtsetup.sif.orig', new Uint8Array([1])]]),
-    runs: [run], lastRuns: [run], drivers: [{ ...run.drivers[0], driver: oem, run: 0 }], conflicts: [],
+    runs: [run], lastRuns: [run], drivers: surveyedDrivers([], state.survey), conflicts: [],
     changes, changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), picked: null, dosnet: null,
     // The engine's apply: what it wrote, in the order it wrote it.
     engine: { outcome: null, files: new Map([
@@ -144,6 +147,37 @@ test('the results: the check\'s findings, problems first, in the check\'s words;
   assert.equal(say(en, clean.pick.runLabel), en('runAgain'));
   state.result.engineFailed = 'driverFileMissing virtio/i386/Win2003/viostor.sys';
   assert.equal(say(en, viewModel(state, { label, picked: null }).results.output.help), en('applyFailed', state.result.engineFailed));
+});
+
+// The driver table and the missing files draw the survey's driverFiles as
+// they are: where the setup folder has each file and by what name, where
+// the driver's folder has it, missing, unsure.
+test('the results: each driver file as the engine\'s survey found it, the missing and the unsure named', () => {
+  const state = withResult(pickedState());
+  const { json } = state.survey;
+  const [x86] = json.drivers[0].rows;
+  const source = (path) => ({ folder: path.slice(0, path.lastIndexOf('/')), name: path.split('/').pop(), path, size: 100 });
+  const file = (service, fields) => ({ service, file: `${service}.sys`, driver: 0, option: 0, state: 'absent', setupName: null, source: null,
+                                       directory: null, beside: false, brought: false, missing: false, unsure: false, ...fields });
+  const survey = { ...state.survey, json: { ...json, driverFiles: [
+    file('a', { state: 'present', setupName: 'A.SYS', source: source('i386/Win2003/a.sys'), directory: 'i386/Win2003' }),
+    file('b', { state: 'compressed', setupName: 'B.SY_' }),
+    file('c', { source: source('c.sys'), directory: 'i386/Win2003', beside: true, brought: true }),
+    file('d', { state: 'empty', missing: true }),
+    file('e', { state: 'unknown', unsure: true }),
+  ] } };
+  state.result.drivers = surveyedDrivers([], survey);
+  const { drivers, missing, steps } = viewModel(state, { label }).results;
+  assert.deepEqual(drivers.map((d) => [d.service, d.state, d.taken, d.description, say(en, d.presence), say(en, d.source)]), [
+    ['a', 'present', true, x86.option.description, en('present', 'I386/A.SYS'), en('taken', 'virtio/i386/Win2003/a.sys', 'i386/Win2003')],
+    ['b', 'compressed', false, x86.option.description, en('compressed', 'I386/B.SY_'), en('notTaken')],
+    ['c', 'absent', true, x86.option.description, en('absentTaken'), en('takenBeside', 'virtio/c.sys', 'i386/Win2003')],
+    ['d', 'empty', false, x86.option.description, en('empty'), en('notTaken')],
+    ['e', 'unknown', false, x86.option.description, en('unknown'), en('notTaken')],
+  ]);
+  assert.deepEqual(missing.map((m) => [m.file, m.unsure, say(en, m.text)]), [
+    ['d.sys', false, en('missingFile', 'd.sys', 'virtio/txtsetup.oem')], ['e.sys', true, en('unsureFile', 'e.sys', 'virtio/txtsetup.oem')]]);
+  assert.ok(steps.some((step) => step.key === 'stepMissing'), 'what to do next says to bring the missing file');
 });
 
 test('the change view: sections in file order, the first rows of each, worked out once per result', () => {

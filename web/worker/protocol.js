@@ -5,8 +5,7 @@
 // it.
 
 // From the page: {type: RUN, files: [[name, bytes]], input: [char codes],
-//                 keep: [option indices] or null, baseline: bytes or null,
-//                 changes: boolean}
+//                 keep: [option indices] or null}
 //                {type: INPUT, chars: [char codes]}
 //                {type: DRIVERS, files: [bytes]}
 //                {type: ZIP, files: [[name, bytes]]}
@@ -16,14 +15,15 @@
 //                (paths below the survey's root, folders in it: picks.js's surveyLayout)
 //                {type: APPLY, the same as SURVEY} (bytes also for every file the plan
 //                 brings, and the setup folder's files of those names)
+//                {type: CHANGES, old: bytes, now: bytes} (a setup file before and after)
 export const TO_WORKER = Object.freeze({
   RUN: 'run', INPUT: 'input', DRIVERS: 'drivers', ZIP: 'zip', CHECK: 'check',
-  SURVEY: 'survey', APPLY: 'apply',
+  SURVEY: 'survey', APPLY: 'apply', CHANGES: 'changes',
 });
 // To the page:   {type: CONSOLE, bytes}, {type: WAITING},
 //                {type: END, status, files: [[name, bytes, state, blob]], options}
-//                (a Blob of the bytes for a file created or changed),
-//                then {type: CHANGES, rows} (rows empty unless asked for);
+//                (a Blob of the bytes for a file created or changed);
+//                {type: CHANGES, rows} (worker/changes.js's changeRows);
 //                {type: DRIVERS, drivers: [[option]]}; {type: ZIP, bytes};
 //                {type: CHECKED, status, machine, findings};
 //                {type: SURVEYED, survey} (engine/survey_json.h's object);

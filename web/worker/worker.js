@@ -7,22 +7,20 @@
 // given input typed ahead. The page hears the console as it is written, is
 // asked for input when the tool waits, and gets every file of the folder
 // when the run ends, with each option the run was about to write (as the
-// run read it, `written` where a write of it landed) and then what changed
-// in txtsetup.sif since `baseline`. Terminating the worker cancels the run.
+// run read it, `written` where a write of it landed). Terminating the
+// worker cancels the run.
 //
 // The messages both ways, and the tables read from the module's memory,
 // are declared in ./protocol.js. A file's state is created, changed, unchanged or deleted (bytes null). An
 // option is what web/driver_web.cpp sends; reading drivers adds the
-// lookups' messages about it (`messages`). The changes come in a message of
-// their own, so that the page can offer the files first and no one message
-// keeps its main thread busy for long.
+// lookups' messages about it (`messages`). What changed in a setup file
+// is a task of its own (CHANGES), on the bytes the engine wrote.
 import { changeRows } from './changes.js';
 import { sameBytes } from '../page/names.js';
 import { SURVEY_ROOT } from '../page/picks.js';
 import { TO_WORKER, FROM_WORKER, TEXT_LANGUAGE, CODES, readRow, rowBytes, readOption } from './protocol.js';
 
 const FOLDER = '/setup';
-const SETUP = 'txtsetup.sif';
 // Where the engine's apply writes the files it changes.
 const APPLY_OUTPUT = '/output';
 // Console bytes are passed on at most this often (ms), so that the page
@@ -68,6 +66,7 @@ self.onmessage = (event) => {
   if (message.type === TO_WORKER.CHECK) check(message).catch(failed);
   if (message.type === TO_WORKER.SURVEY) survey(message).catch(failed);
   if (message.type === TO_WORKER.APPLY) apply(message).catch(failed);
+  if (message.type === TO_WORKER.CHANGES) changes(message).catch(failed);
   if (message.type === TO_WORKER.ZIP) {
     const bytes = fflate.zipSync(Object.fromEntries(message.files));
     postMessage({ type: FROM_WORKER.ZIP, bytes }, [bytes.buffer]);
@@ -78,7 +77,7 @@ self.onmessage = (event) => {
   }
 };
 
-async function run({ files, input: typedAhead, keep, baseline, changes }) {
+async function run({ files, input: typedAhead, keep }) {
   input.push(...typedAhead);
   const options = [];
   const module = await createOem2sif({
@@ -133,10 +132,14 @@ async function run({ files, input: typedAhead, keep, baseline, changes }) {
   // Each new or changed file also as a Blob, made here: for a 10 MB setup
   // file that copy would hold the page's main thread.
   for (const file of states) if (file[2] === 'created' || file[2] === 'changed') file.push(new Blob([file[1]], { type: 'application/octet-stream' }));
-  const newSetup = changes && after.get(SETUP) && after.get(SETUP).slice();
   postMessage({ type: FROM_WORKER.END, status, files: states, options }, [...after.values()].map((bytes) => bytes.buffer));
-  const rows = changes ? changeRows(readLines(module, baseline || before.get(SETUP)), readLines(module, newSetup), Diff.diffArrays) : [];
-  postMessage({ type: FROM_WORKER.CHANGES, rows });
+}
+
+// What changed from `old` to `now` (a setup file's bytes), read as the
+// engine reads lines.
+async function changes({ old, now }) {
+  const module = await createOem2sif({ noInitialRun: true });
+  postMessage({ type: FROM_WORKER.CHANGES, rows: changeRows(readLines(module, old), readLines(module, now), Diff.diffArrays) });
 }
 
 // The options of each txtsetup.oem, each read in a folder of its own as a
