@@ -93,23 +93,44 @@ bool HasSection(const char* inf, size_t size, const char* name) {
   return false;
 }
 
-// Whether the model line lists `id` among its ids (fields 1 on).
-bool ModelLists(const TextLines& lines, const char* id, size_t idLength, char* install) {
+// A model line, "Name = install-section, id, id...": the install section,
+// then its ids one by one.
+struct ModelLine {
+  FieldCursor cursor;
+  const char* install;
+  size_t installLength;
+};
+
+void StartModelLine(const TextLines& lines, ModelLine* model) {
   const char* value;
   size_t valueLength;
   ValueText(lines, &value, &valueLength);
-  FieldCursor cursor{value, valueLength, 0, false};
-  const char* section;
-  size_t sectionLength;
-  NextField(&cursor, &section, &sectionLength);
-  const char* field;
-  size_t fieldLength;
+  model->cursor = FieldCursor{value, valueLength, 0, false};
+  model->install = value;
+  model->installLength = 0;
+  NextField(&model->cursor, &model->install, &model->installLength);
+}
+
+// The next non-empty id of the line; false after the last.
+bool NextModelId(ModelLine* model, const char** id, size_t* idLength) {
+  while (NextField(&model->cursor, id, idLength)) {
+    if (*idLength > 0) return true;
+  }
+  return false;
+}
+
+// Whether the model line lists `id`, or a form of it a device also reports.
+bool ModelLists(const TextLines& lines, const char* id, size_t idLength, char* install) {
+  ModelLine model;
+  StartModelLine(lines, &model);
   size_t forms[8];
   unsigned formCount = InfIdForms(id, idLength, forms, 8);
-  while (NextField(&cursor, &field, &fieldLength)) {
+  const char* field;
+  size_t fieldLength;
+  while (NextModelId(&model, &field, &fieldLength)) {
     for (unsigned i = 0; i < formCount; ++i) {
       if (!EqualNoCase(field, fieldLength, id, forms[i])) continue;
-      CopyText(install, kInfNameCapacity, section, sectionLength);
+      CopyText(install, kInfNameCapacity, model.install, model.installLength);
       return true;
     }
   }
@@ -279,18 +300,12 @@ unsigned InfModelIds(const char* inf, size_t size, InfModelVisitor visit, void* 
       }
     }
     if (!inModels) continue;
-    const char* value;
-    size_t valueLength;
-    ValueText(lines, &value, &valueLength);
-    FieldCursor cursor{value, valueLength, 0, false};
-    const char* install;
-    size_t installLength;
-    NextField(&cursor, &install, &installLength);
+    ModelLine model;
+    StartModelLine(lines, &model);
     const char* id;
     size_t idLength;
-    while (NextField(&cursor, &id, &idLength)) {
-      if (idLength == 0) continue;
-      visit(context, install, installLength, id, idLength);
+    while (NextModelId(&model, &id, &idLength)) {
+      visit(context, model.install, model.installLength, id, idLength);
       ++visited;
     }
   }
