@@ -93,6 +93,14 @@ std::vector<std::string> LinesOf(const char* text) {
 
 std::string Number(uint64_t value) { return std::to_string(value); }
 
+// A byte count or offset from JavaScript: a whole number JavaScript holds
+// exactly, else false (a cast of anything else is undefined).
+bool ByteCount(double value, uint64_t* out) {
+  if (!(value >= 0 && value <= 9007199254740992.0) || value != static_cast<double>(static_cast<uint64_t>(value))) return false;
+  *out = static_cast<uint64_t>(value);
+  return true;
+}
+
 std::string ResultJson(const o2s::engine::ImageRun& run, const std::string& stop) {
   using o2s::engine::JsonString;
   using o2s::engine::TextFrom;
@@ -142,17 +150,23 @@ std::string ResultJson(const o2s::engine::ImageRun& run, const std::string& stop
 
 }  // namespace
 
-// Starts on an image of `size` bytes: an empty cache.
-extern "C" EMSCRIPTEN_KEEPALIVE void o2s_iso_open(double size) {
-  gReader.reset(new o2s::iso::RangeCacheReader(static_cast<uint64_t>(size), kMaxCachedBytes));
+// Starts on an image of `size` bytes: an empty cache. Returns 0 for a size
+// that is no byte count.
+extern "C" EMSCRIPTEN_KEEPALIVE uint32_t o2s_iso_open(double size) {
+  uint64_t bytes = 0;
+  gReader.reset();
   gPieces.clear();
+  if (!ByteCount(size, &bytes)) return 0;
+  gReader.reset(new o2s::iso::RangeCacheReader(bytes, kMaxCachedBytes));
+  return 1;
 }
 
 // Adds the image's bytes [offset, offset + size), a range the last result
 // named. Returns 0 for a range not so laid out, or past the cache's bound.
 extern "C" EMSCRIPTEN_KEEPALIVE uint32_t o2s_iso_add(double offset, const uint8_t* bytes, uint32_t size) {
-  if (!gReader) return 0;
-  return gReader->Add(static_cast<uint64_t>(offset), std::string(reinterpret_cast<const char*>(bytes), size)) ? 1 : 0;
+  uint64_t at = 0;
+  if (!gReader || !ByteCount(offset, &at)) return 0;
+  return gReader->Add(at, std::string(reinterpret_cast<const char*>(bytes), size)) ? 1 : 0;
 }
 
 // The integration of the image's setup folder with the drivers in

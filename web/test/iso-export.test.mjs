@@ -102,6 +102,19 @@ test('the module\'s result is laid out as iso_protocol.js declares it', { skip }
   assert.deepEqual(told, { ...ISO });
 });
 
+test('what is no image size or range is refused, and nothing runs without an image', { skip }, async () => {
+  const module = await loadModule();
+  const at = module._malloc(70000);
+  assert.equal((await integrateImage(module, -1, async () => new Uint8Array(0), [])).stop, 'noImage');
+  for (const size of [-1, 1.5, NaN, Infinity, 2 ** 60]) assert.equal(module._o2s_iso_open(size), 0, String(size));
+  assert.equal(module._o2s_iso_add(0, at, 65536), 0, 'no image open');
+  assert.equal(module._o2s_iso_open(200000), 1);
+  for (const offset of [-65536, 0.5, 100, 2 ** 60, NaN]) assert.equal(module._o2s_iso_add(offset, at, 65536), 0, String(offset));
+  assert.equal(module._o2s_iso_add(0, at, 100), 0, 'not a whole chunk');
+  assert.equal(module._o2s_iso_add(65536, at, 65536), 1);
+  module._free(at);
+});
+
 test('round after round the module gives oem2sif-integrate --iso\'s image, byte for byte', { skip }, async () => {
   const work = mkdtempSync(join(tmpdir(), 'oem2sif-iso-export-'));
   try {

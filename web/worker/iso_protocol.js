@@ -36,7 +36,7 @@ function integrateOnce(module, driverFolders, ticks, windows) {
 // rounds (its cache only grows, up to its limit: then stop "cacheFull").
 // Returns the last result (ISO.iso's fields) with `rounds` and `fetched`.
 export async function integrateImage(module, imageSize, readRange, driverFolders, ticks = [], windows = 0) {
-  module._o2s_iso_open(imageSize);
+  if (!module._o2s_iso_open(imageSize)) return { stop: 'noImage', rounds: 0, fetched: 0 };
   let fetched = 0;
   for (let rounds = 1; ; rounds++) {
     const result = integrateOnce(module, driverFolders, ticks, windows);
