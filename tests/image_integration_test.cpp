@@ -239,6 +239,13 @@ TEST(RangeCacheReader, AsksForWhatItLacksAndServesWhatItHolds) {
   EXPECT_EQ(std::string(out, 300), image.substr(image.size() - 300));
   EXPECT_TRUE(roomy.Add(2 * kCacheChunk, image.substr(2 * kCacheChunk)));  // again: nothing more held
   EXPECT_EQ(roomy.CachedBytes(), kCacheChunk + 100u);
+  // Chunks of a sector, as the fuzz target fetches.
+  RangeCacheReader sectors(image.size(), image.size(), kSector);
+  EXPECT_FALSE(sectors.Read(3000, out, 10));
+  ASSERT_EQ(sectors.Needed().size(), 1u);
+  EXPECT_EQ(sectors.Needed()[0].offset, kSector);
+  EXPECT_EQ(sectors.Needed()[0].size, kSector);
+  EXPECT_EQ(sectors.NeededBytes(), kSector);
 }
 
 // The pieces of an updated image are what the writer writes: patches in
