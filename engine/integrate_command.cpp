@@ -9,11 +9,12 @@
 //   oem2sif-integrate --iso IN.iso --output OUT.iso DRIVER_FOLDER... [...]
 //
 // With --iso the setup folder is the image's folder that holds TXTSETUP.SIF
-// (iso/iso_image.h decides which of several): the files the engine reads
-// are taken out into a scratch folder, the plan is carried out into
-// another (ApplyPlanInto), and what lands there is written into a copy of
-// the image (iso/iso_update.h); the check runs on the scratch folder with
-// the written files over the taken ones.
+// (iso/iso_image.h decides which of several): engine/image_integration.h
+// takes out the files the engine reads into a scratch folder, carries the
+// plan out into another (ApplyPlanInto), plans the image's update from
+// what lands there and checks the scratch folder with the written files
+// over the taken ones; this command prints it and writes the copy of the
+// image (iso/iso_update.h).
 //
 // DRIVER is a driver folder as given, or its number (1 the first); KEY an
 // option key of its [scsi] section. Any --option for a driver ticks exactly
@@ -43,7 +44,6 @@
 #include "engine/survey.h"
 #include "engine/survey_json.h"
 #include "iso/iso_update.h"
-#include "iso/setup_extract.h"
 #include "oem2sif_version.h"
 #include "platform/platform.h"
 
