@@ -9,11 +9,12 @@
 //   oem2sif-integrate --iso IN.iso --output OUT.iso DRIVER_FOLDER... [...]
 //
 // With --iso the setup folder is the image's folder that holds TXTSETUP.SIF
-// (iso/iso_image.h decides which of several): the files the engine reads
-// are taken out into a scratch folder, the plan is carried out into
-// another (ApplyPlanInto), and what lands there is written into a copy of
-// the image (iso/iso_update.h); the check runs on the scratch folder with
-// the written files over the taken ones.
+// (iso/iso_image.h decides which of several): engine/image_integration.h
+// takes out the files the engine reads into a scratch folder, carries the
+// plan out into another (ApplyPlanInto), plans the image's update from
+// what lands there and checks the scratch folder with the written files
+// over the taken ones; this command prints it and writes the copy of the
+// image (iso/iso_update.h).
 //
 // DRIVER is a driver folder as given, or its number (1 the first); KEY an
 // option key of its [scsi] section. Any --option for a driver ticks exactly
@@ -38,11 +39,11 @@
 #include "check/finding_text.h"
 #include "check/pe_image.h"
 #include "engine/apply.h"
+#include "engine/image_integration.h"
 #include "engine/messages.h"
 #include "engine/survey.h"
 #include "engine/survey_json.h"
 #include "iso/iso_update.h"
-#include "iso/setup_extract.h"
 #include "oem2sif_version.h"
 #include "platform/platform.h"
 
@@ -573,11 +574,11 @@ const unsigned kMaxFindings = 1024;
 o2s::CheckWorkspace gWorkspace;
 o2s::Finding gFindings[kMaxFindings];
 
-// Returns the exit status.
-int CheckFolder(const std::string& folder) {
+// Prints the check's findings (in gFindings; `done`: the check ran to its
+// end). Returns the exit status.
+int PrintCheck(bool done, const o2s::CheckResult& result) {
   Say(MessageId::kHeadingCheck);
-  o2s::CheckResult result;
-  if (o2s::CheckSetupFolder(folder.c_str(), &gWorkspace, gFindings, kMaxFindings, &result) != o2s::kCheckDone) {
+  if (!done) {
     Say(MessageId::kCheckFailed);
     return 3;
   }
@@ -586,6 +587,12 @@ int CheckFolder(const std::string& folder) {
   o2s::FormatFindingCount(result, count, sizeof count, gLanguage);
   o2s::PrintConsole("%s", count);
   return result.problems > 0 ? 1 : 0;
+}
+
+int CheckFolder(const std::string& folder) {
+  o2s::CheckResult result;
+  bool done = o2s::CheckSetupFolder(folder.c_str(), &gWorkspace, gFindings, kMaxFindings, &result) == o2s::kCheckDone;
+  return PrintCheck(done, result);
 }
 
 // Surveys the setup folder `input` names and prints the plan, with
@@ -647,12 +654,6 @@ std::string MakeScratch() {
   return path;
 }
 
-// Bytes of an image's file taken out at most: far more than any setup or
-// driver file.
-const uint64_t kMaxTakenFile = 64u << 20;
-// Names of the driver folders' files looked at at most.
-const size_t kMaxDriverNames = 100000;
-
 [[noreturn]] void RefuseImage(const std::string& iso, o2s::iso::IsoProblem problem, const std::string& subject,
                               int status) {
   auto reason = static_cast<MessageId>(static_cast<unsigned>(MessageId::kIsoProblemNone) + static_cast<unsigned>(problem));
@@ -660,210 +661,62 @@ const size_t kMaxDriverNames = 100000;
   o2s::EndProcess(status);
 }
 
-// The names of the files in the driver folders, below them too (links not
-// followed): what a driver could bring under a setup file's name.
-std::vector<std::string> DriverFileNames(const std::vector<std::string>& folders) {
-  std::vector<std::string> names;
-  for (const std::string& folder : folders) {
-    for (const std::string& name : o2s::iso::FileNamesBelow(folder, kMaxDriverNames)) names.push_back(name);
-  }
-  return names;
-}
-
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-  FILE* file = fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return fclose(file) == 0 && written;
-}
-
-// A file the engine wrote into a scratch folder, whole.
-std::string ReadBytes(const std::string& path) {
-  std::string bytes(1 << 16, '\0');
-  size_t size = 0;
-  o2s::ReadFileResult result = o2s::ReadFileBytes(path.c_str(), &bytes[0], bytes.size(), &size);
-  if (result == o2s::kFileTooBig) {
-    bytes.assign(size, '\0');
-    result = o2s::ReadFileBytes(path.c_str(), &bytes[0], bytes.size(), &size);
-  }
-  if (result != o2s::kFileRead) {
-    Say(MessageId::kFailScratchFailed, path.c_str());
+// A stop of the image's integration (engine/image_integration.h): the image
+// or one of its files refused before anything was planned (2), or later (3).
+[[noreturn]] void RefuseImageStop(const std::string& iso, o2s::engine::ImageStop stop, o2s::iso::IsoProblem problem,
+                                  const std::string& subject, int refusedStatus) {
+  if (stop == o2s::engine::ImageStop::kScratchFailed) {
+    Say(MessageId::kFailScratchFailed, subject.c_str());
     o2s::EndProcess(3);
   }
-  bytes.resize(size);
-  return bytes;
-}
-
-// `shown`: the image's folder, for messages.
-void TakeOut(o2s::iso::ImageReader& reader, const o2s::iso::Image& image, const o2s::iso::Record& record,
-             const std::string& folder, const std::string& iso, const std::string& shown) {
-  std::string bytes, subject;
-  o2s::iso::IsoProblem problem = o2s::iso::ReadFileData(reader, image, record, kMaxTakenFile, &bytes, &subject);
-  std::string name = o2s::iso::NameOf(record, false);
-  // Only plain names are taken out (they match a driver's or setup's file
-  // name); a hostile record's is never made a path.
-  if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string("/\\:\0", 4)) != std::string::npos) {
-    RefuseImage(iso, o2s::iso::IsoProblem::kBadRecord, shown, 2);
-  }
-  std::string path = folder + "/" + name;
-  if (problem != o2s::iso::IsoProblem::kNone) RefuseImage(iso, problem, (shown == "/" ? "" : shown) + "/" + name, 2);
-  if (!WriteBytes(path, bytes)) {
-    Say(MessageId::kFailScratchFailed, folder.c_str());
-    o2s::EndProcess(3);
-  }
-}
-
-// The check of the image's setup folder, on `folder`: the files taken out
-// with the written ones over them. A driver, an import, an INF or a file an
-// INF copies that it finds missing and the image holds is taken out too,
-// and the check runs again (a driver or INF, then what it needs: three
-// rounds at most).
-// `taken`: the names (folded) of the files there.
-int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image,
-                     const std::vector<o2s::iso::Record>& records, const std::string& folder, const std::string& iso,
-                     const std::string& shown, std::set<std::string> taken) {
-  for (int round = 0; round < 3; ++round) {
-    o2s::CheckResult result;
-    if (o2s::CheckSetupFolder(folder.c_str(), &gWorkspace, gFindings, kMaxFindings, &result) != o2s::kCheckDone) break;
-    std::set<std::string> wanted;
-    for (unsigned i = 0; i < result.count; ++i) {
-      const o2s::Finding& finding = gFindings[i];
-      if (finding.kind == o2s::kFindingDriverMissing) wanted.insert(finding.file);
-      if (finding.kind == o2s::kFindingImportMissing) wanted.insert(finding.extra);
-      if (finding.kind == o2s::kFindingInfMissing) wanted.insert(finding.file);
-      if (finding.kind == o2s::kFindingInfFileMissing) wanted.insert(finding.extra);
-    }
-    bool tookMore = false;
-    for (const std::string& name : wanted) {
-      char compressed[o2s::kFindingTextCapacity + 2];
-      o2s::CompressedName(name.c_str(), compressed, sizeof compressed);
-      for (const auto& record : records) {
-        std::string folded = o2s::iso::FoldCase(o2s::iso::NameOf(record, false));
-        if (record.IsDirectory() || taken.count(folded) != 0) continue;
-        if (folded != o2s::iso::FoldCase(name) && folded != o2s::iso::FoldCase(compressed)) continue;
-        TakeOut(reader, image, record, folder, iso, shown);
-        taken.insert(folded);
-        tookMore = true;
-      }
-    }
-    if (!tookMore) break;
-  }
-  return CheckFolder(folder);
+  RefuseImage(iso, problem, subject, refusedStatus);
 }
 
 [[noreturn]] void IntegrateImage(const Arguments& arguments) {
-  using o2s::iso::IsoProblem;
+  using o2s::engine::ImageStop;
   const std::string& iso = arguments.iso;
   o2s::iso::FileReader reader;
   if (!reader.Open(iso)) {
     Say(MessageId::kIsoUnreadable, iso.c_str());
     o2s::EndProcess(2);
   }
-  o2s::iso::Image image;
-  std::string subject;
-  IsoProblem problem = o2s::iso::ReadImage(reader, &image, &subject);
-  if (problem != IsoProblem::kNone) RefuseImage(iso, problem, subject, 2);
-  int chosen = o2s::iso::ChooseSetupFolder(image);
-  if (chosen < 0) {
+  std::string taken = MakeScratch();
+  o2s::engine::ImageSource source = o2s::engine::OpenImageSource(reader, arguments.driverFolders, arguments.windows, taken);
+  if (source.setupFolder < 0) {
+    if (source.stop == ImageStop::kImageRefused) RefuseImage(iso, source.problem, source.subject, 2);
     Say(MessageId::kIsoNoSetupFolder, iso.c_str());
     o2s::EndProcess(2);
   }
-  const o2s::iso::Directory& dir = image.iso.directories[chosen];
-  std::string shown = "/" + dir.path;
+  const o2s::iso::Image& image = source.image;
+  const o2s::iso::Directory& dir = image.iso.directories[source.setupFolder];
+  const std::string& shown = source.shownFolder;
   // --json prints JSON alone.
   if (!arguments.json) Say(MessageId::kIsoSetupFolder, iso.c_str(), shown.c_str());
-  std::vector<int> folders = o2s::iso::SetupFolders(image);
-  if (folders.size() > 1 && !arguments.json) {
+  if (source.setupFolders.size() > 1 && !arguments.json) {
     std::vector<std::string> paths;
     unsigned loaders = 0;
-    for (int f : folders) {
+    for (int f : source.setupFolders) {
       paths.push_back("/" + image.iso.directories[f].path);
       if (image.iso.directories[f].holdsLoader) ++loaders;
     }
     Say(dir.holdsLoader && loaders == 1 ? MessageId::kIsoSeveralLoader : MessageId::kIsoSeveralFiles,
         Joined(paths).c_str(), shown.c_str());
   }
-  std::vector<o2s::iso::Record> records;
-  problem = o2s::iso::ReadRecords(reader, image, image.iso, dir, &records, &subject);
-  if (problem != IsoProblem::kNone) RefuseImage(iso, problem, subject, 2);
-  // Refused before anything is planned (PlanUpdate refuses it too, in
-  // either tree).
-  for (size_t r = 2; r < records.size(); ++r) {
-    if ((records[r].flags & 0x80) != 0) {
-      RefuseImage(iso, IsoProblem::kMultiExtent, (shown == "/" ? "" : shown) + "/" + o2s::iso::NameOf(records[r], false), 2);
-    }
-  }
+  if (source.stop != ImageStop::kNone) RefuseImageStop(iso, source.stop, source.problem, source.subject, 2);
 
-  std::string folderName = dir.path.empty() ? "ROOT" : dir.path.substr(dir.path.rfind('/') + 1);
-  std::string setupCopy = MakeScratch(), written = MakeScratch(), checked = MakeScratch();
-  std::vector<std::string> takenNames;
-  std::set<std::string> takenFolded;
-  auto takeOut = [&](const std::vector<std::string>& names) {
-    for (const auto& record : o2s::iso::RecordsToExtract(records, names)) {
-      std::string name = o2s::iso::NameOf(record, false);
-      if (!takenFolded.insert(o2s::iso::FoldCase(name)).second) continue;
-      TakeOut(reader, image, record, setupCopy, iso, shown);
-      takenNames.push_back(name);
-    }
-  };
-  takeOut(DriverFileNames(arguments.driverFolders));
-
-  o2s::engine::SurveyInput input;
-  input.setupFolder = setupCopy;
-  input.setupFolderName = folderName;
-  input.driverFolders = arguments.driverFolders;
-  input.windows = arguments.windows;
-  // The files the options name but their driver folders lack: the survey
-  // looks for those in the setup folder too (setup's own copy), so they
-  // are taken out before the survey that counts.
-  {
-    Survey first = SurveyOf(input);
-    std::vector<std::string> named;
-    for (const auto& driver : first.drivers) {
-      for (const auto& row : driver.rows) {
-        if (row.option.hasDriverFile) named.push_back(row.option.driverFile);
-        for (const auto& line : row.option.files) named.push_back(line.name);
-        for (const auto& support : row.support) named.push_back(support.name);
-      }
-    }
-    takeOut(named);
-  }
-  o2s::engine::IntegrationPlan plan = SurveyAndPrint(arguments, input, iso + ":" + shown);
-  o2s::engine::ApplyOutcome outcome = o2s::engine::ApplyPlanInto(plan, written);
-  if (!PrintApplied(outcome)) o2s::EndProcess(3);
-
-  // What landed in the written folder, in name order (in any letter case:
-  // the engine's names differ in case from system to system, the image's
-  // bytes do not): those bytes, nothing else, change in the image.
-  std::vector<std::string> names;
-  for (const auto& file : outcome.files) {
-    if (file.written) names.push_back(file.name);
-  }
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    return std::make_pair(o2s::iso::FoldCase(a), a) < std::make_pair(o2s::iso::FoldCase(b), b);
-  });
-  std::vector<o2s::iso::NewFile> files;
-  for (const std::string& name : names) files.push_back({name, ReadBytes(written + "/" + name)});
-  // The check's folder: the files taken out, the written ones over them.
-  std::set<std::string> inChecked;
-  for (const std::string& name : takenNames) {
-    o2s::CopyFileA((setupCopy + "/" + name).c_str(), (checked + "/" + name).c_str(), 0);
-    inChecked.insert(o2s::iso::FoldCase(name));
-  }
-  for (const auto& file : files) {
-    o2s::DeleteFileA((checked + "/" + file.name).c_str());  // the taken one, in any letter case
-    if (!WriteBytes(checked + "/" + file.name, file.bytes)) {
-      Say(MessageId::kFailScratchFailed, checked.c_str());
-      o2s::EndProcess(3);
-    }
-    inChecked.insert(o2s::iso::FoldCase(file.name));
-  }
-  if (files.empty()) {
+  o2s::engine::IntegrationPlan plan = SurveyAndPrint(arguments, source.input, iso + ":" + shown);
+  o2s::engine::ImageFolders folders{MakeScratch(), MakeScratch()};
+  o2s::engine::ImageResult result =
+      o2s::engine::IntegrateIntoImage(reader, source, plan, folders, &gWorkspace, gFindings, kMaxFindings);
+  if (!PrintApplied(result.applied)) o2s::EndProcess(3);
+  // Refused where the engine took a file out for the check; the update's
+  // refusal comes after the plan was carried out.
+  if (result.stop != ImageStop::kNone) RefuseImageStop(iso, result.stop, result.problem, result.subject,
+                                                       result.stop == ImageStop::kImageRefused ? 2 : 3);
+  if (result.files.empty()) {
     Say(MessageId::kIsoNothingToWrite, arguments.output.c_str());
   } else {
-    o2s::iso::Update update;
-    problem = o2s::iso::PlanUpdate(reader, image, chosen, files, &update, &subject);
-    if (problem != IsoProblem::kNone) RefuseImage(iso, problem, subject, 3);
+    const o2s::iso::Update& update = result.update;
     switch (o2s::iso::WriteUpdatedImage(iso, image.size, update, arguments.output)) {
       case o2s::iso::WriteResult::kWritten:
         break;
@@ -886,7 +739,7 @@ int CheckImageFolder(o2s::iso::ImageReader& reader, const o2s::iso::Image& image
     Say(MessageId::kIsoWritten, arguments.output.c_str(), static_cast<unsigned>(update.files.size()) - replaced, replaced,
         static_cast<unsigned>(update.patches.size()), appended);
   }
-  o2s::EndProcess(CheckImageFolder(reader, image, records, checked, iso, shown, inChecked));
+  o2s::EndProcess(PrintCheck(result.checked, result.check));
 }
 
 }  // namespace

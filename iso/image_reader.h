@@ -20,6 +20,9 @@ class ImageReader {
   // Copies bytes [offset, offset + size) into out. Returns false, with out
   // unspecified, when any of them lies at or past Size() or cannot be read.
   virtual bool Read(uint64_t offset, void* out, size_t size) = 0;
+  // True when a Read failed only for bytes the reader has not fetched yet
+  // (RangeCacheReader): the failure is then no verdict on the image.
+  virtual bool Lacking() const { return false; }
 };
 
 // An image held in memory (tests, the fuzz target). Keeps a pointer only:

@@ -415,4 +415,37 @@ IsoProblem PlanUpdate(ImageReader& reader, const Image& image, int setupFolder, 
   return IsoProblem::kNone;
 }
 
+std::vector<OutputPiece> LayOut(const Update& update, uint64_t inputSize) {
+  std::vector<OutputPiece> pieces;
+  uint64_t kept = inputSize < update.appendOffset ? inputSize : update.appendOffset;
+  uint64_t at = 0;
+  auto copy = [&](uint64_t end) {
+    if (end > kept) end = kept;
+    if (end <= at) return;
+    OutputPiece piece;
+    piece.fromInput = true;
+    piece.from = at;
+    piece.size = end - at;
+    pieces.push_back(piece);
+    at = end;
+  };
+  for (const auto& patch : update.patches) {
+    uint64_t start = static_cast<uint64_t>(patch.first) * kSector;
+    if (start >= update.appendOffset) break;
+    copy(start);
+    if (at < start) {  // the patch lies past the input: zeros before it
+      pieces.push_back({false, 0, start - at, std::string(static_cast<size_t>(start - at), '\0')});
+      at = start;
+    }
+    pieces.push_back({false, 0, patch.second.size(), patch.second});
+    at = start + patch.second.size();
+  }
+  copy(update.appendOffset);
+  if (at < update.appendOffset) {
+    pieces.push_back({false, 0, update.appendOffset - at, std::string(static_cast<size_t>(update.appendOffset - at), '\0')});
+  }
+  for (const std::string& piece : update.appended) pieces.push_back({false, 0, piece.size(), piece});
+  return pieces;
+}
+
 }  // namespace o2s::iso

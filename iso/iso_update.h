@@ -64,6 +64,22 @@ struct Update {
 IsoProblem PlanUpdate(ImageReader& reader, const Image& image, int setupFolder, const std::vector<NewFile>& files,
                       Update* update, std::string* subject);
 
+// A piece of the updated image: `size` bytes of the input from `from`, or
+// `bytes` (a patched sector, zeros up to the appended part, an appended
+// piece).
+struct OutputPiece {
+  bool fromInput = false;
+  uint64_t from = 0;
+  uint64_t size = 0;
+  std::string bytes;
+};
+
+// The updated image of an input of `inputSize` bytes as pieces in order,
+// adjacent ones of the input merged: what a writer that cannot patch in
+// place (the page's download, a Blob of the input's slices and these bytes)
+// concatenates. The same bytes as WriteUpdatedImage writes.
+std::vector<OutputPiece> LayOut(const Update& update, uint64_t inputSize);
+
 enum class WriteResult {
   kWritten,
   kSameFile,      // the output names the image being read
