@@ -17,26 +17,11 @@
 #include "engine/survey.h"
 #include "engine/survey_json.h"
 #include "web/layout.h"
+#include "web/page_input.h"
 
 namespace {
 
 std::string gJson;
-
-// The lines of `text` (line feeds between), empty lines left out.
-std::vector<std::string> LinesOf(const char* text) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (const char* at = text; ; ++at) {
-    if (*at == '\n' || *at == '\0') {
-      if (!line.empty()) lines.push_back(line);
-      line.clear();
-      if (*at == '\0') break;
-    } else {
-      line += *at;
-    }
-  }
-  return lines;
-}
 
 // The survey's input from the page's texts (o2s_survey's arguments).
 o2s::engine::SurveyInput InputOf(const char* setupFolder, const char* setupFolderName, const char* driverFolders,
@@ -46,13 +31,7 @@ o2s::engine::SurveyInput InputOf(const char* setupFolder, const char* setupFolde
   input.setupFolderName = setupFolderName;
   input.setupListingKnown = input.setupFolderName[0] != '\0';
   input.driverFolders = LinesOf(driverFolders);
-  for (const std::string& line : LinesOf(ticks)) {
-    char* end = nullptr;
-    unsigned long driver = strtoul(line.c_str(), &end, 10);
-    unsigned long option = strtoul(end, &end, 10);
-    unsigned long ticked = strtoul(end, &end, 10);
-    if (driver < input.driverFolders.size()) input.ticks[driver][option] = ticked != 0;
-  }
+  input.ticks = TicksOf(ticks, input.driverFolders.size());
   input.windows = windows == 1 || windows == 2 ? windows : 0;
   return input;
 }

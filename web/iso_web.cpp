@@ -25,6 +25,7 @@
 #include "engine/survey_json.h"
 #include "iso/range_cache_reader.h"
 #include "web/layout.h"
+#include "web/page_input.h"
 
 namespace {
 
@@ -73,22 +74,6 @@ std::string NameOf(o2s::iso::IsoProblem problem) {
     O2S_ISO_PROBLEMS(O2S_PROBLEM_CASE)
   }
   return "null";
-}
-
-// The lines of `text` (line feeds between), empty lines left out.
-std::vector<std::string> LinesOf(const char* text) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (const char* at = text;; ++at) {
-    if (*at == '\n' || *at == '\0') {
-      if (!line.empty()) lines.push_back(line);
-      line.clear();
-      if (*at == '\0') break;
-    } else {
-      line += *at;
-    }
-  }
-  return lines;
 }
 
 std::string Number(uint64_t value) { return std::to_string(value); }
@@ -186,14 +171,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_iso_integrate(const char* driver
   if (gWorkspace == nullptr) gWorkspace = static_cast<o2s::CheckWorkspace*>(malloc(sizeof(o2s::CheckWorkspace)));
   if (gReader && gWorkspace != nullptr) {
     std::vector<std::string> folders = LinesOf(driverFolders);
-    std::map<unsigned, std::map<unsigned, bool>> ticked;
-    for (const std::string& line : LinesOf(ticks)) {
-      char* end = nullptr;
-      unsigned long driver = strtoul(line.c_str(), &end, 10);
-      unsigned long option = strtoul(end, &end, 10);
-      unsigned long on = strtoul(end, &end, 10);
-      if (driver < folders.size()) ticked[driver][option] = on != 0;
-    }
+    std::map<unsigned, std::map<unsigned, bool>> ticked = TicksOf(ticks, folders.size());
     gReader->ForgetNeeded();
     run = o2s::engine::IntegrateImage(*gReader, folders, windows == 1 || windows == 2 ? windows : 0, ticked, gWorkspace,
                                       gFindings, sizeof gFindings / sizeof gFindings[0]);
