@@ -162,6 +162,15 @@ void HearConsole(void* console, const char* text, size_t length) {
   static_cast<std::string*>(console)->append(text, length);
 }
 
+// The console printed into `console`, put back however it ends.
+class ConsoleInto {
+ public:
+  explicit ConsoleInto(std::string* console) { SetConsoleSink(HearConsole, console); }
+  ~ConsoleInto() { SetConsoleSink(nullptr, nullptr); }
+  ConsoleInto(const ConsoleInto&) = delete;
+  ConsoleInto& operator=(const ConsoleInto&) = delete;
+};
+
 // The hooks of one run, put back however it ends.
 class RunHooks {
  public:
@@ -389,10 +398,16 @@ class Apply {
       ForgetRunFiles();
       outcome_->consoles.emplace_back();
       {
+        // The tool's whole console with the answer typed ahead: menu,
+        // choice, the run, the final prompt.
         RunHooks hooks(&heard_, &outcome_->consoles.back());
-        ProcessDriverOptions(plan_.windows == WindowsTarget::k2000 ? 1 : 0);
+        PrintMenu();
+        int targetIsWindows2000 = PrintChoice(plan_.windows == WindowsTarget::k2000 ? '1' : '2');
+        ProcessDriverOptions(static_cast<unsigned char>(targetIsWindows2000));
+        PrintFinalPrompt();
       }
       if (FileFailures() != failuresBefore) return Fail(ApplyFailure::kRunFailed, oemPath);
+      outcome_->statuses.push_back(kToolExitStatus);
     }
     ForgetRunFiles();
     FoundFile result;
@@ -593,6 +608,20 @@ ApplyOutcome ApplyPlanInto(const IntegrationPlan& plan, const std::string& outpu
   }
   Apply(plan, outputFolder, &outcome).Run(false);
   return outcome;
+}
+
+ToolMenu MenuOfTool() {
+  ToolMenu menu;
+  {
+    ConsoleInto console(&menu.menu);
+    PrintMenu();
+  }
+  {
+    ConsoleInto console(&menu.quit);
+    PrintChoice('\n');
+  }
+  menu.quitStatus = kToolExitStatus;
+  return menu;
 }
 
 }  // namespace o2s::engine

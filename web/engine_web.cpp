@@ -61,7 +61,7 @@ o2s::engine::SurveyInput InputOf(const char* setupFolder, const char* setupFolde
 // once: o2s_apply_layout tells these lists, and web/test/protocol.test.mjs
 // holds web/worker/protocol.js's declaration and the JSON made below to
 // them.
-#define O2S_APPLY_FIELDS(X) X(failure) X(subject) X(files) X(consoles)
+#define O2S_APPLY_FIELDS(X) X(failure) X(subject) X(files) X(consoles) X(statuses)
 #define O2S_APPLY_FILE_FIELDS(X) X(name) X(action) X(written)
 #define O2S_APPLY_ACTIONS(X) X(create, kCreate) X(replace, kReplace) X(same, kSame) X(keepBackup, kKeepBackup) \
   X(repair, kRepair) X(conflict, kConflict)
@@ -90,8 +90,8 @@ std::string NameOf(o2s::engine::ApplyFailure failure) {
 }
 
 // {"failure": name | null, "subject": path, "files": [{"name", "action",
-// "written"}], "consoles": [text]}: the consoles converted from code page
-// 932, as the tool printed them.
+// "written"}], "consoles": [text], "statuses": [number]}: the consoles
+// converted from code page 932, as the tool printed them.
 std::string OutcomeJson(const o2s::engine::ApplyOutcome& outcome) {
   using o2s::engine::JsonString;
   using o2s::engine::TextFrom;
@@ -106,8 +106,13 @@ std::string OutcomeJson(const o2s::engine::ApplyOutcome& outcome) {
     if (!consoles.empty()) consoles += ',';
     consoles += JsonString(console, TextFrom::kCp932);
   }
+  std::string statuses;
+  for (int status : outcome.statuses) {
+    if (!statuses.empty()) statuses += ',';
+    statuses += std::to_string(status);
+  }
   return "{\"failure\":" + NameOf(outcome.failure) + ",\"subject\":" + JsonString(outcome.subject, TextFrom::kFileName) +
-         ",\"files\":[" + files + "],\"consoles\":[" + consoles + "]}";
+         ",\"files\":[" + files + "],\"consoles\":[" + consoles + "],\"statuses\":[" + statuses + "]}";
 }
 
 }  // namespace
