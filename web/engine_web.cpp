@@ -148,6 +148,20 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_apply(const char* setupFolder, c
   return gJson.data();
 }
 
+// What the page's console shows before the answer (engine/apply.h
+// MenuOfTool): {"menu": text, "quit": text, "quitStatus": number}, the
+// texts converted from code page 932; UTF-8 JSON of *size bytes, valid
+// until the next call.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_menu(uint32_t* size) {
+  using o2s::engine::JsonString;
+  using o2s::engine::TextFrom;
+  o2s::engine::ToolMenu menu = o2s::engine::MenuOfTool();
+  gJson = "{\"menu\":" + JsonString(menu.menu, TextFrom::kCp932) + ",\"quit\":" + JsonString(menu.quit, TextFrom::kCp932) +
+          ",\"quitStatus\":" + std::to_string(menu.quitStatus) + "}";
+  *size = static_cast<uint32_t>(gJson.size());
+  return gJson.data();
+}
+
 // The outcome's fields and names, as lines of "table: word word".
 extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_apply_layout() {
   return "apply:" O2S_APPLY_FIELDS(O2S_LAYOUT_NAME) "\n"

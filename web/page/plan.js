@@ -1,32 +1,16 @@
 // What the runs did and what goes where: the driver files the results
-// name (as the engine's survey found them), the warnings where two runs
-// wrote the same entries, the files that go into the setup folder, and
-// what writing them does to a folder (the picked one, for the zip and the
-// texts; the one the user writes into).
+// name (as the engine's survey found them), the files that go into the
+// setup folder, and what writing them does to a folder (the picked one,
+// for the zip and the texts; the one the user writes into).
 // Decides only: no DOM, no worker; the views make texts of what it returns.
 //
 // A result is what a chain of runs left: each "Run again" continues on the
 // runs' files, never on the picked ones. {setup: the picked txtsetup.sif's
 // entry, original: its bytes when the chain began, pickedBackup: the entry
 // of a backup beside it or null, starts: the txtsetup.sif each set of runs
-// started from, folder: lower-case name -> bytes as the runs left it, runs:
-// every run of the chain, lastRuns: those of the last set}.
+// started from, folder: lower-case name -> bytes of txtsetup.sif and its
+// backup as the engine's applies left them}.
 import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, compressedName, foldName, sameBytes } from './names.js';
-
-// A run as the worker reports it: `options`, every option the tool was
-// about to write, as it read it, with `written` where a write of it landed.
-// The tool maps every hardware id of an option to the option's service (the
-// service of its first id). A service or id written twice keeps its last
-// entries, as the file does.
-export function runOutcome(driver, { status, options }) {
-  const drivers = new Map();
-  const ids = new Map();
-  for (const option of options.filter((o) => o.written)) {
-    drivers.set(option.service, { service: option.service, file: option.driverFile, description: option.description, option });
-    for (const { id, match } of option.ids) ids.set(match, { id, match, service: option.service });
-  }
-  return { driver, status, options, drivers: [...drivers.values()], ids: [...ids.values()] };
-}
 
 // The driver files the runs' entries name, as the engine's survey of each
 // set of runs found them (its driverFiles, engine/survey_json.h), by
@@ -39,25 +23,6 @@ export function surveyedDrivers(earlier, survey) {
     byService.set(d.service, { ...d, entry: survey.drivers[d.driver], row });
   }
   return [...byService.values()];
-}
-
-// What two runs wrote over each other: the same service, or one hardware id
-// for different services. The later run's entries stay. `label` names a
-// driver's txtsetup.oem.
-export function conflicts(runs, label) {
-  const found = [];
-  // A driver run again on the results of its own run is no conflict.
-  runs.forEach((later, j) => runs.slice(0, j).filter((earlier) => earlier.driver !== later.driver).forEach((earlier) => {
-    const services = new Set(earlier.drivers.map((d) => d.service));
-    const shared = later.drivers.map((d) => d.service).filter((s) => services.has(s));
-    const idServices = new Map(earlier.ids.map((id) => [id.match, id.service]));
-    const remapped = later.ids.filter((id) => idServices.has(id.match) && idServices.get(id.match) !== id.service)
-      .map((id) => `${id.id} (${idServices.get(id.match)} → ${id.service})`);
-    const [a, b] = [label(earlier.driver), label(later.driver)];
-    if (shared.length) found.push({ a, b, kind: 'conflictService', list: shared });
-    if (remapped.length) found.push({ a, b, kind: 'conflictId', list: remapped });
-  }));
-  return found;
 }
 
 // The results' setup files against the picked folder: txtsetup.sif changed

@@ -51,40 +51,9 @@ export function workerBridge(source) {
   const changes = async (old, now) =>
     (await task({ type: TO_WORKER.CHANGES, old: old ? old.slice() : null, now: now ? now.slice() : null }, FROM_WORKER.CHANGES)).rows;
 
-  // Runs the tool once on `files` ([lower-case name, bytes]) with
-  // `typedAhead` already typed, and only the options at `keep` of the
-  // driver's list (all where null). `result` settles when the tool ends, with
-  // {status, files: [[name, bytes, state]], options}.
-  function runTool(files, typedAhead, { onConsole, onWaiting, keep = null }) {
-    const worker = makeWorker();
-    let settle;
-    const result = new Promise((resolve, reject) => { settle = { resolve, reject }; });
-    const end = (error) => {
-      worker.terminate();
-      settle.reject(error);
-    };
-    worker.onmessage = (event) => {
-      const message = event.data;
-      if (message.type === FROM_WORKER.CONSOLE) onConsole(message.bytes);
-      if (message.type === FROM_WORKER.WAITING) onWaiting();
-      if (message.type === FROM_WORKER.END) {
-        worker.terminate();
-        settle.resolve(message);
-      }
-      if (message.type === FROM_WORKER.ERROR) end(new Error(message.message));
-    };
-    worker.onerror = (event) => {
-      event.preventDefault();
-      end(new Error(event.message || 'worker'));
-    };
-    const codes = (text) => [...text].map((c) => c.charCodeAt(0));
-    worker.postMessage({ type: TO_WORKER.RUN, files, input: codes(typedAhead), keep });
-    return {
-      result,
-      answer: (text) => worker.postMessage({ type: TO_WORKER.INPUT, chars: codes(text) }),
-      cancel: () => end(CANCELLED),
-    };
-  }
+  // The tool's menu ({menu, quit, quitStatus}): what the console shows
+  // before the answer, and where the answer quits.
+  const menu = async () => (await task({ type: TO_WORKER.MENU }, FROM_WORKER.MENU)).menu;
 
   // A layout's files as a worker takes them: the files the engine reads as
   // bytes (a copy of bytes given), the others as their sizes alone (all
@@ -110,5 +79,5 @@ export function workerBridge(source) {
     return { outcome, files };
   };
 
-  return { readDrivers, zip, check, changes, runTool, survey, apply };
+  return { readDrivers, zip, check, changes, menu, survey, apply };
 }

@@ -3,7 +3,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { entryOf } from '../page/picks.js';
-import { runOutcome, surveyedDrivers, conflicts, refusalOf, toWrite, sameListing } from '../page/plan.js';
+import { surveyedDrivers, refusalOf, toWrite, sameListing } from '../page/plan.js';
 import { engineItems } from '../page/output-control.js';
 import { appliedFiles, overOf } from '../page/run-control.js';
 import { folderNameOf } from '../page/picks.js';
@@ -16,45 +16,14 @@ const entries = (files) => new Map(Object.entries(files).map(([at, content]) => 
   const entry = entryOf(Number(pick), path, { name: path.split('/').pop(), size: content.length, arrayBuffer: async () => bytes(content).buffer }, true);
   return [entry.key, entry];
 }));
-const option = (key, service, driverFile, ids, written = true) =>
-  ({ key, description: `${key} controller`, driverFile, service, written, files: [],
-     ids: ids.map((id) => ({ id, match: id.toLowerCase(), service })) });
-const driver = (path) => ({ path, folder: `1:${path.slice(0, path.lastIndexOf('/') + 1)}` });
-
-test('a run stands for the options it wrote; a service written twice keeps the later', () => {
-  const run = runOutcome(driver('a/txtsetup.oem'), { status: 0, options: [
-    option('x86', 'viostor', 'viostor.sys', ['PCI\\VEN_1AF4']),
-    option('nt4', 'old', 'old.sys', ['PCI\\VEN_0'], false),
-    option('x64', 'viostor', 'viostor64.sys', ['PCI\\VEN_1AF4', 'PCI\\VEN_1AF5']),
-  ] });
-  assert.deepEqual(run.drivers.map((d) => `${d.service} ${d.file} ${d.option.key}`), ['viostor viostor64.sys x64']);
-  assert.deepEqual(run.ids.map((i) => `${i.id} ${i.service}`), ['PCI\\VEN_1AF4 viostor', 'PCI\\VEN_1AF5 viostor']);
-});
-
-test('which drivers warn', () => {
-  const runs = [
-    runOutcome(driver('intel/8.9.8/txtsetup.oem'), { options: [option('a', 'iastor', 'iastor.sys', ['PCI\\VEN_8086&DEV_1'])] }),
-    runOutcome(driver('intel/11.2/txtsetup.oem'), { options: [option('b', 'iastor', 'iaStor.sys', ['PCI\\VEN_8086&DEV_1'])] }),
-    runOutcome(driver('uli/txtsetup.oem'), { options: [option('c', 'm5281', 'm5281.sys', ['pci\\ven_8086&dev_1'])] }),
-    runOutcome(driver('other/txtsetup.oem'), { options: [option('d', 'other', 'other.sys', ['PCI\\VEN_9'])] }),
-  ];
-  assert.deepEqual(conflicts(runs, (d) => d.path).map(({ a, b, kind, list }) => `${kind} ${a} ${b} ${list}`), [
-    'conflictService intel/8.9.8/txtsetup.oem intel/11.2/txtsetup.oem iastor',
-    'conflictId intel/8.9.8/txtsetup.oem uli/txtsetup.oem pci\\ven_8086&dev_1 (iastor → m5281)',
-    'conflictId intel/11.2/txtsetup.oem uli/txtsetup.oem pci\\ven_8086&dev_1 (iastor → m5281)',
-  ]);
-});
-
 // A pack of two versions of one driver and a third, beside I386.
 const files = entries({
   'I386/TXTSETUP.SIF': 'old', 'I386/IASTOR.SYS': 'older', 'I386/m5228.sy_': 'present',
   'p/8/iastor.sys': 'v8', 'p/11/IASTOR.SYS': 'v11', 'p/uli/M5228.SY_': 'packed', 'p/uli/m5281.sys': 'v1',
 });
-const runs = [['p/8/txtsetup.oem', 'iastor.sys'], ['p/11/txtsetup.oem', 'iastor.sys'], ['p/uli/txtsetup.oem', 'm5281.sys'],
-              ['p/uli/txtsetup.oem', 'm5228.sys'], ['p/uli/txtsetup.oem', 'gone.sys']]
-  .map(([path, file], i) => runOutcome(driver(path), { options: [option(`o${i}`, file.split('.')[0], file, [])] }));
+const driver = (path) => ({ path, folder: `1:${path.slice(0, path.lastIndexOf('/') + 1)}` });
 const result = {
-  runs, original: bytes('old'), starts: [bytes('old')], pickedBackup: null,
+  original: bytes('old'), starts: [bytes('old')], pickedBackup: null,
   setup: [...files.values()].find((e) => e.name === 'TXTSETUP.SIF'),
   folder: new Map([['txtsetup.sif', bytes('new')], ['txtsetup.sif.orig', bytes('old')]]),
 };

@@ -68,6 +68,14 @@ test('the apply\'s JSON is made of the fields and names the module tells', { ski
   assert.deepEqual(outcome.files.filter((f) => f.written).map((f) => f.name).sort(), ['a.sys', 'txtsetup.sif', 'txtsetup.sif.orig']);
   // The tool's console with the answer typed ahead, the menu to the final prompt.
   assert.match(outcome.consoles[0], /^Windows2000用の変更:1\nWindowsXP用の変更:2\n何もせずに終了:Enter\n処理を選択してください: Windows2000が選択されました。\nController A\n[^]*Enterを押すと終了します。$/);
+  assert.deepEqual(outcome.statuses, [0]);
+  // The menu the page shows before the answer is where that console
+  // begins; Enter at it quits with the tool's text and status.
+  const menuAt = module._o2s_menu(size);
+  const menu = JSON.parse(new TextDecoder().decode(module.HEAPU8.subarray(menuAt, menuAt + module.HEAPU32[size >> 2])));
+  assert.deepEqual(Object.keys(menu), ['menu', 'quit', 'quitStatus']);
+  assert.ok(outcome.consoles[0].startsWith(menu.menu) && menu.menu.endsWith('処理を選択してください: '), menu.menu);
+  assert.deepEqual([menu.quit, menu.quitStatus], ['終了します。\n', 0]);
 });
 
 test('an option read through the declaration: its texts, ids and file lines', { skip }, async () => {

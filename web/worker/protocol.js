@@ -4,9 +4,7 @@
 // (o2s_*_layout), and web/test/protocol.test.mjs holds this declaration to
 // it.
 
-// From the page: {type: RUN, files: [[name, bytes]], input: [char codes],
-//                 keep: [option indices] or null}
-//                {type: INPUT, chars: [char codes]}
+// From the page: {type: MENU}
 //                {type: DRIVERS, files: [bytes]}
 //                {type: ZIP, files: [[name, bytes]]}
 //                {type: CHECK, folder, files: [[name, bytes]], names: [name]}
@@ -17,12 +15,10 @@
 //                 brings, and the setup folder's files of those names)
 //                {type: CHANGES, old: bytes, now: bytes} (a setup file before and after)
 export const TO_WORKER = Object.freeze({
-  RUN: 'run', INPUT: 'input', DRIVERS: 'drivers', ZIP: 'zip', CHECK: 'check',
-  SURVEY: 'survey', APPLY: 'apply', CHANGES: 'changes',
+  MENU: 'menu', DRIVERS: 'drivers', ZIP: 'zip', CHECK: 'check', SURVEY: 'survey', APPLY: 'apply', CHANGES: 'changes',
 });
-// To the page:   {type: CONSOLE, bytes}, {type: WAITING},
-//                {type: END, status, files: [[name, bytes, state, blob]], options}
-//                (a Blob of the bytes for a file created or changed);
+// To the page:   {type: MENU, menu: {menu, quit, quitStatus}} (the tool's
+//                menu, and its text and exit status where the answer quits);
 //                {type: CHANGES, rows} (worker/changes.js's changeRows);
 //                {type: DRIVERS, drivers: [[option]]}; {type: ZIP, bytes};
 //                {type: CHECKED, status, machine, findings};
@@ -31,7 +27,7 @@ export const TO_WORKER = Object.freeze({
 //                (each file the apply wrote, by its name in the setup folder);
 //                or {type: ERROR, message}.
 export const FROM_WORKER = Object.freeze({
-  CONSOLE: 'console', WAITING: 'waiting', END: 'end', CHANGES: 'changes', DRIVERS: 'drivers', ZIP: 'zip',
+  MENU: 'menu', CHANGES: 'changes', DRIVERS: 'drivers', ZIP: 'zip',
   CHECKED: 'checked', SURVEYED: 'surveyed', APPLIED: 'applied', ERROR: 'error',
 });
 
