@@ -9,10 +9,13 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "engine/apply.h"
+#include "engine/folder_refusal.h"
 #include "engine/plan.h"
 #include "engine/survey.h"
 #include "engine/survey_json.h"
@@ -36,6 +39,14 @@ std::vector<std::string> LinesOf(const char* text) {
     }
   }
   return lines;
+}
+
+// The bytes of a file of the module's file system; false where it has none.
+bool ReadWhole(const std::string& path, std::string* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
 }
 
 // The survey's input from the page's texts (o2s_survey's arguments).
@@ -168,4 +179,38 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_apply_layout() {
          "applyFile:" O2S_APPLY_FILE_FIELDS(O2S_LAYOUT_NAME) "\n"
          "applyAction:" O2S_APPLY_ACTIONS(O2S_NAME_WORD) "\n"
          "applyFailure:" O2S_APPLY_FAILURES(O2S_NAME_WORD) "\n";
+}
+
+// Why the results may not be written into a folder (engine/folder_refusal.h
+// RefusalOf): "none", "changedSince", "otherFolder" or "otherOrChanged".
+// `files` holds the few files compared: "setup" and "backup" (the folder's
+// txtsetup.sif and txtsetup.sif.orig, each where it has one), "original"
+// (the picked txtsetup.sif when the chain began) and "known0" ...
+// (`knownCount` of them: the txtsetup.sif each set started from, and the
+// chain's result). The names are lines: the folder's, the picked folder's
+// (none where not known) and the files the results bring.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_folder_refusal(const char* files, uint32_t knownCount, const char* names,
+                                                              const char* pickedNames, const char* brought) {
+  using o2s::engine::FolderRefusal;
+  std::string dir = std::string(files) + "/";
+  std::string setup, backup;
+  o2s::engine::FolderToWrite folder;
+  if (ReadWhole(dir + "setup", &setup)) folder.setupFile = &setup;
+  if (ReadWhole(dir + "backup", &backup)) folder.setupBackup = &backup;
+  folder.names = LinesOf(names);
+  o2s::engine::ChainResults results;
+  ReadWhole(dir + "original", &results.original);
+  for (uint32_t i = 0; i < knownCount; ++i) {
+    std::string known;
+    if (ReadWhole(dir + "known" + std::to_string(i), &known)) results.setupFiles.push_back(std::move(known));
+  }
+  results.pickedNames = LinesOf(pickedNames);
+  results.brought = LinesOf(brought);
+  switch (o2s::engine::RefusalOf(folder, results)) {
+    case FolderRefusal::kNone: return "none";
+    case FolderRefusal::kChangedSince: return "changedSince";
+    case FolderRefusal::kOtherFolder: return "otherFolder";
+    case FolderRefusal::kOtherOrChanged: return "otherOrChanged";
+  }
+  return "otherOrChanged";
 }

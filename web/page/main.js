@@ -97,6 +97,7 @@ const output = outputControl(state, {
   focusPlan: () => $('write-confirm').focus(),
   zip: bridge.zip,
   check: bridge.check,
+  refusal: bridge.refusal,
   download: (result, bytes, name) => {
     if (result.zipUrl) URL.revokeObjectURL(result.zipUrl);
     result.zipUrl = URL.createObjectURL(new Blob([bytes], { type: 'application/zip' }));

@@ -1,7 +1,7 @@
 // What the runs did and what goes where: the driver files the results
-// name (as the engine's survey found them), the files that go into the
-// setup folder, and what writing them does to a folder (the picked one,
-// for the zip and the texts; the one the user writes into).
+// name (as the engine's survey found them), and the files that go into the
+// setup folder. Whether a folder may be written into is the engine's
+// (engine/folder_refusal.h, the worker's REFUSAL).
 // Decides only: no DOM, no worker; the views make texts of what it returns.
 //
 // A result is what a chain of runs left: each "Run again" continues on the
@@ -10,7 +10,7 @@
 // of a backup beside it or null, starts: the txtsetup.sif each set of runs
 // started from, folder: lower-case name -> bytes of txtsetup.sif and its
 // backup as the engine's applies left them}.
-import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, compressedName, foldName, sameBytes } from './names.js';
+import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, sameBytes } from './names.js';
 
 // The driver files the runs' entries name, as the engine's survey of each
 // set of runs found them (its driverFiles, engine/survey_json.h), by
@@ -43,42 +43,6 @@ export function resultFiles(result) {
     if (!dosnet.pickedBackup) files.push({ name: DOSNET_BACKUP, lower: DOSNET_BACKUP, bytes: dosnet.original, state: 'created' });
   }
   return files;
-}
-
-// Whether a folder (`names`: its lower-case names) is the picked setup
-// folder (`listing`: its lower-case names, null where its files were picked
-// one by one): the same names, leaving out the setup's own files and the
-// driver files the output brings, with a few others come or gone (an
-// editor's backup of txtsetup.sif). null where the listing is not known.
-const LISTING_SLACK = 0.01;
-export function sameListing(listing, names, output) {
-  if (!listing || listing.size === 0) return null;
-  const left = new Set([SETUP, BACKUP, DOSNET, DOSNET_BACKUP]);
-  for (const f of output.filter((o) => o.kind === 'driver' || o.kind === 'support')) [f.lower, foldName(f.file), foldName(compressedName(f.file))].forEach((n) => left.add(n));
-  const picked = [...listing].filter((n) => !left.has(n));
-  const there = [...names.keys()].filter((n) => !left.has(n));
-  const pickedSet = new Set(picked);
-  const thereSet = new Set(there);
-  const differ = picked.filter((n) => !thereSet.has(n)).length + there.filter((n) => !pickedSet.has(n)).length;
-  return differ <= Math.max(2, Math.floor(picked.length * LISTING_SLACK));
-}
-
-// Why writing the results into a folder is refused (`names` maps the
-// lower-case names of its files to their names there, `read` gives a file's
-// bytes there; `output`: the results' files), or null where its
-// txtsetup.sif is one the runs started from or their result:
-// changedSince where its backup is the picked original or its files are
-// the picked folder's (sameListing, with result.listing), otherFolder
-// where they are not, otherOrChanged where the picked folder's files are
-// not known.
-export async function refusalOf(result, output, names, read) {
-  const now = async (lower) => (names.has(lower) ? read(names.get(lower)) : null);
-  const setupNow = await now(SETUP);
-  const known = (bytes) => bytes && (sameBytes(bytes, result.folder.get(SETUP)) || result.starts.some((s) => sameBytes(bytes, s)));
-  if (known(setupNow)) return null;
-  const backupNow = await now(BACKUP);
-  const same = backupNow && sameBytes(backupNow, result.original) ? true : sameListing(result.listing, names, output);
-  return same ? 'changedSince' : same === false ? 'otherFolder' : 'otherOrChanged';
 }
 
 // An item is written where the engine wrote its file, or where the user

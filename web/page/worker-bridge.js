@@ -55,6 +55,19 @@ export function workerBridge(source) {
   // before the answer, and where the answer quits.
   const menu = async () => (await task({ type: TO_WORKER.MENU }, FROM_WORKER.MENU)).menu;
 
+  // Why the results may not be written into a folder (engine/folder_refusal.h),
+  // or null: its txtsetup.sif and backup (null where none), the picked
+  // original, the txtsetup.sif the chain's sets started from and left
+  // (`known`), the folder's names, the picked folder's (none where not
+  // known) and the files the results bring. Copies of the bytes go.
+  const refusal = async ({ setup, backup, original, known, names, picked, brought }) => {
+    const files = [['original', original], ...known.map((bytes, i) => [`known${i}`, bytes]), ['setup', setup], ['backup', backup]]
+      .filter(([, bytes]) => bytes).map(([name, bytes]) => [name, bytes.slice()]);
+    const message = { type: TO_WORKER.REFUSAL, files, knownCount: known.length, names, picked, brought };
+    const why = (await task(message, FROM_WORKER.REFUSAL, files.map(([, bytes]) => bytes.buffer))).refusal;
+    return why === 'none' ? null : why;
+  };
+
   // A layout's files as a worker takes them: the files the engine reads as
   // bytes (a copy of bytes given), the others as their sizes alone (all
   // the engine asks of them), in every browser: WebKit's workers cannot
@@ -79,5 +92,5 @@ export function workerBridge(source) {
     return { outcome, files };
   };
 
-  return { readDrivers, zip, check, changes, menu, survey, apply };
+  return { readDrivers, zip, check, changes, menu, survey, apply, refusal };
 }

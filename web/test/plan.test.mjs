@@ -1,9 +1,9 @@
-// What the runs' results decide: the drivers that stay, the warnings, what
-// goes into the setup folder and what writing it does there.
+// What the runs' results decide: the drivers that stay, and what goes into
+// the setup folder.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { entryOf } from '../page/picks.js';
-import { surveyedDrivers, refusalOf, toWrite, sameListing } from '../page/plan.js';
+import { surveyedDrivers, toWrite } from '../page/plan.js';
 import { engineItems } from '../page/output-control.js';
 import { appliedFiles, overOf } from '../page/run-control.js';
 import { folderNameOf } from '../page/picks.js';
@@ -22,11 +22,6 @@ const files = entries({
   'p/8/iastor.sys': 'v8', 'p/11/IASTOR.SYS': 'v11', 'p/uli/M5228.SY_': 'packed', 'p/uli/m5281.sys': 'v1',
 });
 const driver = (path) => ({ path, folder: `1:${path.slice(0, path.lastIndexOf('/') + 1)}` });
-const result = {
-  original: bytes('old'), starts: [bytes('old')], pickedBackup: null,
-  setup: [...files.values()].find((e) => e.name === 'TXTSETUP.SIF'),
-  folder: new Map([['txtsetup.sif', bytes('new')], ['txtsetup.sif.orig', bytes('old')]]),
-};
 
 // The engine's survey of a set of runs ({drivers: the page's entries,
 // json}) naming `planned` ([driver index, service, file, state]) with one
@@ -47,27 +42,6 @@ test('the driver files of a chain of sets: each set\'s survey, a later set\'s fi
   assert.deepEqual(both.map((d) => `${d.service} ${d.file} ${d.entry.path} ${d.state}`),
                    ['iastor IASTOR.SYS intel/11.2/txtsetup.oem compressed', 'm5281 m5281.sys uli/txtsetup.oem present']);
   assert.deepEqual(surveyedDrivers(both, null), both, 'a set left at the menu names nothing more');
-});
-
-// The engine's files of the results, as output-control.js tells a folder
-// by them: txtsetup.sif and its backup, and the brought files.
-const output = ['TXTSETUP.SIF', 'txtsetup.sif.orig', 'IASTOR.SYS', 'm5281.sys', 'M5228.SY_']
-  .map((name) => ({ name, lower: name.toLowerCase(), kind: name.includes('txtsetup') ? 'sif' : 'driver', file: name }));
-
-// A folder: name -> content; the refusal of writing the results into it.
-async function refusal(folder, of = result) {
-  const names = new Map(Object.keys(folder).map((name) => [name.toLowerCase(), name]));
-  return refusalOf(of, output, names, async (name) => bytes(folder[name]));
-}
-
-test('a folder is written into only where its txtsetup.sif is one the runs started from or their result', async () => {
-  assert.equal(await refusal({ 'TXTSETUP.SIF': 'old', 'iastor.sys': 'v11' }), null);
-  assert.equal(await refusal({ 'TXTSETUP.SIF': 'new', 'TXTSETUP.SIF.ORIG': 'older' }), null);
-  // "Run again" before saving: a folder as the first runs left it too.
-  assert.equal(await refusal({ 'txtsetup.sif': 'mid' }, { ...result, starts: [bytes('old'), bytes('mid')] }), null);
-  assert.equal(await refusal({ 'txtsetup.sif': 'another' }), 'otherOrChanged', 'files picked one by one: the page cannot tell');
-  assert.equal(await refusal({ 'txtsetup.sif': 'another', 'txtsetup.sif.orig': 'old' }), 'changedSince');
-  assert.equal(await refusal({}), 'otherOrChanged', 'no txtsetup.sif there');
 });
 
 test('only what the engine wrote, or a file of other bytes ticked, is written', () => {
@@ -98,28 +72,6 @@ test('the files of a chain of applies, and their items', () => {
   // The next apply goes on from the setup's own files alone: a file the
   // first brought is brought again, the later's standing.
   assert.deepEqual(overOf(both).map(([name, data]) => `${name}=${text(data)}`), ['txtsetup.sif.orig=old', 'TXTSETUP.SIF=new']);
-});
-
-test('a setup folder whose txtsetup.sif was edited since it was picked is the same folder, changed', async () => {
-  // The picked I386 held these files; the folder written into holds...
-  const picked = ['txtsetup.sif', 'dosnet.inf', 'ntldr', 'ntdetect.com', 'atapi.sy_', ...Array.from({ length: 300 }, (_, i) => `f${i}.dl_`)];
-  const listing = new Set(picked);
-  const cases = [  // the folder's names, same folder
-    [picked, true],
-    [[...picked, 'txtsetup.sif.orig', 'iastor.sys', 'm5281.sys'], true],  // a backup and driver files written since
-    [[...picked, 'txtsetup.sif~'], true],  // an editor's backup
-    [picked.filter((n) => n !== 'f7.dl_'), true],
-    [['txtsetup.sif', 'dosnet.inf', 'ntldr', ...Array.from({ length: 300 }, (_, i) => `g${i}.dl_`)], false],
-    [['txtsetup.sif'], false],
-  ];
-  for (const [names, same] of cases) {
-    assert.equal(sameListing(listing, new Map(names.map((n) => [n, n])), output), same, names.slice(-3).join(' '));
-  }
-  assert.equal(sameListing(null, new Map(), output), null, 'files picked one by one');
-  const edited = async (names, of) => refusal(Object.fromEntries(names.map((n) => [n, n === 'txtsetup.sif' ? 'edited' : 'x'])), of);
-  assert.equal(await edited(picked, { ...result, listing }), 'changedSince');
-  assert.equal(await edited(['txtsetup.sif', 'ntldr'], { ...result, listing }), 'otherFolder');
-  assert.equal(await edited(picked, result), 'otherOrChanged');
 });
 
 test('the folder name the check is given: the picked folder\'s, none for files picked one by one', () => {

@@ -137,3 +137,25 @@ test('the check through the declaration: its summary, its findings and their tex
   assert.match(en, /^ERROR! txtsetup\.sif line 11, service gone, file gone\.sys\n  .*gone\.sy_/);
   assert.equal(module._o2s_check_finding_text(count, TEXT_LANGUAGE.en), 0);
 });
+
+// The engine's refusal of a folder to write into, as the worker asks it:
+// the few files compared in one folder, the names as lines.
+test('the refusal of a folder to write the results into, through the module', { skip }, async () => {
+  const module = await loadModule();
+  const refusal = (files, knownCount, names, picked = [], brought = ['iaStor.sys']) => {
+    const dir = `/refusal${Math.random().toString(36).slice(2)}`;
+    module.FS.mkdirTree(dir);
+    for (const [name, text] of Object.entries(files)) module.FS.writeFile(`${dir}/${name}`, crlf(text));
+    return module.ccall('o2s_folder_refusal', 'string', ['string', 'number', 'string', 'string', 'string'],
+                        [dir, knownCount, names.join('\n'), picked.join('\n'), brought.join('\n')]);
+  };
+  const picked = ['TXTSETUP.SIF', 'NTLDR', ...Array.from({ length: 300 }, (_, i) => `F${i}.DL_`)];
+  const chain = { original: '[a]', known0: '[a]', known1: '[b]' };
+  assert.equal(refusal({ ...chain, setup: '[b]' }, 2, picked), 'none');
+  assert.equal(refusal({ ...chain, setup: '[a]' }, 2, picked), 'none');
+  assert.equal(refusal({ ...chain, setup: '[c]' }, 2, picked), 'otherOrChanged', 'files picked one by one: the page cannot tell');
+  assert.equal(refusal({ ...chain, setup: '[c]', backup: '[a]' }, 2, picked), 'changedSince');
+  assert.equal(refusal({ ...chain, setup: '[c]' }, 2, [...picked, 'txtsetup.sif~', 'IASTOR.SYS'], picked), 'changedSince');
+  assert.equal(refusal({ ...chain, setup: '[c]' }, 2, ['TXTSETUP.SIF', 'NTLDR'], picked), 'otherFolder');
+  assert.equal(refusal(chain, 2, [], []), 'otherOrChanged', 'no txtsetup.sif there');
+});

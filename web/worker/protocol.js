@@ -14,8 +14,11 @@
 //                {type: APPLY, the same as SURVEY} (bytes also for every file the plan
 //                 brings, and the setup folder's files of those names)
 //                {type: CHANGES, old: bytes, now: bytes} (a setup file before and after)
+//                {type: REFUSAL, files: [[setup | backup | original | knownN, bytes]],
+//                 knownCount, names: [name], picked: [name], brought: [name]}
 export const TO_WORKER = Object.freeze({
   MENU: 'menu', DRIVERS: 'drivers', ZIP: 'zip', CHECK: 'check', SURVEY: 'survey', APPLY: 'apply', CHANGES: 'changes',
+  REFUSAL: 'refusal',
 });
 // To the page:   {type: MENU, menu: {menu, quit, quitStatus}} (the tool's
 //                menu, and its text and exit status where the answer quits);
@@ -25,10 +28,11 @@ export const TO_WORKER = Object.freeze({
 //                {type: SURVEYED, survey} (engine/survey_json.h's object);
 //                {type: APPLIED, outcome (APPLY below), files: [[name, bytes]]}
 //                (each file the apply wrote, by its name in the setup folder);
+//                {type: REFUSAL, refusal: none | changedSince | otherFolder | otherOrChanged};
 //                or {type: ERROR, message}.
 export const FROM_WORKER = Object.freeze({
   MENU: 'menu', CHANGES: 'changes', DRIVERS: 'drivers', ZIP: 'zip',
-  CHECKED: 'checked', SURVEYED: 'surveyed', APPLIED: 'applied', ERROR: 'error',
+  CHECKED: 'checked', SURVEYED: 'surveyed', APPLIED: 'applied', REFUSAL: 'refusal', ERROR: 'error',
 });
 
 // Each table's 32-bit fields in their order (web/check_web.cpp,

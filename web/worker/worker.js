@@ -29,6 +29,7 @@ self.onmessage = (event) => {
   const message = event.data;
   const failed = (error) => postMessage({ type: FROM_WORKER.ERROR, message: String(error) });
   if (message.type === TO_WORKER.MENU) menu().catch(failed);
+  if (message.type === TO_WORKER.REFUSAL) refusal(message).catch(failed);
   if (message.type === TO_WORKER.DRIVERS) readDrivers(message.files).catch(failed);
   if (message.type === TO_WORKER.CHECK) check(message).catch(failed);
   if (message.type === TO_WORKER.SURVEY) survey(message).catch(failed);
@@ -49,6 +50,17 @@ async function menu() {
   const json = new TextDecoder().decode(module.HEAPU8.subarray(at, at + module.HEAPU32[size >> 2]));
   module._free(size);
   postMessage({ type: FROM_WORKER.MENU, menu: JSON.parse(json) });
+}
+
+// Why the results may not be written into a folder (web/engine_web.cpp's
+// o2s_folder_refusal), from the few files it compares and the names.
+async function refusal({ files, knownCount, names, picked, brought }) {
+  const module = await createOem2sif({ noInitialRun: true });
+  module.FS.mkdirTree('/refusal');
+  for (const [name, bytes] of files) module.FS.writeFile(`/refusal/${name}`, bytes);
+  const why = module.ccall('o2s_folder_refusal', 'string', ['string', 'number', 'string', 'string', 'string'],
+                           ['/refusal', knownCount, names.join('\n'), picked.join('\n'), brought.join('\n')]);
+  postMessage({ type: FROM_WORKER.REFUSAL, refusal: why });
 }
 
 // What changed from `old` to `now` (a setup file's bytes), read as the
