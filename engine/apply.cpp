@@ -162,6 +162,15 @@ void HearConsole(void* console, const char* text, size_t length) {
   static_cast<std::string*>(console)->append(text, length);
 }
 
+ApplyConsoleObserver gApplyConsoleObserver = nullptr;
+size_t gConsoleRun = 0;
+
+// A run's console: kept, and told as it is printed.
+void HearRunConsole(void* console, const char* text, size_t length) {
+  HearConsole(console, text, length);
+  if (gApplyConsoleObserver != nullptr) gApplyConsoleObserver(gConsoleRun, text, length);
+}
+
 // The console printed into `console`, put back however it ends.
 class ConsoleInto {
  public:
@@ -178,7 +187,7 @@ class RunHooks {
     gHeard = heard;
     options_ = SetOptionObserver(HearOption);
     writes_ = SetProfileWriteObserver(HearWrite);
-    SetConsoleSink(HearConsole, console);
+    SetConsoleSink(HearRunConsole, console);
   }
   ~RunHooks() {
     SetConsoleSink(nullptr, nullptr);
@@ -397,6 +406,7 @@ class Apply {
       }
       ForgetRunFiles();
       outcome_->consoles.emplace_back();
+      gConsoleRun = r;
       {
         // The tool's whole console with the answer typed ahead: menu,
         // choice, the run, the final prompt.
@@ -608,6 +618,12 @@ ApplyOutcome ApplyPlanInto(const IntegrationPlan& plan, const std::string& outpu
   }
   Apply(plan, outputFolder, &outcome).Run(false);
   return outcome;
+}
+
+ApplyConsoleObserver SetApplyConsoleObserver(ApplyConsoleObserver observer) {
+  ApplyConsoleObserver before = gApplyConsoleObserver;
+  gApplyConsoleObserver = observer;
+  return before;
 }
 
 ToolMenu MenuOfTool() {

@@ -92,6 +92,13 @@ ApplyOutcome ApplyPlan(const IntegrationPlan& plan, bool dryRun);
 // takes what lands here). Every action is decided against the setup folder.
 ApplyOutcome ApplyPlanInto(const IntegrationPlan& plan, const std::string& outputFolder);
 
+// Hears each run's console as the run prints it (`run`: its index in the
+// plan), for a page that shows it while the apply goes on; what it hears
+// of a run is that run's ApplyOutcome.consoles. Null, the default, calls
+// nothing. Returns the observer set before.
+using ApplyConsoleObserver = void (*)(size_t run, const char* text, size_t length);
+ApplyConsoleObserver SetApplyConsoleObserver(ApplyConsoleObserver observer);
+
 // The tool's console before it reads the answer (its menu, ending in the
 // prompt), and where the answer quits it (the Enter key alone) what it
 // prints then and the status it ends with: what the page shows before it

@@ -233,10 +233,19 @@ TEST_F(EngineApply, ChainAndDosnetAsTwoToolRuns) {
   Folder tool = ToolRuns({{viostor, {}}, {vioscsi, {}}}, "2", &toolConsoles, &toolStatuses);
   const std::string original = ReadFile(setup_ + "/txtsetup.sif");
 
+  // Each run's console is heard as it is printed, too.
+  static std::vector<std::string> heard;
+  heard.clear();
+  auto observerBefore = o2s::engine::SetApplyConsoleObserver([](size_t run, const char* text, size_t length) {
+    if (heard.size() <= run) heard.resize(run + 1);
+    heard[run].append(text, length);
+  });
   ApplyOutcome outcome = ApplyPlan(Plan({RunOf(viostor), RunOf(vioscsi)}), false);
+  o2s::engine::SetApplyConsoleObserver(observerBefore);
   ASSERT_EQ(outcome.failure, ApplyFailure::kNone) << outcome.subject;
   ASSERT_EQ(outcome.consoles.size(), 2u);
   for (size_t r = 0; r < 2; ++r) EXPECT_EQ(ConsoleText(outcome.consoles[r]), toolConsoles[r]) << r;
+  EXPECT_EQ(heard, outcome.consoles);
   EXPECT_EQ(outcome.statuses, toolStatuses);
   Folder mine = Snapshot(setup_);
   EXPECT_EQ(mine["txtsetup.sif"], tool["txtsetup.sif"]);

@@ -21,6 +21,12 @@
 #include "engine/survey_json.h"
 #include "web/layout.h"
 
+// A run's console bytes as the engine's apply prints them (engine/apply.h
+// SetApplyConsoleObserver): to the worker, which passes them on to the page.
+EM_JS(void, SendApplyConsole, (uint32_t run, const char* text, uint32_t length), {
+  if (Module["onApplyConsole"]) Module["onApplyConsole"](run, text, length);
+});
+
 namespace {
 
 std::string gJson;
@@ -147,14 +153,19 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_survey(const char* setupFolder, 
 // The plan of the same survey (o2s_survey's arguments) carried out with the
 // setup folder only read: every file it writes goes into `outputFolder` (an
 // existing folder of the module's file system), from which the page takes
-// them. Returns the outcome's UTF-8 JSON (OutcomeJson, *size bytes), valid
-// until the next call.
+// them. Each run's console goes to Module.onApplyConsole(run, address,
+// length) as it is printed. Returns the outcome's UTF-8 JSON (OutcomeJson,
+// *size bytes), valid until the next call.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_apply(const char* setupFolder, const char* setupFolderName,
                                                      const char* driverFolders, const char* ticks, uint32_t windows,
                                                      const char* outputFolder, uint32_t* size) {
   o2s::engine::Survey survey =
       o2s::engine::SurveyIntegration(InputOf(setupFolder, setupFolderName, driverFolders, ticks, windows));
+  auto before = o2s::engine::SetApplyConsoleObserver([](size_t run, const char* text, size_t length) {
+    SendApplyConsole(static_cast<uint32_t>(run), text, static_cast<uint32_t>(length));
+  });
   gJson = OutcomeJson(o2s::engine::ApplyPlanInto(o2s::engine::MakePlan(survey), outputFolder));
+  o2s::engine::SetApplyConsoleObserver(before);
   *size = static_cast<uint32_t>(gJson.size());
   return gJson.data();
 }

@@ -111,25 +111,40 @@ export function runControl(state, bridge, ui) {
   }
 
   // The engine's apply with the user's answer, on what the chain's earlier
-  // applies wrote: each run's console shown, then the final Enter awaited.
+  // applies wrote: each run's console shown as it is printed (the tool's
+  // Shift_JIS bytes), then the final Enter awaited.
   async function applyAnswer(run) {
     const earlier = run.chain && run.chain.engine ? run.chain.engine.files : new Map();
     run.set = { apply: run.apply, windows: Number(run.answer.trim()), sources: run.sources };
+    const planned = run.survey.json.runs;
+    const shown = { run: 0, decoder: new TextDecoder('shift_jis'), menuLeft: run.menu.menu.length };
+    const show = (text) => {
+      // The first run's menu is on the console already.
+      const skipped = Math.min(shown.menuLeft, text.length);
+      shown.menuLeft -= skipped;
+      if (text.length > skipped) ui.appendConsole(text.slice(skipped));
+    };
+    const onConsole = (index, bytes) => {
+      if (state.run !== run) return;
+      while (shown.run < index) {
+        show(shown.decoder.decode());
+        shown.run++;
+        const t = ui.t();
+        const next = planned[shown.run];
+        ui.note(`${t('runOf', shown.run + 1, run.drivers.length, ui.label(run.survey.drivers[next ? next.driver : shown.run]))} `
+                + t('answered', run.answer.trim()));
+        shown.menuLeft = 0;
+      }
+      show(shown.decoder.decode(bytes, { stream: true }));
+    };
     try {
-      run.applied = await run.set.apply(run.set.windows, overOf(earlier));
+      run.applied = await run.set.apply(run.set.windows, overOf(earlier), null, onConsole);
     } catch (error) {
       fail(run, error);
       return;
     }
     if (state.run !== run) return;
-    const { consoles } = run.applied.outcome;
-    const planned = run.survey.json.runs;
-    consoles.forEach((text, i) => {
-      const t = ui.t();
-      if (i > 0) ui.note(`${t('runOf', i + 1, run.drivers.length, ui.label(run.survey.drivers[planned[i].driver]))} ${t('answered', run.answer.trim())}`);
-      // The first run's menu is on the console already.
-      ui.appendConsole(i === 0 && text.startsWith(run.menu.menu) ? text.slice(run.menu.menu.length) : text);
-    });
+    show(shown.decoder.decode());
     run.phase = 'end';
     wait(run);
   }

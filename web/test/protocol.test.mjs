@@ -45,7 +45,9 @@ test('the tables and codes the module tells are the ones the worker reads by', {
 });
 
 test('the apply\'s JSON is made of the fields and names the module tells', { skip }, async () => {
-  const module = await loadModule({ onConsoleBytes: () => {} });
+  const heard = [];
+  const module = await loadModule({ onConsoleBytes: () => {},
+    onApplyConsole: (run, at, length) => heard.push([run, module.HEAPU8.slice(at, at + length)]) });
   module.FS.mkdirTree('/s/I386');
   module.FS.mkdirTree('/d');
   module.FS.mkdirTree('/out');
@@ -69,6 +71,9 @@ test('the apply\'s JSON is made of the fields and names the module tells', { ski
   // The tool's console with the answer typed ahead, the menu to the final prompt.
   assert.match(outcome.consoles[0], /^Windows2000用の変更:1\nWindowsXP用の変更:2\n何もせずに終了:Enter\n処理を選択してください: Windows2000が選択されました。\nController A\n[^]*Enterを押すと終了します。$/);
   assert.deepEqual(outcome.statuses, [0]);
+  // The run's console heard as it was printed: the same, in the tool's bytes.
+  assert.ok(heard.length > 1 && heard.every(([run]) => run === 0));
+  assert.equal(new TextDecoder('shift_jis').decode(Buffer.concat(heard.map(([, bytes]) => bytes))), outcome.consoles[0]);
   // The menu the page shows before the answer is where that console
   // begins; Enter at it quits with the tool's text and status.
   const menuAt = module._o2s_menu(size);

@@ -26,12 +26,14 @@ export const TO_WORKER = Object.freeze({
 //                {type: DRIVERS, drivers: [[option]]}; {type: ZIP, bytes};
 //                {type: CHECKED, status, machine, findings};
 //                {type: SURVEYED, survey} (engine/survey_json.h's object);
+//                {type: CONSOLE, run, bytes} (a run's console as the apply prints it,
+//                 Shift_JIS bytes, before its APPLIED);
 //                {type: APPLIED, outcome (APPLY below), files: [[name, bytes]]}
 //                (each file the apply wrote, by its name in the setup folder);
 //                {type: REFUSAL, refusal: none | changedSince | otherFolder | otherOrChanged};
 //                or {type: ERROR, message}.
 export const FROM_WORKER = Object.freeze({
-  MENU: 'menu', CHANGES: 'changes', DRIVERS: 'drivers', ZIP: 'zip',
+  MENU: 'menu', CONSOLE: 'console', CHANGES: 'changes', DRIVERS: 'drivers', ZIP: 'zip',
   CHECKED: 'checked', SURVEYED: 'surveyed', APPLIED: 'applied', REFUSAL: 'refusal', ERROR: 'error',
 });
 

@@ -14,6 +14,9 @@ import { TO_WORKER, FROM_WORKER, TEXT_LANGUAGE, CODES, readRow, rowBytes, readOp
 
 // Where the engine's apply writes the files it changes.
 const APPLY_OUTPUT = '/output';
+// Console bytes are passed on at most this often (ms), so that the page
+// gets a few messages a second rather than one per dot.
+const CONSOLE_INTERVAL = 40;
 
 const joined = (parts) => {
   const bytes = new Uint8Array(parts.reduce((sum, part) => sum + part.length, 0));
@@ -135,18 +138,41 @@ async function survey(message) {
 // The engine's plan of the same survey carried out, the picked files only
 // read: the outcome (web/engine_web.cpp's JSON, protocol.js's APPLY) and
 // the bytes of every file it wrote, by its name in the setup folder.
+// Each run's console goes to the page as it is printed: {type: CONSOLE,
+// run, bytes}, at most every CONSOLE_INTERVAL ms, every byte before APPLIED.
 async function apply(message) {
-  const { module, json } = await askEngine('o2s_apply', message, [APPLY_OUTPUT]);
+  let pending = { run: 0, parts: [] };
+  let lastSent = 0;
+  const send = () => {
+    if (pending.parts.length === 0) return;
+    const bytes = joined(pending.parts);
+    postMessage({ type: FROM_WORKER.CONSOLE, run: pending.run, bytes }, [bytes.buffer]);
+    pending = { run: pending.run, parts: [] };
+    lastSent = performance.now();
+  };
+  const onApplyConsole = (module) => (run, at, length) => {
+    if (run !== pending.run) {
+      send();
+      pending = { run, parts: [] };
+    }
+    pending.parts.push(module.HEAPU8.slice(at, at + length));
+    if (performance.now() - lastSent >= CONSOLE_INTERVAL) send();
+  };
+  const { module, json } = await askEngine('o2s_apply', message, [APPLY_OUTPUT], onApplyConsole);
+  send();
   const outcome = JSON.parse(json);
   const files = outcome.files.filter((f) => f.written).map((f) => [f.name, module.FS.readFile(`${APPLY_OUTPUT}/${f.name}`)]);
   postMessage({ type: FROM_WORKER.APPLIED, outcome, files }, files.map(([, bytes]) => bytes.buffer));
 }
 
 // One of the engine's entry points, on the picked files mounted, with
-// `extra` string arguments after its own; its UTF-8 JSON.
-async function askEngine(entry, { setup, drivers, files, ticks, windows }, extra = []) {
+// `extra` string arguments after its own; its UTF-8 JSON. `hear(module)`:
+// the module's onApplyConsole.
+async function askEngine(entry, { setup, drivers, files, ticks, windows }, extra = [], hear = null) {
   // The reader's console messages are in the survey's texts already.
-  const module = await createOem2sif({ noInitialRun: true, onConsoleBytes: () => {} });
+  let module = null;
+  module = await createOem2sif({ noInitialRun: true, onConsoleBytes: () => {},
+                                 onApplyConsole: hear ? (...args) => hear(module)(...args) : undefined });
   mountPicked(module, files);
   for (const folder of extra) module.FS.mkdirTree(folder);
   const size = module._malloc(4);
