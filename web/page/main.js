@@ -153,11 +153,12 @@ const runs = runControl(state, bridge, {
   // (entries), with the user's answer to the menu (1 / 2), on the setup
   // folder (or `setupFiles`, picks.js's applyLayout) with `over` ([name,
   // bytes]: an earlier apply's files) laid over it; `onConsole(run, bytes)`
-  // hears the runs' consoles as they are printed.
+  // hears the runs' consoles as they are printed, `onStart(stop)` gets
+  // what cancels the apply.
   applier: (run) => {
     const { runLayout, runTicks, json } = runPick(run);
-    return (windows, over, setupFiles = null, onConsole = null) =>
-      bridge.apply(applyLayout(runLayout, json, over, setupFiles), runTicks, windows, onConsole);
+    return (windows, over, setupFiles = null, onConsole = null, onStart = null) =>
+      bridge.apply(applyLayout(runLayout, json, over, setupFiles), runTicks, windows, onConsole, onStart);
   },
   // The engine's survey of the drivers run alone ({setup, drivers, json}
   // as state.survey): what the results say of their files.

@@ -31,7 +31,7 @@ export function runControl(state, bridge, ui) {
     const chain = state.result && state.result.setup === pick.run.setup ? state.result : null;
     const run = { phase: 'menu', waiting: false, answer: null, drivers, chain, target: pick.run.target,
                   setup: pick.run.setup, backup: pick.run.backup, apply: ui.applier(drivers), sources: null, survey: null,
-                  menu: null, folder: null, set: null, applied: null };
+                  menu: null, folder: null, set: null, applied: null, stop: null };
     state.run = run;
     // The last result stays until these runs end: a cancelled run loses
     // nothing.
@@ -81,6 +81,8 @@ export function runControl(state, bridge, ui) {
 
   function cancel() {
     if (state.run === null) return;
+    const run = state.run;
+    if (run.stop) run.stop();
     state.run = null;
     ui.note(ui.t()('cancelled'));
     ui.showAll();
@@ -138,7 +140,7 @@ export function runControl(state, bridge, ui) {
       show(shown.decoder.decode(bytes, { stream: true }));
     };
     try {
-      run.applied = await run.set.apply(run.set.windows, overOf(earlier), null, onConsole);
+      run.applied = await run.set.apply(run.set.windows, overOf(earlier), null, onConsole, (stop) => { run.stop = stop; });
     } catch (error) {
       fail(run, error);
       return;

@@ -15,14 +15,16 @@ export function workerBridge(source) {
 
   // One request, answered by one message of `replyType`; `transfer`: the
   // buffers handed over with it, no longer the page's; `onConsole(run,
-  // bytes)` hears the CONSOLE messages before the answer.
-  function task(message, replyType, transfer = [], onConsole = null) {
+  // bytes)` hears the CONSOLE messages before the answer; `onStart(stop)`
+  // gets what ends the task (its worker ended, the answer CANCELLED).
+  function task(message, replyType, transfer = [], onConsole = null, onStart = null) {
     const worker = makeWorker();
     return new Promise((resolve, reject) => {
       const end = (error) => {
         worker.terminate();
         reject(error);
       };
+      if (onStart) onStart(() => end(CANCELLED));
       worker.onmessage = (event) => {
         if (event.data.type === FROM_WORKER.CONSOLE && onConsole) onConsole(event.data.run, event.data.bytes);
         if (event.data.type === replyType) {
@@ -76,10 +78,10 @@ export function workerBridge(source) {
   // read a File they are sent.
   const sendable = (files) => Promise.all(files.map(async ({ path, entry, read, bytes, size }) =>
     [path, bytes ? bytes.slice() : read ? new Uint8Array(await entry.file.arrayBuffer()) : { size: entry ? entry.size : size }]));
-  const engineTask = async (type, replyType, { setup, drivers, files }, ticks, windows, onConsole = null) => {
+  const engineTask = async (type, replyType, { setup, drivers, files }, ticks, windows, onConsole = null, onStart = null) => {
     const sent = await sendable(files);
     const transfer = sent.filter(([, data]) => data instanceof Uint8Array).map(([, bytes]) => bytes.buffer);
-    return task({ type, setup, drivers, files: sent, ticks, windows }, replyType, transfer, onConsole);
+    return task({ type, setup, drivers, files: sent, ticks, windows }, replyType, transfer, onConsole, onStart);
   };
 
   // The engine's survey of a pick laid out by picks.js's surveyLayout, with
@@ -89,9 +91,9 @@ export function workerBridge(source) {
   // The engine's plan of the same carried out (picks.js's applyLayout), the
   // picked files only read: {outcome, files: [[name, bytes]]}, what it
   // wrote under the setup folder's names. `onConsole(run, bytes)` hears
-  // each run's console as it is printed.
-  const apply = async (layout, ticks, windows, onConsole = null) => {
-    const { outcome, files } = await engineTask(TO_WORKER.APPLY, FROM_WORKER.APPLIED, layout, ticks, windows, onConsole);
+  // each run's console as it is printed; `onStart(stop)` as task's.
+  const apply = async (layout, ticks, windows, onConsole = null, onStart = null) => {
+    const { outcome, files } = await engineTask(TO_WORKER.APPLY, FROM_WORKER.APPLIED, layout, ticks, windows, onConsole, onStart);
     return { outcome, files };
   };
 
