@@ -39,7 +39,6 @@ const state = {
   surveying: 0,              // work on the pick under way: its drivers read, the survey made
   pickState: null,     // {waiting}, {reading: count} or {read: count}
   reading: false,
-  blobs: new WeakMap(), // bytes of a run's file -> the Blob of them the worker made
   run: null,           // the runs in progress
   result: null,        // what the last runs did
   plan: null,          // the writes waiting for the user's confirmation

@@ -90,17 +90,11 @@ export function outputControl(state, ui) {
   // The folder as the plan leaves it: what it writes, over what is there;
   // the files the check reads with their bytes (the setup files, and the
   // driver files [SCSI.Load] names), the others by their names. Each file's
-  // bytes go as a copy of their own, handed over to the worker: read again
-  // from their Blob where there is one (a run's file, a picked File), which
-  // holds the main thread for none of it; a 10 MB setup file cloned into
-  // the message would. (WebKit's workers cannot read a File they are sent.)
+  // bytes go as a copy of their own, handed over to the worker (a picked
+  // File read again). (WebKit's workers cannot read a File they are sent.)
   async function checkPicked(result, folder, items) {
-    const own = async (bytes) => {
-      const blob = state.blobs.get(bytes);
-      return blob ? new Uint8Array(await blob.arrayBuffer()) : bytes.slice();
-    };
     const files = new Map();
-    for (const item of items.filter(toWrite)) files.set(item.name, await own(item.bytes));
+    for (const item of items.filter(toWrite)) files.set(item.name, item.bytes.slice());
     const drivers = new Set(result.drivers.flatMap((d) => (d.file ? [foldName(d.file), foldName(compressedName(d.file))] : [])));
     const read = folder.filter((e) => !files.has(e.name) && ([SETUP, BACKUP, DOSNET, DOSNET_BACKUP].includes(e.lower) || drivers.has(e.lower)));
     for (const e of read) files.set(e.name, e === result.setup ? result.original.slice() : await bytesOf(e));
