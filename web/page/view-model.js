@@ -195,7 +195,6 @@ function resultsModel(state, { label, picked, canWriteFolders }) {
   const step = ([key, ...args]) => text(key, ...args, folder);
   return {
     outcome: statuses.length > 1 ? text('exitedRuns', statuses.length, statuses) : text('exited', statuses[0]),
-    // The Blob the worker made of a run's file, where there is one.
     downloads: downloadsOf(result),
     warnings,
     missing: files.filter((f) => f.missing || f.unsure).map((f) => ({ file: foldName(f.file), unsure: f.unsure,
@@ -226,7 +225,7 @@ function downloadsOf(result) {
   if (!result.engine) return [];
   const rank = (lower) => (DOWNLOAD_ORDER.includes(lower) ? DOWNLOAD_ORDER.indexOf(lower) : DOWNLOAD_ORDER.length);
   return [...result.engine.files.values()].filter((f) => f.bytes)
-    .map(({ name, bytes, action }) => ({ name, lower: foldName(name), state: action === 'create' ? 'created' : 'changed', bytes, blob: null }))
+    .map(({ name, bytes, action }) => ({ name, lower: foldName(name), state: action === 'create' ? 'created' : 'changed', bytes }))
     .sort((a, b) => rank(a.lower) - rank(b.lower));
 }
 
