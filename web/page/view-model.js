@@ -194,7 +194,9 @@ function resultsModel(state, { label, picked, canWriteFolders }) {
   const { steps, byHand } = nextSteps(result, items, { canWriteFolders, missing: files.some((f) => f.missing) });
   const step = ([key, ...args]) => text(key, ...args, folder);
   return {
-    outcome: statuses.length > 1 ? text('exitedRuns', statuses.length, statuses) : text('exited', statuses[0]),
+    // An apply that failed before any run ended tells why instead.
+    outcome: statuses.length > 1 ? text('exitedRuns', statuses.length, statuses)
+      : statuses.length ? text('exited', statuses[0]) : text('applyFailed', result.engineFailed || ''),
     downloads: downloadsOf(result),
     warnings,
     missing: files.filter((f) => f.missing || f.unsure).map((f) => ({ file: foldName(f.file), unsure: f.unsure,

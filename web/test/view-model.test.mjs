@@ -171,6 +171,10 @@ test('the results: the warnings of each set\'s survey, and the last set\'s exit 
   state.result.statuses = [0];
   const left = viewModel(state, { label }).results;
   assert.deepEqual([left.warnings, say(en, left.outcome)], [[], 'The run ended (exit status 0).']);
+  // An apply that failed before any run ended: why, not a status.
+  Object.assign(state.result, { statuses: [], engineFailed: 'driverFileMissing virtio/txtsetup.oem' });
+  assert.equal(say(en, viewModel(state, { label }).results.outcome),
+               'The files for the setup folder could not be made (driverFileMissing virtio/txtsetup.oem).');
 });
 
 test('the results: each driver file as the engine\'s survey found it, the missing and the unsure named', () => {
