@@ -162,6 +162,24 @@ void HearConsole(void* console, const char* text, size_t length) {
   static_cast<std::string*>(console)->append(text, length);
 }
 
+ApplyConsoleObserver gApplyConsoleObserver = nullptr;
+size_t gConsoleRun = 0;
+
+// A run's console: kept, and told as it is printed.
+void HearRunConsole(void* console, const char* text, size_t length) {
+  HearConsole(console, text, length);
+  if (gApplyConsoleObserver != nullptr) gApplyConsoleObserver(gConsoleRun, text, length);
+}
+
+// The console printed into `console`, put back however it ends.
+class ConsoleInto {
+ public:
+  explicit ConsoleInto(std::string* console) { SetConsoleSink(HearConsole, console); }
+  ~ConsoleInto() { SetConsoleSink(nullptr, nullptr); }
+  ConsoleInto(const ConsoleInto&) = delete;
+  ConsoleInto& operator=(const ConsoleInto&) = delete;
+};
+
 // The hooks of one run, put back however it ends.
 class RunHooks {
  public:
@@ -169,7 +187,7 @@ class RunHooks {
     gHeard = heard;
     options_ = SetOptionObserver(HearOption);
     writes_ = SetProfileWriteObserver(HearWrite);
-    SetConsoleSink(HearConsole, console);
+    SetConsoleSink(HearRunConsole, console);
   }
   ~RunHooks() {
     SetConsoleSink(nullptr, nullptr);
@@ -388,11 +406,18 @@ class Apply {
       }
       ForgetRunFiles();
       outcome_->consoles.emplace_back();
+      gConsoleRun = r;
       {
+        // The tool's whole console with the answer typed ahead: menu,
+        // choice, the run, the final prompt.
         RunHooks hooks(&heard_, &outcome_->consoles.back());
-        ProcessDriverOptions(plan_.windows == WindowsTarget::k2000 ? 1 : 0);
+        PrintMenu();
+        int targetIsWindows2000 = PrintChoice(plan_.windows == WindowsTarget::k2000 ? '1' : '2');
+        ProcessDriverOptions(static_cast<unsigned char>(targetIsWindows2000));
+        PrintFinalPrompt();
       }
       if (FileFailures() != failuresBefore) return Fail(ApplyFailure::kRunFailed, oemPath);
+      outcome_->statuses.push_back(kToolExitStatus);
     }
     ForgetRunFiles();
     FoundFile result;
@@ -593,6 +618,26 @@ ApplyOutcome ApplyPlanInto(const IntegrationPlan& plan, const std::string& outpu
   }
   Apply(plan, outputFolder, &outcome).Run(false);
   return outcome;
+}
+
+ApplyConsoleObserver SetApplyConsoleObserver(ApplyConsoleObserver observer) {
+  ApplyConsoleObserver before = gApplyConsoleObserver;
+  gApplyConsoleObserver = observer;
+  return before;
+}
+
+ToolMenu MenuOfTool() {
+  ToolMenu menu;
+  {
+    ConsoleInto console(&menu.menu);
+    PrintMenu();
+  }
+  {
+    ConsoleInto console(&menu.quit);
+    PrintChoice('\n');
+  }
+  menu.quitStatus = kToolExitStatus;
+  return menu;
 }
 
 }  // namespace o2s::engine

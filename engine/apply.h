@@ -72,9 +72,12 @@ struct ApplyOutcome {
   ApplyFailure failure = ApplyFailure::kNone;
   std::string subject;
   std::vector<FileOutcome> files;  // in the order written
-  // Each run's console, as the tool printed it (Shift_JIS bytes), from the
-  // backup rotation on: the menu and its answer are no part of it.
+  // Each run's console, as the tool prints it (Shift_JIS bytes) with the
+  // plan's answer typed ahead: menu, choice, the run, the final prompt.
   std::vector<std::string> consoles;
+  // Each run's exit status, as the tool ends it, for each run carried out
+  // to its final prompt.
+  std::vector<int> statuses;
 };
 
 // Carries out `plan` (dryRun: decides every action, writes nothing but the
@@ -88,6 +91,24 @@ ApplyOutcome ApplyPlan(const IntegrationPlan& plan, bool dryRun);
 // folder; the page's worker lays the user's picked files out read-only and
 // takes what lands here). Every action is decided against the setup folder.
 ApplyOutcome ApplyPlanInto(const IntegrationPlan& plan, const std::string& outputFolder);
+
+// Hears each run's console as the run prints it (`run`: its index in the
+// plan), for a page that shows it while the apply goes on; what it hears
+// of a run is that run's ApplyOutcome.consoles. Null, the default, calls
+// nothing. Returns the observer set before.
+using ApplyConsoleObserver = void (*)(size_t run, const char* text, size_t length);
+ApplyConsoleObserver SetApplyConsoleObserver(ApplyConsoleObserver observer);
+
+// The tool's console before it reads the answer (its menu, ending in the
+// prompt), and where the answer quits it (the Enter key alone) what it
+// prints then and the status it ends with: what the page shows before it
+// carries out a plan, whose first console begins with `menu`.
+struct ToolMenu {
+  std::string menu;
+  std::string quit;
+  int quitStatus = 0;
+};
+ToolMenu MenuOfTool();
 
 }  // namespace o2s::engine
 

@@ -1,23 +1,18 @@
-// The console in a web page. The tool runs in a worker of the page, which
-// passes on the code page 932 bytes (the page decodes them) and the answers
-// of the page's buttons and keys; a read waits for the next one (Asyncify).
-// Ending the process ends the run, and the page shows the results. The page
-// also hears that a profile write landed, to tell the options a run wrote
-// from those it refused.
+// The console in a web page's module. The page shows the engine's runs
+// (engine/apply.h), never the tool's own dialogue: there is nothing to read
+// from, and a read ends the input. What is printed outside a run (a
+// driver's reading) goes to the worker as code page 932 bytes (the page
+// decodes them).
 #include <emscripten.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include "platform/console_output.h"
 #include "platform/platform.h"
-#include "platform/profile_lines.h"
 
 // clang-format off
 EM_JS(void, SendConsoleBytes, (const char* text, size_t length), {
   Module["onConsoleBytes"](HEAPU8.slice(text, text + length));
-});
-
-EM_ASYNC_JS(int, AwaitConsoleChar, (), {
-  return await Module["readConsoleChar"]();
 });
 
 // One character of code page 932 by the browser's table (the WHATWG
@@ -32,35 +27,19 @@ EM_JS(unsigned, DecodeShiftJisPair, (unsigned lead, unsigned trail), {
     return 0;
   }
 });
-
-// Only that a write landed: what the run wrote, the page knows from the
-// option it was told of before (web/driver_web.cpp).
-EM_JS(void, SendProfileWrite, (), {
-  Module["onProfileWrite"]();
-});
 // clang-format on
 
 namespace o2s {
-namespace {
-
-void ReportProfileWrite(const char*, const char*, const char*, const char*) { SendProfileWrite(); }
-
-}  // namespace
 
 Language UserLanguage() { return Language::kEnglish; }
 
-void StartConsole() { SetProfileWriteObserver(ReportProfileWrite); }
+void StartConsole() {}
 
 void WriteConsoleText(const char* text, size_t length) { SendConsoleBytes(text, length); }
 
 unsigned DecodeCp932Pair(unsigned char lead, unsigned char trail) { return DecodeShiftJisPair(lead, trail); }
 
-int ReadConsoleChar() {
-  for (;;) {
-    int c = AwaitConsoleChar();
-    if (c != '\r') return c;
-  }
-}
+int ReadConsoleChar() { return EOF; }
 
 void EndProcess(int status) { exit(status); }
 

@@ -56,33 +56,41 @@ OptionObserver SetOptionObserver(OptionObserver observer) {
   return before;
 }
 
-void RunTool() {
-  StartConsole();
+void PrintMenu() {
   PrintConsole(kMenuWindows2000, '1');
   PrintConsole(kMenuWindowsXp, '2');
   PrintConsole(kMenuQuit);
   PrintConsole(kMenuPrompt);
-  unsigned char targetIsWindows2000;
-  switch (ReadConsoleChar()) {
+}
+
+int PrintChoice(int answer) {
+  switch (answer) {
     case '1':
       PrintConsole(kChoseWindows2000);
-      targetIsWindows2000 = 1;
-      break;
+      return 1;
     case '2':
       PrintConsole(kChoseWindowsXp);
-      targetIsWindows2000 = 0;
-      break;
+      return 0;
     default:
       PrintConsole(kQuitting);
-      EndProcess(0);
+      return -1;
   }
+}
+
+void PrintFinalPrompt() { PrintConsole(kPressEnter); }
+
+void RunTool() {
+  StartConsole();
+  PrintMenu();
+  int targetIsWindows2000 = PrintChoice(ReadConsoleChar());
+  if (targetIsWindows2000 < 0) EndProcess(kToolExitStatus);
   ReadConsoleChar();  // the line feed that ended the choice
 
-  ProcessDriverOptions(targetIsWindows2000);
+  ProcessDriverOptions(static_cast<unsigned char>(targetIsWindows2000));
 
-  PrintConsole(kPressEnter);
+  PrintFinalPrompt();
   ReadConsoleChar();
-  EndProcess(0);
+  EndProcess(kToolExitStatus);
 }
 
 }  // namespace o2s

@@ -18,9 +18,21 @@ void ProcessDriverOptions(unsigned char targetIsWindows2000);
 using OptionObserver = void (*)(const OptionDescription& option);
 OptionObserver SetOptionObserver(OptionObserver observer);
 
+// The console's text around ProcessDriverOptions, as the tool prints it,
+// so that a run with the answer typed ahead (the engine's) prints the
+// tool's bytes: the menu ending in its prompt; the echo of the choice
+// `answer` (the character typed), returning 1 for Windows 2000, 0 for
+// Windows XP, -1 for anything else (the tool quits); the final prompt.
+void PrintMenu();
+int PrintChoice(int answer);
+void PrintFinalPrompt();
+
+// The status the tool ends with, whether it ran or quit at the menu.
+constexpr int kToolExitStatus = 0;
+
 // The whole run: menu, choice, backup rotation, every option of
 // .\txtsetup.oem written into .\txtsetup.sif, final prompt. Ends the process
-// (status 0) and never returns.
+// (kToolExitStatus) and never returns.
 [[noreturn]] void RunTool();
 
 }  // namespace o2s

@@ -123,20 +123,17 @@ class EngineApply : public ::testing::Test {
     return plan;
   }
   // The tool run as a process on a copy of the setup folder, once per
-  // driver, with each driver's cut file: the folder it leaves, and the
-  // part of each console that is the run's (menu and final prompt cut off).
+  // driver, with each driver's cut file and the answer typed ahead: the
+  // folder it leaves, and each run's whole stdout and exit status.
   Folder ToolRuns(const std::vector<std::pair<Driver, std::vector<unsigned>>>& runs, const char* answer,
-                  std::vector<std::string>* consoles) {
+                  std::vector<std::string>* consoles, std::vector<int>* statuses) {
     ScratchDir copy;
     for (const auto& [name, bytes] : Snapshot(setup_)) WriteFile(copy / name, bytes);
     for (const auto& [driver, kept] : runs) {
       WriteFile(copy / "txtsetup.oem", CutOem(driver, kept));
-      std::string out = RunProcess(ToolPath(), copy.path(), std::string(answer) + "\n\n").out;
-      std::string chose = Utf8ToCp932(answer[0] == '1' ? "Windows2000が選択されました。\n" : "WindowsXPが選択されました。\n");
-      size_t start = out.find(ConsoleText(chose));
-      size_t end = out.rfind(Utf8ToCp932("Enterを押すと終了します。"));
-      EXPECT_NE(start, std::string::npos);
-      consoles->push_back(out.substr(start + ConsoleText(chose).size(), end - start - ConsoleText(chose).size()));
+      ProcessResult tool = RunProcess(ToolPath(), copy.path(), std::string(answer) + "\n\n");
+      consoles->push_back(tool.out);
+      statuses->push_back(tool.status);
     }
     DeleteFile(copy / "txtsetup.oem");
     return Snapshot(copy.path());
@@ -153,8 +150,9 @@ std::vector<FileAction> Actions(const ApplyOutcome& outcome) {
   return actions;
 }
 
-// The drivers, alone and with some options: the files ApplyPlan leaves are
-// those of the tool's runs, byte for byte, and so is each run's console.
+// The drivers, alone and with some options, for each answer: the files
+// ApplyPlan leaves are those of the tool's runs, byte for byte, and each
+// run's console is the tool's whole stdout.
 TEST_F(EngineApply, SetupFileAndBackupAreTheToolsBytes) {
   struct Case {
     const char* oem;
@@ -177,7 +175,8 @@ TEST_F(EngineApply, SetupFileAndBackupAreTheToolsBytes) {
     }
     Driver d = MakeDriver(root_ / c.oem, c.oem);
     std::vector<std::string> toolConsoles;
-    Folder tool = ToolRuns({{d, c.kept}}, c.windows == WindowsTarget::k2000 ? "1" : "2", &toolConsoles);
+    std::vector<int> toolStatuses;
+    Folder tool = ToolRuns({{d, c.kept}}, c.windows == WindowsTarget::k2000 ? "1" : "2", &toolConsoles, &toolStatuses);
     ApplyOutcome outcome = ApplyPlan(Plan({RunOf(d, c.kept)}, c.windows), false);
     ASSERT_EQ(outcome.failure, ApplyFailure::kNone) << outcome.subject;
     Folder mine = Snapshot(setup_);
@@ -190,11 +189,36 @@ TEST_F(EngineApply, SetupFileAndBackupAreTheToolsBytes) {
       EXPECT_EQ(mine["txtsetup.sif.orig"], original);
     }
     ASSERT_EQ(outcome.consoles.size(), 1u);
+    // The tool's whole stdout for that answer, the menu to the final prompt.
     EXPECT_EQ(ConsoleText(outcome.consoles[0]), toolConsoles[0]);
+    const char* chose = c.windows == WindowsTarget::k2000 ? "Windows2000が選択されました。\n" : "WindowsXPが選択されました。\n";
+    EXPECT_NE(toolConsoles[0].find(ConsoleText(Utf8ToCp932(chose))), std::string::npos);
+    EXPECT_EQ(outcome.statuses, toolStatuses);
     for (const auto& file : RunOf(d, c.kept).files) {
       EXPECT_EQ(mine[file.name], ReadFile(d.folder + "/" + file.source)) << file.name;
     }
   }
+}
+
+// What the page shows before the answer: the tool's menu, and where the
+// user quits there, the rest of the tool's stdout and its exit status; a
+// run's console begins with that menu.
+TEST_F(EngineApply, MenuAndQuitAreTheTools) {
+  Driver d = MakeDriver(root_ / "viostor", "kvm-guest-drivers-windows__viostor_txtsetup.oem");
+  WriteFile(setup_ + "/txtsetup.oem", ReadFile(d.folder + "/" + d.oemName));
+  const std::string before = ReadFile(setup_ + "/txtsetup.sif");
+  ProcessResult quit = RunProcess(ToolPath(), setup_, "\n");
+  DeleteFile(setup_ + "/txtsetup.oem");
+  EXPECT_EQ(ReadFile(setup_ + "/txtsetup.sif"), before);
+
+  o2s::engine::ToolMenu menu = o2s::engine::MenuOfTool();
+  EXPECT_EQ(ConsoleText(menu.menu + menu.quit), quit.out);
+  EXPECT_EQ(menu.quitStatus, quit.status);
+  // The menu ends in its prompt, where the answer is typed.
+  EXPECT_EQ(menu.menu.substr(menu.menu.size() - 2), ": ");
+  ApplyOutcome outcome = ApplyPlan(Plan({RunOf(d)}), false);
+  ASSERT_EQ(outcome.consoles.size(), 1u);
+  EXPECT_EQ(outcome.consoles[0].compare(0, menu.menu.size(), menu.menu), 0);
 }
 
 // Two drivers chained are two tool runs in a row; dosnet.inf gets each
@@ -205,13 +229,24 @@ TEST_F(EngineApply, ChainAndDosnetAsTwoToolRuns) {
   Driver viostor = MakeDriver(root_ / "viostor", "kvm-guest-drivers-windows__viostor_txtsetup.oem");
   Driver vioscsi = MakeDriver(root_ / "vioscsi", "kvm-guest-drivers-windows__vioscsi_txtsetup.oem");
   std::vector<std::string> toolConsoles;
-  Folder tool = ToolRuns({{viostor, {}}, {vioscsi, {}}}, "2", &toolConsoles);
+  std::vector<int> toolStatuses;
+  Folder tool = ToolRuns({{viostor, {}}, {vioscsi, {}}}, "2", &toolConsoles, &toolStatuses);
   const std::string original = ReadFile(setup_ + "/txtsetup.sif");
 
+  // Each run's console is heard as it is printed, too.
+  static std::vector<std::string> heard;
+  heard.clear();
+  auto observerBefore = o2s::engine::SetApplyConsoleObserver([](size_t run, const char* text, size_t length) {
+    if (heard.size() <= run) heard.resize(run + 1);
+    heard[run].append(text, length);
+  });
   ApplyOutcome outcome = ApplyPlan(Plan({RunOf(viostor), RunOf(vioscsi)}), false);
+  o2s::engine::SetApplyConsoleObserver(observerBefore);
   ASSERT_EQ(outcome.failure, ApplyFailure::kNone) << outcome.subject;
   ASSERT_EQ(outcome.consoles.size(), 2u);
-  EXPECT_EQ(ConsoleText(outcome.consoles[1]), toolConsoles[1]);
+  for (size_t r = 0; r < 2; ++r) EXPECT_EQ(ConsoleText(outcome.consoles[r]), toolConsoles[r]) << r;
+  EXPECT_EQ(heard, outcome.consoles);
+  EXPECT_EQ(outcome.statuses, toolStatuses);
   Folder mine = Snapshot(setup_);
   EXPECT_EQ(mine["txtsetup.sif"], tool["txtsetup.sif"]);
   EXPECT_EQ(mine["txtsetup.sif.orig"], original);

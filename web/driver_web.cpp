@@ -1,25 +1,18 @@
-// The page's entry points into the run's reading of a driver: the options of
-// a txtsetup.oem as the run reads them, for the list of drivers, and, during
-// a run, each option just before the run writes it, so that the page knows
-// what each run wrote without reading the file or the tool's output itself.
-// Both reach the page as one record per option (Module.onOption).
+// The page's entry point into the run's reading of a driver: the options of
+// a txtsetup.oem as the run reads them, for the list of drivers, one record
+// per option (Module.onOption).
 #include <emscripten.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
 
 #include "check/setup_names.h"
 #include "engine/survey.h"
 #include "oem/driver_description.h"
 #include "platform/ascii_case.h"
 #include "platform/platform.h"
-#include "platform/profile_lines.h"
-#include "run/run_tool.h"
 #include "web/layout.h"
 
 // The option's record (laid out as below) goes to the worker, which reads
@@ -115,9 +108,6 @@ void SendOption(const OptionDescription& option) {
   SendOptionRecord(gNumbers);
 }
 
-// During a run, each option before it is written.
-const bool gObserving = (SetOptionObserver(SendOption), true);
-
 }  // namespace
 }  // namespace o2s
 
@@ -149,26 +139,4 @@ extern "C" EMSCRIPTEN_KEEPALIVE unsigned o2s_read_driver() {
     if (o2s::ReadOptionDescription(".\\txtsetup.oem", driver, i, &option)) o2s::SendOption(option);
   }
   return driver.optionCount;
-}
-
-// Leaves in the "scsi" section of .\txtsetup.oem (the current folder's)
-// only the options at `indices` of its list (`count` of them), every other
-// byte the same, so that a run takes exactly the options the user ticked.
-// Returns false when the file cannot be read or written.
-extern "C" EMSCRIPTEN_KEEPALIVE bool o2s_keep_options(const uint32_t* indices, uint32_t count) {
-  static o2s::DriverDescription driver;
-  o2s::ReadDriverDescription(".\\txtsetup.oem", &driver);
-  std::vector<std::string> keys;
-  for (uint32_t i = 0; i < count; ++i) {
-    if (indices[i] < driver.optionCount) keys.emplace_back(driver.optionKeys[indices[i]]);
-  }
-  std::ifstream in("txtsetup.oem", std::ios::binary);
-  if (!in.is_open()) return false;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::ofstream out("txtsetup.oem", std::ios::binary | std::ios::trunc);
-  out << o2s::KeepSectionEntries(bytes, "scsi", keys);
-  out.close();
-  // The engine keeps what it read: the run must read the new bytes.
-  o2s::WritePrivateProfileStringA(nullptr, nullptr, nullptr, ".\\txtsetup.oem");
-  return static_cast<bool>(out);
 }

@@ -39,7 +39,6 @@ const state = {
   surveying: 0,              // work on the pick under way: its drivers read, the survey made
   pickState: null,     // {waiting}, {reading: count} or {read: count}
   reading: false,
-  blobs: new WeakMap(), // bytes of a run's file -> the Blob of them the worker made
   run: null,           // the runs in progress
   result: null,        // what the last runs did
   plan: null,          // the writes waiting for the user's confirmation
@@ -97,6 +96,7 @@ const output = outputControl(state, {
   focusPlan: () => $('write-confirm').focus(),
   zip: bridge.zip,
   check: bridge.check,
+  refusal: bridge.refusal,
   download: (result, bytes, name) => {
     if (result.zipUrl) URL.revokeObjectURL(result.zipUrl);
     result.zipUrl = URL.createObjectURL(new Blob([bytes], { type: 'application/zip' }));
@@ -151,10 +151,13 @@ const runs = runControl(state, bridge, {
   // The engine's apply of the pick as surveyed now, of the drivers run
   // (entries), with the user's answer to the menu (1 / 2), on the setup
   // folder (or `setupFiles`, picks.js's applyLayout) with `over` ([name,
-  // bytes]: an earlier apply's files) laid over it.
+  // bytes]: an earlier apply's files) laid over it; `onConsole(run, bytes)`
+  // hears the runs' consoles as they are printed, `onStart(stop)` gets
+  // what cancels the apply.
   applier: (run) => {
     const { runLayout, runTicks, json } = runPick(run);
-    return (windows, over, setupFiles = null) => bridge.apply(applyLayout(runLayout, json, over, setupFiles), runTicks, windows);
+    return (windows, over, setupFiles = null, onConsole = null, onStart = null) =>
+      bridge.apply(applyLayout(runLayout, json, over, setupFiles), runTicks, windows, onConsole, onStart);
   },
   // The engine's survey of the drivers run alone ({setup, drivers, json}
   // as state.survey): what the results say of their files.

@@ -7,7 +7,7 @@
 // result again, against that folder.
 import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName, compressedName, present } from './names.js';
 import { bytesOf, folderNameOf } from './picks.js';
-import { refusalOf, toWrite } from './plan.js';
+import { toWrite } from './plan.js';
 import { appliedFiles, overOf } from './run-control.js';
 import { setupFolderIn, readFileIn, writeFiles } from './setup-folder.js';
 
@@ -34,10 +34,10 @@ export function engineItems(files, survey) {
 }
 
 // `ui`: t(), status(text, problem, kind), plan() (shows state.plan), focusPlan(),
-// results(), download(result, bytes, name), and the worker's zip(files) and
-// check(folder, files, names).
+// results(), download(result, bytes, name), and the worker's zip(files),
+// check(folder, files, names) and refusal(...) (worker-bridge.js).
 export function outputControl(state, ui) {
-  // The results' files, as refusalOf (plan.js) tells a folder by them.
+  // The results' files, as the engine's refusal tells a folder by them.
   const output = (result) => engineItems(result.engine.files, result.survey).map((item) => ({ ...item, file: item.name }));
   // The user's ticks (replace a driver file there with other bytes) hold
   // for the zip and the write alike.
@@ -49,7 +49,7 @@ export function outputControl(state, ui) {
     (result.setup.inFolder || [SETUP, BACKUP, DOSNET, DOSNET_BACKUP].includes(e.lower)));
 
   // The picked setup folder's lower-case names, where it was given as a
-  // folder: what tells it from another one (plan.js's sameListing).
+  // folder: what tells it from another one (engine/folder_refusal.h).
   const listingOf = (result) => (result.setup.inFolder ? new Set(pickedFolder(result).map((e) => e.lower)) : null);
 
   // dosnet.inf of the picked folder as the engine changed it.
@@ -90,17 +90,11 @@ export function outputControl(state, ui) {
   // The folder as the plan leaves it: what it writes, over what is there;
   // the files the check reads with their bytes (the setup files, and the
   // driver files [SCSI.Load] names), the others by their names. Each file's
-  // bytes go as a copy of their own, handed over to the worker: read again
-  // from their Blob where there is one (a run's file, a picked File), which
-  // holds the main thread for none of it; a 10 MB setup file cloned into
-  // the message would. (WebKit's workers cannot read a File they are sent.)
+  // bytes go as a copy of their own, handed over to the worker (a picked
+  // File read again). (WebKit's workers cannot read a File they are sent.)
   async function checkPicked(result, folder, items) {
-    const own = async (bytes) => {
-      const blob = state.blobs.get(bytes);
-      return blob ? new Uint8Array(await blob.arrayBuffer()) : bytes.slice();
-    };
     const files = new Map();
-    for (const item of items.filter(toWrite)) files.set(item.name, await own(item.bytes));
+    for (const item of items.filter(toWrite)) files.set(item.name, item.bytes.slice());
     const drivers = new Set(result.drivers.flatMap((d) => (d.file ? [foldName(d.file), foldName(compressedName(d.file))] : [])));
     const read = folder.filter((e) => !files.has(e.name) && ([SETUP, BACKUP, DOSNET, DOSNET_BACKUP].includes(e.lower) || drivers.has(e.lower)));
     for (const e of read) files.set(e.name, e === result.setup ? result.original.slice() : await bytesOf(e));
@@ -133,14 +127,20 @@ export function outputControl(state, ui) {
     }
   }
 
-  // What writing the results into `folder` does: refused (refusalOf), or
+  // What writing the results into `folder` does: refused (the engine's refusal), or
   // the items of every set of runs applied again by the engine against the
   // folder, the user's ticks held. A file of other bytes there, which the
   // engine leaves alone, is replaced with the results' own where the user
   // ticks it.
   async function planFor(result, folder) {
     const read = (name) => readFileIn(folder.handle, name);
-    const refused = await refusalOf({ ...result, listing: listingOf(result) }, output(result), folder.names, read);
+    const now = (lower) => (folder.names.has(lower) ? read(folder.names.get(lower)) : null);
+    const listing = listingOf(result);
+    const refused = await ui.refusal({
+      setup: await now(SETUP), backup: await now(BACKUP), original: result.original,
+      known: [...result.starts, result.folder.get(SETUP)].filter(Boolean), names: [...folder.names.values()],
+      picked: listing ? [...listing] : [],
+      brought: output(result).filter((o) => o.kind === 'driver' || o.kind === 'support').map((o) => o.file) });
     if (refused) return { refused };
     // Bytes of the files the engine reads; of the others, only whether
     // they are there is asked.

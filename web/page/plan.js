@@ -1,32 +1,16 @@
 // What the runs did and what goes where: the driver files the results
-// name (as the engine's survey found them), the warnings where two runs
-// wrote the same entries, the files that go into the setup folder, and
-// what writing them does to a folder (the picked one, for the zip and the
-// texts; the one the user writes into).
+// name (as the engine's survey found them), and the files that go into the
+// setup folder. Whether a folder may be written into is the engine's
+// (engine/folder_refusal.h, the worker's REFUSAL).
 // Decides only: no DOM, no worker; the views make texts of what it returns.
 //
 // A result is what a chain of runs left: each "Run again" continues on the
 // runs' files, never on the picked ones. {setup: the picked txtsetup.sif's
 // entry, original: its bytes when the chain began, pickedBackup: the entry
 // of a backup beside it or null, starts: the txtsetup.sif each set of runs
-// started from, folder: lower-case name -> bytes as the runs left it, runs:
-// every run of the chain, lastRuns: those of the last set}.
-import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, compressedName, foldName, sameBytes } from './names.js';
-
-// A run as the worker reports it: `options`, every option the tool was
-// about to write, as it read it, with `written` where a write of it landed.
-// The tool maps every hardware id of an option to the option's service (the
-// service of its first id). A service or id written twice keeps its last
-// entries, as the file does.
-export function runOutcome(driver, { status, options }) {
-  const drivers = new Map();
-  const ids = new Map();
-  for (const option of options.filter((o) => o.written)) {
-    drivers.set(option.service, { service: option.service, file: option.driverFile, description: option.description, option });
-    for (const { id, match } of option.ids) ids.set(match, { id, match, service: option.service });
-  }
-  return { driver, status, options, drivers: [...drivers.values()], ids: [...ids.values()] };
-}
+// started from, folder: lower-case name -> bytes of txtsetup.sif and its
+// backup as the engine's applies left them}.
+import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, sameBytes } from './names.js';
 
 // The driver files the runs' entries name, as the engine's survey of each
 // set of runs found them (its driverFiles, engine/survey_json.h), by
@@ -39,25 +23,6 @@ export function surveyedDrivers(earlier, survey) {
     byService.set(d.service, { ...d, entry: survey.drivers[d.driver], row });
   }
   return [...byService.values()];
-}
-
-// What two runs wrote over each other: the same service, or one hardware id
-// for different services. The later run's entries stay. `label` names a
-// driver's txtsetup.oem.
-export function conflicts(runs, label) {
-  const found = [];
-  // A driver run again on the results of its own run is no conflict.
-  runs.forEach((later, j) => runs.slice(0, j).filter((earlier) => earlier.driver !== later.driver).forEach((earlier) => {
-    const services = new Set(earlier.drivers.map((d) => d.service));
-    const shared = later.drivers.map((d) => d.service).filter((s) => services.has(s));
-    const idServices = new Map(earlier.ids.map((id) => [id.match, id.service]));
-    const remapped = later.ids.filter((id) => idServices.has(id.match) && idServices.get(id.match) !== id.service)
-      .map((id) => `${id.id} (${idServices.get(id.match)} → ${id.service})`);
-    const [a, b] = [label(earlier.driver), label(later.driver)];
-    if (shared.length) found.push({ a, b, kind: 'conflictService', list: shared });
-    if (remapped.length) found.push({ a, b, kind: 'conflictId', list: remapped });
-  }));
-  return found;
 }
 
 // The results' setup files against the picked folder: txtsetup.sif changed
@@ -78,42 +43,6 @@ export function resultFiles(result) {
     if (!dosnet.pickedBackup) files.push({ name: DOSNET_BACKUP, lower: DOSNET_BACKUP, bytes: dosnet.original, state: 'created' });
   }
   return files;
-}
-
-// Whether a folder (`names`: its lower-case names) is the picked setup
-// folder (`listing`: its lower-case names, null where its files were picked
-// one by one): the same names, leaving out the setup's own files and the
-// driver files the output brings, with a few others come or gone (an
-// editor's backup of txtsetup.sif). null where the listing is not known.
-const LISTING_SLACK = 0.01;
-export function sameListing(listing, names, output) {
-  if (!listing || listing.size === 0) return null;
-  const left = new Set([SETUP, BACKUP, DOSNET, DOSNET_BACKUP]);
-  for (const f of output.filter((o) => o.kind === 'driver' || o.kind === 'support')) [f.lower, foldName(f.file), foldName(compressedName(f.file))].forEach((n) => left.add(n));
-  const picked = [...listing].filter((n) => !left.has(n));
-  const there = [...names.keys()].filter((n) => !left.has(n));
-  const pickedSet = new Set(picked);
-  const thereSet = new Set(there);
-  const differ = picked.filter((n) => !thereSet.has(n)).length + there.filter((n) => !pickedSet.has(n)).length;
-  return differ <= Math.max(2, Math.floor(picked.length * LISTING_SLACK));
-}
-
-// Why writing the results into a folder is refused (`names` maps the
-// lower-case names of its files to their names there, `read` gives a file's
-// bytes there; `output`: the results' files), or null where its
-// txtsetup.sif is one the runs started from or their result:
-// changedSince where its backup is the picked original or its files are
-// the picked folder's (sameListing, with result.listing), otherFolder
-// where they are not, otherOrChanged where the picked folder's files are
-// not known.
-export async function refusalOf(result, output, names, read) {
-  const now = async (lower) => (names.has(lower) ? read(names.get(lower)) : null);
-  const setupNow = await now(SETUP);
-  const known = (bytes) => bytes && (sameBytes(bytes, result.folder.get(SETUP)) || result.starts.some((s) => sameBytes(bytes, s)));
-  if (known(setupNow)) return null;
-  const backupNow = await now(BACKUP);
-  const same = backupNow && sameBytes(backupNow, result.original) ? true : sameListing(result.listing, names, output);
-  return same ? 'changedSince' : same === false ? 'otherFolder' : 'otherOrChanged';
 }
 
 // An item is written where the engine wrote its file, or where the user

@@ -1,14 +1,11 @@
-// The ticked drivers, one run each, in the order shown, on one folder in
-// memory: each run gets the files the one before left, with its own
-// txtsetup.oem in place, as successive runs in a console would. The user
-// answers the first run's menu; the later runs get the same answer typed
-// ahead, and the last one waits for the final Enter. The runs are what the
-// console shows, the menu and its answer as the tool asks; the files the
-// results offer are the engine's apply of the same plan with that answer
-// (the result's `engine`), each on the files the one before left.
-import { OEM, SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName } from './names.js';
+// The ticked drivers, one run each, in the order shown: the engine's apply
+// of them with the user's answer, on the files the chain's earlier applies
+// left. The console shows the tool's menu and waits for the answer, then
+// shows each run's console as the engine's apply printed it (the later runs
+// with the same answer typed ahead), and waits for the final Enter.
+import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName } from './names.js';
 import { bytesOf } from './picks.js';
-import { runOutcome, surveyedDrivers, conflicts } from './plan.js';
+import { surveyedDrivers } from './plan.js';
 import { CANCELLED } from './worker-bridge.js';
 
 // `ui`: t() for the current language, label(entry), applier(entries) (the
@@ -20,20 +17,21 @@ import { CANCELLED } from './worker-bridge.js';
 // model), changes(), note(text),
 // clearConsole(), appendConsole(text), echo(text), showRun(),
 // showWaiting(), showResults(), hideResults(), forgetResult().
+// `bridge`: the worker's menu(), apply and changes.
 export function runControl(state, bridge, ui) {
   async function start() {
     const pick = ui.runPlan();
     if (state.run !== null || state.reading || pick.optionsPending || state.surveying > 0 || !pick.run.canRun) return;
     // Each driver with the options ticked in it; one with none is left out.
-    const kept = new Map(pick.run.drivers.map(({ entry, keep }) => [entry, keep]));
-    const drivers = [...kept.keys()];
+    const drivers = pick.run.drivers.map(({ entry }) => entry);
     if (drivers.length === 0) return;
-    // "Run again" goes on from the runs' files, while the same txtsetup.sif
-    // is chosen; the result keeps the original the chain began with.
+    // "Run again" goes on from the applies' files, while the same
+    // txtsetup.sif is chosen; the result keeps the original the chain
+    // began with.
     const chain = state.result && state.result.setup === pick.run.setup ? state.result : null;
-    const run = { phase: 'menu', waiting: false, answer: null, drivers, runs: [], chain, target: pick.run.target,
-                  setup: pick.run.setup, backup: pick.run.backup, decoder: new TextDecoder('shift_jis'),
-                  apply: ui.applier(drivers), sources: null, survey: null };
+    const run = { phase: 'menu', waiting: false, answer: null, drivers, chain, target: pick.run.target,
+                  setup: pick.run.setup, backup: pick.run.backup, apply: ui.applier(drivers), sources: null, survey: null,
+                  menu: null, folder: null, set: null, applied: null, stop: null };
     state.run = run;
     // The last result stays until these runs end: a cancelled run loses
     // nothing.
@@ -42,58 +40,33 @@ export function runControl(state, bridge, ui) {
     ui.pick();
     ui.keys();
     ui.showRun();
-    let folder;  // lower-case name -> bytes
-    let oems;
     try {
       // The engine's survey of the drivers run: the pick's survey takes
       // in the drivers left unticked too.
       const surveyed = ui.surveyRun(drivers);
       surveyed.catch(() => {});  // awaited below, unless a read fails first
-      folder = chain ? new Map(chain.folder) : new Map([[SETUP, await bytesOf(run.setup)]]);
-      if (!chain && run.backup) folder.set(BACKUP, await bytesOf(run.backup));
-      oems = await Promise.all(drivers.map(bytesOf));
+      const menu = bridge.menu();
+      menu.catch(() => {});
+      // txtsetup.sif and its backup as this set starts from them.
+      run.folder = chain ? new Map(chain.folder) : new Map([[SETUP, await bytesOf(run.setup)]]);
+      if (!chain && run.backup) run.folder.set(BACKUP, await bytesOf(run.backup));
+      run.menu = await menu;
       run.survey = await surveyed;
       run.sources = sourcesOf(run.survey, drivers);
     } catch (error) {
       fail(run, error);
       return;
     }
-    const initial = new Map(folder);
-    for (let i = 0; i < drivers.length && state.run === run; i++) {
-      const last = i === drivers.length - 1;
-      const t = ui.t();
-      if (drivers.length > 1) {
-        ui.note(t('runOf', i + 1, drivers.length, ui.label(drivers[i])) + (i ? ` ${t('answered', run.answer.trim())}` : ''));
-      }
-      const files = [...folder].filter(([name]) => name !== OEM).concat([[OEM, oems[i]]]);
-      const typedAhead = i === 0 ? '' : run.answer + (last ? '' : '\n');
-      run.phase = i === 0 ? 'menu' : 'end';
-      run.tool = bridge.runTool(files, typedAhead, {
-        keep: kept.get(drivers[i]),
-        onConsole: (bytes) => ui.appendConsole(run.decoder.decode(bytes, { stream: true })),
-        onWaiting: () => {
-          run.waiting = true;
-          ui.keys();
-          ui.showWaiting();
-        },
-      });
-      let result;
-      try {
-        result = await run.tool.result;
-      } catch (error) {
-        fail(run, error);
-        return;
-      }
-      if (state.run !== run) return;
-      run.runs.push(runOutcome(drivers[i], result));
-      for (const [name, bytes, fileState, blob] of result.files) {
-        if (fileState === 'deleted') folder.delete(name);
-        else if (fileState !== 'unchanged') folder.set(name, bytes);
-        if (blob) state.blobs.set(bytes, blob);
-      }
-      // Left at the menu: the later runs would leave too.
-      if (last || run.answer === null) finish(run, initial, folder);
-    }
+    if (state.run !== run) return;
+    if (drivers.length > 1) ui.note(ui.t()('runOf', 1, drivers.length, ui.label(drivers[0])));
+    ui.appendConsole(run.menu.menu);
+    wait(run);
+  }
+
+  function wait(run) {
+    run.waiting = true;
+    ui.keys();
+    ui.showWaiting();
   }
 
   function fail(run, error) {
@@ -109,76 +82,116 @@ export function runControl(state, bridge, ui) {
   function cancel() {
     if (state.run === null) return;
     const run = state.run;
-    if (run.tool) run.tool.cancel();
+    if (run.stop) run.stop();
     state.run = null;
     ui.note(ui.t()('cancelled'));
     ui.showAll();
   }
 
-  // With more drivers to run, the first run's final Enter is typed at once.
+  // At the menu: 1 or 2 applies, Enter leaves as the tool does (its quit
+  // text); then the final Enter ends the runs. With more drivers to run,
+  // the first run's final Enter is typed at once.
   function answer(text) {
     const run = state.run;
     if (run === null || !run.waiting) return;
     run.waiting = false;
-    if (run.phase === 'menu' && text !== '\n') {
-      run.answer = text;
-      if (run.drivers.length > 1) text += '\n';
+    if (run.phase === 'menu' && text === '\n') {
+      ui.echo(text);
+      ui.appendConsole(run.menu.quit);
+      finish(run, null);
+      return;
     }
-    run.phase = 'end';
+    if (run.phase === 'menu') {
+      run.answer = text;
+      ui.echo(run.drivers.length > 1 ? `${text}\n` : text);
+      ui.keys();
+      applyAnswer(run);
+      return;
+    }
     ui.echo(text);
-    run.tool.answer(text);
-    ui.keys();
-  }
-
-  // The result is the chain's: the runs' files, the original it began
-  // with, every run of it (their driver files all stay named, `drivers`).
-  function finish(run, initial, folder) {
-    if (state.run !== run) return;
-    state.run = null;
-    const { chain } = run;
-    const runs = [...(chain ? chain.runs : []), ...run.runs];
-    const result = {
-      setup: run.setup, original: chain ? chain.original : initial.get(SETUP),
-      pickedBackup: chain ? chain.pickedBackup : run.backup,
-      starts: [...(chain ? chain.starts : []), initial.get(SETUP)], folder, runs, lastRuns: run.runs,
-      // The engine's survey of this set's pick; none where the user left
-      // at the menu (nothing written).
-      drivers: surveyedDrivers(chain ? chain.drivers : [], run.answer === null ? null : run.survey),
-      conflicts: conflicts(runs, ui.label),
-      changes: null, changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), picked: null,
-      engine: null, engineFailed: null, survey: run.survey,
-    };
-    ui.forgetResult();
-    state.result = result;
-    applyEngine(run, result);
-    ui.showAll();
-    ui.showResults();
+    finish(run, run.applied);
   }
 
   // The engine's apply with the user's answer, on what the chain's earlier
-  // applies wrote: the result's files (appliedFiles), and the change view
-  // of the txtsetup.sif among them.
-  function applyEngine(run, result) {
+  // applies wrote: each run's console shown as it is printed (the tool's
+  // Shift_JIS bytes), then the final Enter awaited.
+  async function applyAnswer(run) {
     const earlier = run.chain && run.chain.engine ? run.chain.engine.files : new Map();
-    result.sets = [...(run.chain ? run.chain.sets || [] : [])];
-    if (run.answer === null) {
-      result.engine = { outcome: null, files: new Map(earlier) };
-      showChanges(result);
+    run.set = { apply: run.apply, windows: Number(run.answer.trim()), sources: run.sources };
+    const planned = run.survey.json.runs;
+    const shown = { run: 0, decoder: new TextDecoder('shift_jis'), menuLeft: run.menu.menu.length };
+    const show = (text) => {
+      // The first run's menu is on the console already.
+      const skipped = Math.min(shown.menuLeft, text.length);
+      shown.menuLeft -= skipped;
+      if (text.length > skipped) ui.appendConsole(text.slice(skipped));
+    };
+    const onConsole = (index, bytes) => {
+      if (state.run !== run) return;
+      while (shown.run < index) {
+        show(shown.decoder.decode());
+        shown.run++;
+        const t = ui.t();
+        const next = planned[shown.run];
+        ui.note(`${t('runOf', shown.run + 1, run.drivers.length, ui.label(run.survey.drivers[next ? next.driver : shown.run]))} `
+                + t('answered', run.answer.trim()));
+        shown.menuLeft = 0;
+      }
+      show(shown.decoder.decode(bytes, { stream: true }));
+    };
+    try {
+      run.applied = await run.set.apply(run.set.windows, overOf(earlier), null, onConsole, (stop) => { run.stop = stop; });
+    } catch (error) {
+      fail(run, error);
       return;
     }
-    const set = { apply: run.apply, windows: Number(run.answer.trim()), sources: run.sources };
-    result.sets.push(set);
-    set.apply(set.windows, overOf(earlier)).then((applied) => {
-      result.engine = { outcome: applied.outcome, files: appliedFiles(earlier, applied, set.sources) };
+    if (state.run !== run) return;
+    show(shown.decoder.decode());
+    run.phase = 'end';
+    wait(run);
+  }
+
+  // The result is the chain's: the applies' files, the original it began
+  // with, each set's survey (their driver files all stay named, `drivers`).
+  // `applied`: this set's apply, null where the user left at the menu.
+  function finish(run, applied) {
+    if (state.run !== run) return;
+    state.run = null;
+    const { chain } = run;
+    const earlier = chain && chain.engine ? chain.engine.files : new Map();
+    const folder = new Map(run.folder);
+    const result = {
+      setup: run.setup, original: chain ? chain.original : run.folder.get(SETUP),
+      pickedBackup: chain ? chain.pickedBackup : run.backup,
+      starts: [...(chain ? chain.starts : []), run.folder.get(SETUP)], folder,
+      // The surveys of the sets that ran, whose conflicts the results
+      // warn of; the drivers run last, whose refused options they name.
+      surveys: [...(chain ? chain.surveys : []), ...(applied ? [run.survey] : [])],
+      lastDrivers: applied ? run.drivers : run.drivers.slice(0, 1),
+      statuses: applied ? applied.outcome.statuses : [run.menu.quitStatus],
+      // The engine's survey of this set's pick; none where the user left
+      // at the menu (nothing written).
+      drivers: surveyedDrivers(chain ? chain.drivers : [], applied ? run.survey : null),
+      changes: null, changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), picked: null,
+      engine: null, engineFailed: null, survey: run.survey,
+      sets: [...(chain ? chain.sets || [] : []), ...(applied ? [run.set] : [])],
+    };
+    if (applied) {
+      result.engine = { outcome: applied.outcome, files: appliedFiles(earlier, applied, run.set.sources) };
       if (applied.outcome.failure) result.engineFailed = `${applied.outcome.failure} ${applied.outcome.subject}`;
-    }, (error) => {
-      console.error(error);
-      result.engine = { outcome: null, files: new Map() };
-      result.engineFailed = error.message;
-    }).finally(() => {
-      if (state.result === result) ui.results();
-      showChanges(result);
-    });
+      // txtsetup.sif and its backup as the apply left them.
+      for (const lower of [SETUP, BACKUP]) {
+        const file = result.engine.files.get(lower);
+        if (file && file.bytes) folder.set(lower, file.bytes);
+      }
+    } else {
+      result.engine = { outcome: null, files: new Map(earlier) };
+    }
+    ui.forgetResult();
+    state.result = result;
+    ui.showAll();
+    ui.showResults();
+    showChanges(result);
   }
 
   // What changed in the engine's txtsetup.sif (the zip's) since the

@@ -10,7 +10,7 @@
 // style).
 import { OEM, SETUP, BACKUP, NAMES, foldName } from './names.js';
 import { resolve, pickProblems, canRun } from './picks.js';
-import { optionSource, optionConflicts, machineName, refusedFile } from './options.js';
+import { machineName, refusedFile } from './options.js';
 import { resultFiles, nextSteps } from './plan.js';
 
 export const text = (key, ...args) => ({ key, args });
@@ -176,12 +176,14 @@ function optionInfo({ option, found, built, fits, versions, versionFit, skipped,
 
 function resultsModel(state, { label, picked, canWriteFolders }) {
   const result = state.result;
-  const statuses = result.lastRuns.map((r) => r.status);
+  // The last set's runs as the engine's apply ended them, or the tool left
+  // at its menu.
+  const statuses = result.statuses;
   // The driver files as the engine's survey found them (plan.js's
   // surveyedDrivers), with their paths as the page names them.
   const files = result.drivers.map((d) => ({ ...d, path: d.source && folderOfEntry(d.entry) + d.source.path }));
   const shown = (list) => (list.length > 8 ? [...list.slice(0, 8), `… (+${list.length - 8})`] : list);
-  const warnings = [...result.conflicts.map(({ a, b, kind, list }) => ({ kind, text: text(kind, a, b, shown(list)) })),
+  const warnings = [...result.surveys.flatMap((survey) => runConflicts(survey, label, shown)),
                     ...optionWarnings(state, result, files, label)];
   const items = picked && picked.items;
   const check = picked && picked.check;
@@ -192,8 +194,9 @@ function resultsModel(state, { label, picked, canWriteFolders }) {
   const { steps, byHand } = nextSteps(result, items, { canWriteFolders, missing: files.some((f) => f.missing) });
   const step = ([key, ...args]) => text(key, ...args, folder);
   return {
-    outcome: statuses.length > 1 ? text('exitedRuns', statuses.length, statuses) : text('exited', statuses[0]),
-    // The Blob the worker made of a run's file, where there is one.
+    // An apply that failed before any run ended tells why instead.
+    outcome: statuses.length > 1 ? text('exitedRuns', statuses.length, statuses)
+      : statuses.length ? text('exited', statuses[0]) : text('applyFailed', result.engineFailed || ''),
     downloads: downloadsOf(result),
     warnings,
     missing: files.filter((f) => f.missing || f.unsure).map((f) => ({ file: foldName(f.file), unsure: f.unsure,
@@ -224,7 +227,7 @@ function downloadsOf(result) {
   if (!result.engine) return [];
   const rank = (lower) => (DOWNLOAD_ORDER.includes(lower) ? DOWNLOAD_ORDER.indexOf(lower) : DOWNLOAD_ORDER.length);
   return [...result.engine.files.values()].filter((f) => f.bytes)
-    .map(({ name, bytes, action }) => ({ name, lower: foldName(name), state: action === 'create' ? 'created' : 'changed', bytes, blob: null }))
+    .map(({ name, bytes, action }) => ({ name, lower: foldName(name), state: action === 'create' ? 'created' : 'changed', bytes }))
     .sort((a, b) => rank(a.lower) - rank(b.lower));
 }
 
@@ -276,16 +279,34 @@ function findingsModel(check, findings, problems) {
   };
 }
 
-// Two options of one run that write over each other, options refused
-// before the run, and driver files that cannot load on the setup source.
+// What a set of runs wrote over each other, as the engine's survey of its
+// drivers found it: two runs the same service or one id for two services,
+// two options of one run one service or one file name from two folders.
+function runConflicts(survey, label, shown) {
+  const { json, drivers } = survey;
+  const named = (driver, index) => {
+    const { option, found } = pageRow(json.drivers[driver].rows.find((r) => r.option.index === index), drivers[driver]);
+    return `${option.description} (${folderOf(found, '.')})`;
+  };
+  return [
+    ...json.conflicts.drivers.flatMap(({ earlier, later, services, ids }) => {
+      const [a, b] = [label(drivers[earlier]), label(drivers[later])];
+      return [services.length ? { kind: 'conflictService', text: text('conflictService', a, b, shown(services)) } : null,
+              ids.length ? { kind: 'conflictId', text: text('conflictId', a, b, shown(ids.map((id) => `${id.id} (${id.from} → ${id.to})`))) }
+                : null].filter(Boolean);
+    }),
+    ...json.conflicts.options.map(({ driver, what, earlier, later }) => ({ kind: 'conflictOption',
+      text: text('conflictOption', label(drivers[driver]), what, named(driver, earlier), named(driver, later)) })),
+  ];
+}
+
+// Options refused before the run, and driver files that cannot load on the
+// setup source.
 function optionWarnings(state, result, files, label) {
-  const out = optionConflicts(result.runs, (run, option) => optionSource(state.entries, run.driver, option))
-    .map(({ driver, what, earlier, later }) => ({ kind: 'conflictOption',
-      text: text('conflictOption', label(driver), what, `${earlier.option.description} (${folderOf(earlier.found, '.')})`,
-                 `${later.option.description} (${folderOf(later.found, '.')})`) }));
+  const out = [];
   // Options refused before the run stay named: nothing of them is in the
   // results.
-  for (const driver of new Set(result.lastRuns.map((r) => r.driver))) {
+  for (const driver of new Set(result.lastDrivers)) {
     const known = state.drivers.get(driver.key);
     for (const option of (known && known.entry === driver && known.options) || []) {
       const refused = refusedFile(option);

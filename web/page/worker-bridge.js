@@ -14,15 +14,19 @@ export function workerBridge(source) {
   }
 
   // One request, answered by one message of `replyType`; `transfer`: the
-  // buffers handed over with it, no longer the page's.
-  function task(message, replyType, transfer = []) {
+  // buffers handed over with it, no longer the page's; `onConsole(run,
+  // bytes)` hears the CONSOLE messages before the answer; `onStart(stop)`
+  // gets what ends the task (its worker ended, the answer CANCELLED).
+  function task(message, replyType, transfer = [], onConsole = null, onStart = null) {
     const worker = makeWorker();
     return new Promise((resolve, reject) => {
       const end = (error) => {
         worker.terminate();
         reject(error);
       };
+      if (onStart) onStart(() => end(CANCELLED));
       worker.onmessage = (event) => {
+        if (event.data.type === FROM_WORKER.CONSOLE && onConsole) onConsole(event.data.run, event.data.bytes);
         if (event.data.type === replyType) {
           worker.terminate();
           resolve(event.data);
@@ -51,40 +55,22 @@ export function workerBridge(source) {
   const changes = async (old, now) =>
     (await task({ type: TO_WORKER.CHANGES, old: old ? old.slice() : null, now: now ? now.slice() : null }, FROM_WORKER.CHANGES)).rows;
 
-  // Runs the tool once on `files` ([lower-case name, bytes]) with
-  // `typedAhead` already typed, and only the options at `keep` of the
-  // driver's list (all where null). `result` settles when the tool ends, with
-  // {status, files: [[name, bytes, state]], options}.
-  function runTool(files, typedAhead, { onConsole, onWaiting, keep = null }) {
-    const worker = makeWorker();
-    let settle;
-    const result = new Promise((resolve, reject) => { settle = { resolve, reject }; });
-    const end = (error) => {
-      worker.terminate();
-      settle.reject(error);
-    };
-    worker.onmessage = (event) => {
-      const message = event.data;
-      if (message.type === FROM_WORKER.CONSOLE) onConsole(message.bytes);
-      if (message.type === FROM_WORKER.WAITING) onWaiting();
-      if (message.type === FROM_WORKER.END) {
-        worker.terminate();
-        settle.resolve(message);
-      }
-      if (message.type === FROM_WORKER.ERROR) end(new Error(message.message));
-    };
-    worker.onerror = (event) => {
-      event.preventDefault();
-      end(new Error(event.message || 'worker'));
-    };
-    const codes = (text) => [...text].map((c) => c.charCodeAt(0));
-    worker.postMessage({ type: TO_WORKER.RUN, files, input: codes(typedAhead), keep });
-    return {
-      result,
-      answer: (text) => worker.postMessage({ type: TO_WORKER.INPUT, chars: codes(text) }),
-      cancel: () => end(CANCELLED),
-    };
-  }
+  // The tool's menu ({menu, quit, quitStatus}): what the console shows
+  // before the answer, and where the answer quits.
+  const menu = async () => (await task({ type: TO_WORKER.MENU }, FROM_WORKER.MENU)).menu;
+
+  // Why the results may not be written into a folder (engine/folder_refusal.h),
+  // or null: its txtsetup.sif and backup (null where none), the picked
+  // original, the txtsetup.sif the chain's sets started from and left
+  // (`known`), the folder's names, the picked folder's (none where not
+  // known) and the files the results bring. Copies of the bytes go.
+  const refusal = async ({ setup, backup, original, known, names, picked, brought }) => {
+    const files = [['original', original], ...known.map((bytes, i) => [`known${i}`, bytes]), ['setup', setup], ['backup', backup]]
+      .filter(([, bytes]) => bytes).map(([name, bytes]) => [name, bytes.slice()]);
+    const message = { type: TO_WORKER.REFUSAL, files, knownCount: known.length, names, picked, brought };
+    const why = (await task(message, FROM_WORKER.REFUSAL, files.map(([, bytes]) => bytes.buffer))).refusal;
+    return why === 'none' ? null : why;
+  };
 
   // A layout's files as a worker takes them: the files the engine reads as
   // bytes (a copy of bytes given), the others as their sizes alone (all
@@ -92,10 +78,10 @@ export function workerBridge(source) {
   // read a File they are sent.
   const sendable = (files) => Promise.all(files.map(async ({ path, entry, read, bytes, size }) =>
     [path, bytes ? bytes.slice() : read ? new Uint8Array(await entry.file.arrayBuffer()) : { size: entry ? entry.size : size }]));
-  const engineTask = async (type, replyType, { setup, drivers, files }, ticks, windows) => {
+  const engineTask = async (type, replyType, { setup, drivers, files }, ticks, windows, onConsole = null, onStart = null) => {
     const sent = await sendable(files);
     const transfer = sent.filter(([, data]) => data instanceof Uint8Array).map(([, bytes]) => bytes.buffer);
-    return task({ type, setup, drivers, files: sent, ticks, windows }, replyType, transfer);
+    return task({ type, setup, drivers, files: sent, ticks, windows }, replyType, transfer, onConsole, onStart);
   };
 
   // The engine's survey of a pick laid out by picks.js's surveyLayout, with
@@ -104,11 +90,12 @@ export function workerBridge(source) {
   const survey = async (layout, ticks, windows) => (await engineTask(TO_WORKER.SURVEY, FROM_WORKER.SURVEYED, layout, ticks, windows)).survey;
   // The engine's plan of the same carried out (picks.js's applyLayout), the
   // picked files only read: {outcome, files: [[name, bytes]]}, what it
-  // wrote under the setup folder's names.
-  const apply = async (layout, ticks, windows) => {
-    const { outcome, files } = await engineTask(TO_WORKER.APPLY, FROM_WORKER.APPLIED, layout, ticks, windows);
+  // wrote under the setup folder's names. `onConsole(run, bytes)` hears
+  // each run's console as it is printed; `onStart(stop)` as task's.
+  const apply = async (layout, ticks, windows, onConsole = null, onStart = null) => {
+    const { outcome, files } = await engineTask(TO_WORKER.APPLY, FROM_WORKER.APPLIED, layout, ticks, windows, onConsole, onStart);
     return { outcome, files };
   };
 
-  return { readDrivers, zip, check, changes, runTool, survey, apply };
+  return { readDrivers, zip, check, changes, menu, survey, apply, refusal };
 }

@@ -1,9 +1,9 @@
-// What the runs' results decide: the drivers that stay, the warnings, what
-// goes into the setup folder and what writing it does there.
+// What the runs' results decide: the drivers that stay, and what goes into
+// the setup folder.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { entryOf } from '../page/picks.js';
-import { runOutcome, surveyedDrivers, conflicts, refusalOf, toWrite, sameListing } from '../page/plan.js';
+import { surveyedDrivers, toWrite } from '../page/plan.js';
 import { engineItems } from '../page/output-control.js';
 import { appliedFiles, overOf } from '../page/run-control.js';
 import { folderNameOf } from '../page/picks.js';
@@ -16,48 +16,12 @@ const entries = (files) => new Map(Object.entries(files).map(([at, content]) => 
   const entry = entryOf(Number(pick), path, { name: path.split('/').pop(), size: content.length, arrayBuffer: async () => bytes(content).buffer }, true);
   return [entry.key, entry];
 }));
-const option = (key, service, driverFile, ids, written = true) =>
-  ({ key, description: `${key} controller`, driverFile, service, written, files: [],
-     ids: ids.map((id) => ({ id, match: id.toLowerCase(), service })) });
-const driver = (path) => ({ path, folder: `1:${path.slice(0, path.lastIndexOf('/') + 1)}` });
-
-test('a run stands for the options it wrote; a service written twice keeps the later', () => {
-  const run = runOutcome(driver('a/txtsetup.oem'), { status: 0, options: [
-    option('x86', 'viostor', 'viostor.sys', ['PCI\\VEN_1AF4']),
-    option('nt4', 'old', 'old.sys', ['PCI\\VEN_0'], false),
-    option('x64', 'viostor', 'viostor64.sys', ['PCI\\VEN_1AF4', 'PCI\\VEN_1AF5']),
-  ] });
-  assert.deepEqual(run.drivers.map((d) => `${d.service} ${d.file} ${d.option.key}`), ['viostor viostor64.sys x64']);
-  assert.deepEqual(run.ids.map((i) => `${i.id} ${i.service}`), ['PCI\\VEN_1AF4 viostor', 'PCI\\VEN_1AF5 viostor']);
-});
-
-test('which drivers warn', () => {
-  const runs = [
-    runOutcome(driver('intel/8.9.8/txtsetup.oem'), { options: [option('a', 'iastor', 'iastor.sys', ['PCI\\VEN_8086&DEV_1'])] }),
-    runOutcome(driver('intel/11.2/txtsetup.oem'), { options: [option('b', 'iastor', 'iaStor.sys', ['PCI\\VEN_8086&DEV_1'])] }),
-    runOutcome(driver('uli/txtsetup.oem'), { options: [option('c', 'm5281', 'm5281.sys', ['pci\\ven_8086&dev_1'])] }),
-    runOutcome(driver('other/txtsetup.oem'), { options: [option('d', 'other', 'other.sys', ['PCI\\VEN_9'])] }),
-  ];
-  assert.deepEqual(conflicts(runs, (d) => d.path).map(({ a, b, kind, list }) => `${kind} ${a} ${b} ${list}`), [
-    'conflictService intel/8.9.8/txtsetup.oem intel/11.2/txtsetup.oem iastor',
-    'conflictId intel/8.9.8/txtsetup.oem uli/txtsetup.oem pci\\ven_8086&dev_1 (iastor → m5281)',
-    'conflictId intel/11.2/txtsetup.oem uli/txtsetup.oem pci\\ven_8086&dev_1 (iastor → m5281)',
-  ]);
-});
-
 // A pack of two versions of one driver and a third, beside I386.
 const files = entries({
   'I386/TXTSETUP.SIF': 'old', 'I386/IASTOR.SYS': 'older', 'I386/m5228.sy_': 'present',
   'p/8/iastor.sys': 'v8', 'p/11/IASTOR.SYS': 'v11', 'p/uli/M5228.SY_': 'packed', 'p/uli/m5281.sys': 'v1',
 });
-const runs = [['p/8/txtsetup.oem', 'iastor.sys'], ['p/11/txtsetup.oem', 'iastor.sys'], ['p/uli/txtsetup.oem', 'm5281.sys'],
-              ['p/uli/txtsetup.oem', 'm5228.sys'], ['p/uli/txtsetup.oem', 'gone.sys']]
-  .map(([path, file], i) => runOutcome(driver(path), { options: [option(`o${i}`, file.split('.')[0], file, [])] }));
-const result = {
-  runs, original: bytes('old'), starts: [bytes('old')], pickedBackup: null,
-  setup: [...files.values()].find((e) => e.name === 'TXTSETUP.SIF'),
-  folder: new Map([['txtsetup.sif', bytes('new')], ['txtsetup.sif.orig', bytes('old')]]),
-};
+const driver = (path) => ({ path, folder: `1:${path.slice(0, path.lastIndexOf('/') + 1)}` });
 
 // The engine's survey of a set of runs ({drivers: the page's entries,
 // json}) naming `planned` ([driver index, service, file, state]) with one
@@ -78,27 +42,6 @@ test('the driver files of a chain of sets: each set\'s survey, a later set\'s fi
   assert.deepEqual(both.map((d) => `${d.service} ${d.file} ${d.entry.path} ${d.state}`),
                    ['iastor IASTOR.SYS intel/11.2/txtsetup.oem compressed', 'm5281 m5281.sys uli/txtsetup.oem present']);
   assert.deepEqual(surveyedDrivers(both, null), both, 'a set left at the menu names nothing more');
-});
-
-// The engine's files of the results, as output-control.js tells a folder
-// by them: txtsetup.sif and its backup, and the brought files.
-const output = ['TXTSETUP.SIF', 'txtsetup.sif.orig', 'IASTOR.SYS', 'm5281.sys', 'M5228.SY_']
-  .map((name) => ({ name, lower: name.toLowerCase(), kind: name.includes('txtsetup') ? 'sif' : 'driver', file: name }));
-
-// A folder: name -> content; the refusal of writing the results into it.
-async function refusal(folder, of = result) {
-  const names = new Map(Object.keys(folder).map((name) => [name.toLowerCase(), name]));
-  return refusalOf(of, output, names, async (name) => bytes(folder[name]));
-}
-
-test('a folder is written into only where its txtsetup.sif is one the runs started from or their result', async () => {
-  assert.equal(await refusal({ 'TXTSETUP.SIF': 'old', 'iastor.sys': 'v11' }), null);
-  assert.equal(await refusal({ 'TXTSETUP.SIF': 'new', 'TXTSETUP.SIF.ORIG': 'older' }), null);
-  // "Run again" before saving: a folder as the first runs left it too.
-  assert.equal(await refusal({ 'txtsetup.sif': 'mid' }, { ...result, starts: [bytes('old'), bytes('mid')] }), null);
-  assert.equal(await refusal({ 'txtsetup.sif': 'another' }), 'otherOrChanged', 'files picked one by one: the page cannot tell');
-  assert.equal(await refusal({ 'txtsetup.sif': 'another', 'txtsetup.sif.orig': 'old' }), 'changedSince');
-  assert.equal(await refusal({}), 'otherOrChanged', 'no txtsetup.sif there');
 });
 
 test('only what the engine wrote, or a file of other bytes ticked, is written', () => {
@@ -129,28 +72,6 @@ test('the files of a chain of applies, and their items', () => {
   // The next apply goes on from the setup's own files alone: a file the
   // first brought is brought again, the later's standing.
   assert.deepEqual(overOf(both).map(([name, data]) => `${name}=${text(data)}`), ['txtsetup.sif.orig=old', 'TXTSETUP.SIF=new']);
-});
-
-test('a setup folder whose txtsetup.sif was edited since it was picked is the same folder, changed', async () => {
-  // The picked I386 held these files; the folder written into holds...
-  const picked = ['txtsetup.sif', 'dosnet.inf', 'ntldr', 'ntdetect.com', 'atapi.sy_', ...Array.from({ length: 300 }, (_, i) => `f${i}.dl_`)];
-  const listing = new Set(picked);
-  const cases = [  // the folder's names, same folder
-    [picked, true],
-    [[...picked, 'txtsetup.sif.orig', 'iastor.sys', 'm5281.sys'], true],  // a backup and driver files written since
-    [[...picked, 'txtsetup.sif~'], true],  // an editor's backup
-    [picked.filter((n) => n !== 'f7.dl_'), true],
-    [['txtsetup.sif', 'dosnet.inf', 'ntldr', ...Array.from({ length: 300 }, (_, i) => `g${i}.dl_`)], false],
-    [['txtsetup.sif'], false],
-  ];
-  for (const [names, same] of cases) {
-    assert.equal(sameListing(listing, new Map(names.map((n) => [n, n])), output), same, names.slice(-3).join(' '));
-  }
-  assert.equal(sameListing(null, new Map(), output), null, 'files picked one by one');
-  const edited = async (names, of) => refusal(Object.fromEntries(names.map((n) => [n, n === 'txtsetup.sif' ? 'edited' : 'x'])), of);
-  assert.equal(await edited(picked, { ...result, listing }), 'changedSince');
-  assert.equal(await edited(['txtsetup.sif', 'ntldr'], { ...result, listing }), 'otherFolder');
-  assert.equal(await edited(picked, result), 'otherOrChanged');
 });
 
 test('the folder name the check is given: the picked folder\'s, none for files picked one by one', () => {

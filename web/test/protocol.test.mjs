@@ -45,7 +45,9 @@ test('the tables and codes the module tells are the ones the worker reads by', {
 });
 
 test('the apply\'s JSON is made of the fields and names the module tells', { skip }, async () => {
-  const module = await loadModule({ onConsoleBytes: () => {} });
+  const heard = [];
+  const module = await loadModule({ onConsoleBytes: () => {},
+    onApplyConsole: (run, at, length) => heard.push([run, module.HEAPU8.slice(at, at + length)]) });
   module.FS.mkdirTree('/s/I386');
   module.FS.mkdirTree('/d');
   module.FS.mkdirTree('/out');
@@ -66,7 +68,19 @@ test('the apply\'s JSON is made of the fields and names the module tells', { ski
     assert.ok(APPLY.applyAction.includes(file.action), file.action);
   }
   assert.deepEqual(outcome.files.filter((f) => f.written).map((f) => f.name).sort(), ['a.sys', 'txtsetup.sif', 'txtsetup.sif.orig']);
-  assert.match(outcome.consoles[0], /^Controller A\n/);
+  // The tool's console with the answer typed ahead, the menu to the final prompt.
+  assert.match(outcome.consoles[0], /^Windows2000用の変更:1\nWindowsXP用の変更:2\n何もせずに終了:Enter\n処理を選択してください: Windows2000が選択されました。\nController A\n[^]*Enterを押すと終了します。$/);
+  assert.deepEqual(outcome.statuses, [0]);
+  // The run's console heard as it was printed: the same, in the tool's bytes.
+  assert.ok(heard.length > 1 && heard.every(([run]) => run === 0));
+  assert.equal(new TextDecoder('shift_jis').decode(Buffer.concat(heard.map(([, bytes]) => bytes))), outcome.consoles[0]);
+  // The menu the page shows before the answer is where that console
+  // begins; Enter at it quits with the tool's text and status.
+  const menuAt = module._o2s_menu(size);
+  const menu = JSON.parse(new TextDecoder().decode(module.HEAPU8.subarray(menuAt, menuAt + module.HEAPU32[size >> 2])));
+  assert.deepEqual(Object.keys(menu), ['menu', 'quit', 'quitStatus']);
+  assert.ok(outcome.consoles[0].startsWith(menu.menu) && menu.menu.endsWith('処理を選択してください: '), menu.menu);
+  assert.deepEqual([menu.quit, menu.quitStatus], ['終了します。\n', 0]);
 });
 
 test('an option read through the declaration: its texts, ids and file lines', { skip }, async () => {
@@ -127,4 +141,26 @@ test('the check through the declaration: its summary, its findings and their tex
   assert.match(ja, /^ERROR! txtsetup\.sif 11行目、サービス gone、ファイル gone\.sys\n  /);
   assert.match(en, /^ERROR! txtsetup\.sif line 11, service gone, file gone\.sys\n  .*gone\.sy_/);
   assert.equal(module._o2s_check_finding_text(count, TEXT_LANGUAGE.en), 0);
+});
+
+// The engine's refusal of a folder to write into, as the worker asks it:
+// the few files compared in one folder, the names as lines.
+test('the refusal of a folder to write the results into, through the module', { skip }, async () => {
+  const module = await loadModule();
+  const refusal = (files, knownCount, names, picked = [], brought = ['iaStor.sys']) => {
+    const dir = `/refusal${Math.random().toString(36).slice(2)}`;
+    module.FS.mkdirTree(dir);
+    for (const [name, text] of Object.entries(files)) module.FS.writeFile(`${dir}/${name}`, crlf(text));
+    return module.ccall('o2s_folder_refusal', 'string', ['string', 'number', 'string', 'string', 'string'],
+                        [dir, knownCount, names.join('\n'), picked.join('\n'), brought.join('\n')]);
+  };
+  const picked = ['TXTSETUP.SIF', 'NTLDR', ...Array.from({ length: 300 }, (_, i) => `F${i}.DL_`)];
+  const chain = { original: '[a]', known0: '[a]', known1: '[b]' };
+  assert.equal(refusal({ ...chain, setup: '[b]' }, 2, picked), 'none');
+  assert.equal(refusal({ ...chain, setup: '[a]' }, 2, picked), 'none');
+  assert.equal(refusal({ ...chain, setup: '[c]' }, 2, picked), 'otherOrChanged', 'files picked one by one: the page cannot tell');
+  assert.equal(refusal({ ...chain, setup: '[c]', backup: '[a]' }, 2, picked), 'changedSince');
+  assert.equal(refusal({ ...chain, setup: '[c]' }, 2, [...picked, 'txtsetup.sif~', 'IASTOR.SYS'], picked), 'changedSince');
+  assert.equal(refusal({ ...chain, setup: '[c]' }, 2, ['TXTSETUP.SIF', 'NTLDR'], picked), 'otherFolder');
+  assert.equal(refusal(chain, 2, [], []), 'otherOrChanged', 'no txtsetup.sif there');
 });

@@ -168,8 +168,8 @@ test('the view model shows the engine\'s ticks, reasons, machines and conflicts 
           json.drivers[0].rows.forEach((r) => reasons.add(r.reason));
           disagreements.push(...differences(json, vm, entries).map((d) => `${folder} in ${setupName}: ${d}`));
           // A run of the pick, as run-control.js leaves its result.
-          state.result = { setup, original: new Uint8Array(1), pickedBackup: null, starts: [], folder: new Map([['txtsetup.sif', new Uint8Array(1)]]), runs: [],
-                           lastRuns: [{ driver: oem, status: 0 }], drivers: surveyedDrivers([], state.survey), conflicts: [], changes: [],
+          state.result = { setup, original: new Uint8Array(1), pickedBackup: null, starts: [], folder: new Map([['txtsetup.sif', new Uint8Array(1)]]), surveys: [],
+                           lastDrivers: [oem], statuses: [0], drivers: surveyedDrivers([], state.survey), changes: [],
                            changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), engine: null, survey: state.survey };
           filesCompared += json.driverFiles.length;
           disagreements.push(...resultDifferences(json, viewModel(state, { label: (e) => e.path }), entries).map((d) => `${folder} in ${setupName} (results): ${d}`));

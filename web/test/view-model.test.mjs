@@ -101,13 +101,10 @@ test('the pick cannot run with no option ticked, nor while the survey is made', 
 function withResult(state, { changes = [] } = {}) {
   const setup = state.entries.get('1:I386/TXTSETUP.SIF');
   const oem = state.entries.get('1:virtio/txtsetup.oem');
-  const option = state.drivers.get(oem.key).options[0];
-  const run = { driver: oem, status: 0, options: [{ ...option, written: true }],
-                drivers: [{ service: 'viostor', file: 'viostor.sys', description: option.description, option }], ids: [] };
   state.result = {
     setup, original: new Uint8Array([1]), pickedBackup: null, starts: [new Uint8Array([1])],
     folder: new Map([['txtsetup.sif', new Uint8Array([2])], ['txtsetup.sif.orig', new Uint8Array([1])]]),
-    runs: [run], lastRuns: [run], drivers: surveyedDrivers([], state.survey), conflicts: [],
+    surveys: [state.survey], lastDrivers: [oem], statuses: [0], drivers: surveyedDrivers([], state.survey),
     changes, changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), picked: null, dosnet: null,
     // The engine's apply: what it wrote, in the order it wrote it.
     engine: { outcome: null, files: new Map([
@@ -152,6 +149,34 @@ test('the results: the check\'s findings, problems first, in the check\'s words;
 // The driver table and the missing files draw the survey's driverFiles as
 // they are: where the setup folder has each file and by what name, where
 // the driver's folder has it, missing, unsure.
+// The results warn of what each set's survey found written over: two
+// options of one run, two runs one service or one id, in each set run; the
+// outcome is the exit statuses of the last set's apply.
+test('the results: the warnings of each set\'s survey, and the last set\'s exit statuses', () => {
+  const state = withResult(pickedState({ ticked: [true, true] }));
+  const other = { ...state.survey, drivers: [state.survey.drivers[0], { path: 'intel/txtsetup.oem' }],
+                  json: { ...state.survey.json, conflicts: { options: [], drivers: [{ earlier: 0, later: 1, services: ['viostor'],
+                    ids: [{ id: 'PCI\\VEN_1AF4&DEV_1001', from: 'viostor', to: 'iastor' }] }] } } };
+  state.result.surveys = [state.survey, other];
+  state.result.statuses = [0, 0];
+  const { results } = viewModel(state, { label });
+  assert.deepEqual(results.warnings.map((w) => w.kind), ['conflictOption', 'conflictService', 'conflictId']);
+  const [option, service, id] = results.warnings.map((w) => say(en, w.text));
+  assert.match(option, /^virtio\/txtsetup\.oem: .*viostor.*Win2003\/32-bit \(virtio\/i386\/Win2003\/\).*Win2003\/64-bit \(virtio\/amd64\/Win2003\/\)/);
+  assert.match(service, /virtio\/txtsetup\.oem.*intel\/txtsetup\.oem.*viostor/);
+  assert.match(id, /PCI\\VEN_1AF4&DEV_1001 \(viostor → iastor\)/);
+  assert.equal(say(en, results.outcome), '2 drivers ran one after another (exit status 0, 0).');
+  // A set left at the menu: its one status, no survey's warnings.
+  state.result.surveys = [];
+  state.result.statuses = [0];
+  const left = viewModel(state, { label }).results;
+  assert.deepEqual([left.warnings, say(en, left.outcome)], [[], 'The run ended (exit status 0).']);
+  // An apply that failed before any run ended: why, not a status.
+  Object.assign(state.result, { statuses: [], engineFailed: 'driverFileMissing virtio/txtsetup.oem' });
+  assert.equal(say(en, viewModel(state, { label }).results.outcome),
+               'The files for the setup folder could not be made (driverFileMissing virtio/txtsetup.oem).');
+});
+
 test('the results: each driver file as the engine\'s survey found it, the missing and the unsure named', () => {
   const state = withResult(pickedState());
   const { json } = state.survey;

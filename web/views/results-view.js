@@ -39,7 +39,7 @@ function renderDownloads(downloads, urls, t) {
   for (const file of downloads) {
     const cell = el('td', {});
     if (file.state !== 'unchanged') {
-      if (!urls.has(file.lower)) urls.set(file.lower, URL.createObjectURL(file.blob || new Blob([file.bytes], { type: 'application/octet-stream' })));
+      if (!urls.has(file.lower)) urls.set(file.lower, URL.createObjectURL(new Blob([file.bytes], { type: 'application/octet-stream' })));
       cell.append(el('a', { href: urls.get(file.lower), download: file.name, class: 'button download', 'data-file': file.lower },
                      `${t('download')}: ${file.name}`));
     }

@@ -4,9 +4,7 @@
 // (o2s_*_layout), and web/test/protocol.test.mjs holds this declaration to
 // it.
 
-// From the page: {type: RUN, files: [[name, bytes]], input: [char codes],
-//                 keep: [option indices] or null}
-//                {type: INPUT, chars: [char codes]}
+// From the page: {type: MENU}
 //                {type: DRIVERS, files: [bytes]}
 //                {type: ZIP, files: [[name, bytes]]}
 //                {type: CHECK, folder, files: [[name, bytes]], names: [name]}
@@ -16,23 +14,27 @@
 //                {type: APPLY, the same as SURVEY} (bytes also for every file the plan
 //                 brings, and the setup folder's files of those names)
 //                {type: CHANGES, old: bytes, now: bytes} (a setup file before and after)
+//                {type: REFUSAL, files: [[setup | backup | original | knownN, bytes]],
+//                 knownCount, names: [name], picked: [name], brought: [name]}
 export const TO_WORKER = Object.freeze({
-  RUN: 'run', INPUT: 'input', DRIVERS: 'drivers', ZIP: 'zip', CHECK: 'check',
-  SURVEY: 'survey', APPLY: 'apply', CHANGES: 'changes',
+  MENU: 'menu', DRIVERS: 'drivers', ZIP: 'zip', CHECK: 'check', SURVEY: 'survey', APPLY: 'apply', CHANGES: 'changes',
+  REFUSAL: 'refusal',
 });
-// To the page:   {type: CONSOLE, bytes}, {type: WAITING},
-//                {type: END, status, files: [[name, bytes, state, blob]], options}
-//                (a Blob of the bytes for a file created or changed);
+// To the page:   {type: MENU, menu: {menu, quit, quitStatus}} (the tool's
+//                menu, and its text and exit status where the answer quits);
 //                {type: CHANGES, rows} (worker/changes.js's changeRows);
 //                {type: DRIVERS, drivers: [[option]]}; {type: ZIP, bytes};
 //                {type: CHECKED, status, machine, findings};
 //                {type: SURVEYED, survey} (engine/survey_json.h's object);
+//                {type: CONSOLE, run, bytes} (a run's console as the apply prints it,
+//                 Shift_JIS bytes, before its APPLIED);
 //                {type: APPLIED, outcome (APPLY below), files: [[name, bytes]]}
 //                (each file the apply wrote, by its name in the setup folder);
+//                {type: REFUSAL, refusal: none | changedSince | otherFolder | otherOrChanged};
 //                or {type: ERROR, message}.
 export const FROM_WORKER = Object.freeze({
-  CONSOLE: 'console', WAITING: 'waiting', END: 'end', CHANGES: 'changes', DRIVERS: 'drivers', ZIP: 'zip',
-  CHECKED: 'checked', SURVEYED: 'surveyed', APPLIED: 'applied', ERROR: 'error',
+  MENU: 'menu', CONSOLE: 'console', CHANGES: 'changes', DRIVERS: 'drivers', ZIP: 'zip',
+  CHECKED: 'checked', SURVEYED: 'surveyed', APPLIED: 'applied', REFUSAL: 'refusal', ERROR: 'error',
 });
 
 // Each table's 32-bit fields in their order (web/check_web.cpp,
@@ -61,7 +63,7 @@ export const CODES = Object.freeze({
 // The engine's apply as JSON (web/engine_web.cpp, o2s_apply_layout): the
 // outcome's fields, each file's, and the names of the actions and failures.
 export const APPLY = Object.freeze({
-  apply: ['failure', 'subject', 'files', 'consoles'],
+  apply: ['failure', 'subject', 'files', 'consoles', 'statuses'],
   applyFile: ['name', 'action', 'written'],
   applyAction: ['create', 'replace', 'same', 'keepBackup', 'repair', 'conflict'],
   applyFailure: ['setupFileMissing', 'setupFileChanged', 'driverFileMissing', 'notRegularFile', 'runFailed', 'writeFailed',

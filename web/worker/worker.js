@@ -1,36 +1,22 @@
-// The tool's run, in a worker of the page, so that the page never waits for
-// it. One task per worker: a run, the reading of drivers, the engine's
-// survey or apply of the picked files, the check, or a zip.
-//
-// A run is a new instance of the module (a fresh file system and fresh
-// static state, as a new process has), the given files in its folder, the
-// given input typed ahead. The page hears the console as it is written, is
-// asked for input when the tool waits, and gets every file of the folder
-// when the run ends, with each option the run was about to write (as the
-// run read it, `written` where a write of it landed). Terminating the
-// worker cancels the run.
+// The tool's code, in a worker of the page, so that the page never waits
+// for it. One task per worker: the reading of drivers, the engine's survey
+// or apply of the picked files (whose runs print the consoles the page
+// shows), the tool's menu, the check, the change view, or a zip. Each is a
+// new instance of the module (a fresh file system and fresh static state).
+// Terminating the worker cancels the task.
 //
 // The messages both ways, and the tables read from the module's memory,
-// are declared in ./protocol.js. A file's state is created, changed, unchanged or deleted (bytes null). An
-// option is what web/driver_web.cpp sends; reading drivers adds the
-// lookups' messages about it (`messages`). What changed in a setup file
-// is a task of its own (CHANGES), on the bytes the engine wrote.
+// are declared in ./protocol.js. An option is what web/driver_web.cpp
+// sends; reading drivers adds the lookups' messages about it (`messages`).
 import { changeRows } from './changes.js';
-import { sameBytes } from '../page/names.js';
 import { SURVEY_ROOT } from '../page/picks.js';
 import { TO_WORKER, FROM_WORKER, TEXT_LANGUAGE, CODES, readRow, rowBytes, readOption } from './protocol.js';
 
-const FOLDER = '/setup';
 // Where the engine's apply writes the files it changes.
 const APPLY_OUTPUT = '/output';
 // Console bytes are passed on at most this often (ms), so that the page
 // gets a few messages a second rather than one per dot.
 const CONSOLE_INTERVAL = 40;
-
-const input = [];
-let waiter = null;
-let pending = [];
-let lastSent = 0;
 
 const joined = (parts) => {
   const bytes = new Uint8Array(parts.reduce((sum, part) => sum + part.length, 0));
@@ -42,26 +28,11 @@ const joined = (parts) => {
   return bytes;
 };
 
-function sendConsole() {
-  if (pending.length === 0) return;
-  const bytes = joined(pending);
-  pending = [];
-  lastSent = performance.now();
-  postMessage({ type: FROM_WORKER.CONSOLE, bytes }, [bytes.buffer]);
-}
-
-function deliverInput() {
-  if (waiter && input.length) {
-    const resolve = waiter;
-    waiter = null;
-    resolve(input.shift());
-  }
-}
-
 self.onmessage = (event) => {
   const message = event.data;
   const failed = (error) => postMessage({ type: FROM_WORKER.ERROR, message: String(error) });
-  if (message.type === TO_WORKER.RUN) run(message).catch(failed);
+  if (message.type === TO_WORKER.MENU) menu().catch(failed);
+  if (message.type === TO_WORKER.REFUSAL) refusal(message).catch(failed);
   if (message.type === TO_WORKER.DRIVERS) readDrivers(message.files).catch(failed);
   if (message.type === TO_WORKER.CHECK) check(message).catch(failed);
   if (message.type === TO_WORKER.SURVEY) survey(message).catch(failed);
@@ -71,68 +42,28 @@ self.onmessage = (event) => {
     const bytes = fflate.zipSync(Object.fromEntries(message.files));
     postMessage({ type: FROM_WORKER.ZIP, bytes }, [bytes.buffer]);
   }
-  if (message.type === TO_WORKER.INPUT) {
-    input.push(...message.chars);
-    deliverInput();
-  }
 };
 
-async function run({ files, input: typedAhead, keep }) {
-  input.push(...typedAhead);
-  const options = [];
-  const module = await createOem2sif({
-    noInitialRun: true,
-    preRun: [(m) => {
-      m.FS.mkdir(FOLDER);
-      m.FS.chdir(FOLDER);
-      for (const [name, bytes] of files) m.FS.writeFile(name, bytes);
-    }],
-    onConsoleBytes: (bytes) => {
-      pending.push(bytes);
-      if (performance.now() - lastSent >= CONSOLE_INTERVAL) sendConsole();
-    },
-    readConsoleChar: () => new Promise((resolve) => {
-      sendConsole();
-      waiter = resolve;
-      if (input.length) deliverInput();
-      else postMessage({ type: FROM_WORKER.WAITING });
-    }),
-    onOption: (address) => options.push({ ...optionAt(module, address), written: false }),
-    onProfileWrite: () => { if (options.length) options[options.length - 1].written = true; },
-    print: (text) => console.log(text),
-    printErr: (text) => console.warn(text),
-  });
-  // Only the options the user ticked: the driver's file as the tool reads
-  // it, with the others left out of its option list.
-  if (keep) {
-    const indices = module._malloc(4 * keep.length + 4);
-    module.HEAPU32.set(keep, indices >> 2);
-    const kept = module._o2s_keep_options(indices, keep.length);
-    module._free(indices);
-    if (!kept) throw new Error('txtsetup.oem');
-  }
-  // The tool ends with exit(), which throws ExitStatus out of main; the
-  // runtime stays, so the files and the line reader can still be used.
-  let status;
-  try {
-    status = await module.ccall('main', 'number', ['number', 'number'], [0, 0], { async: true });
-  } catch (error) {
-    if (!error || error.name !== 'ExitStatus') throw error;
-    status = error.status;
-  }
-  sendConsole();
-  const after = new Map(module.FS.readdir(FOLDER).filter((name) => name !== '.' && name !== '..')
-    .map((name) => [name, module.FS.readFile(`${FOLDER}/${name}`)]));
-  const before = new Map(files);
-  const states = [...before].filter(([name]) => !after.has(name)).map(([name]) => [name, null, 'deleted']);
-  for (const [name, bytes] of after) {
-    const old = before.get(name);
-    states.push([name, bytes, !old ? 'created' : sameBytes(old, bytes) ? 'unchanged' : 'changed']);
-  }
-  // Each new or changed file also as a Blob, made here: for a 10 MB setup
-  // file that copy would hold the page's main thread.
-  for (const file of states) if (file[2] === 'created' || file[2] === 'changed') file.push(new Blob([file[1]], { type: 'application/octet-stream' }));
-  postMessage({ type: FROM_WORKER.END, status, files: states, options }, [...after.values()].map((bytes) => bytes.buffer));
+// The tool's menu, and what it prints and ends with where the answer
+// quits it (web/engine_web.cpp's o2s_menu).
+async function menu() {
+  const module = await createOem2sif({ noInitialRun: true });
+  const size = module._malloc(4);
+  const at = module._o2s_menu(size);
+  const json = new TextDecoder().decode(module.HEAPU8.subarray(at, at + module.HEAPU32[size >> 2]));
+  module._free(size);
+  postMessage({ type: FROM_WORKER.MENU, menu: JSON.parse(json) });
+}
+
+// Why the results may not be written into a folder (web/engine_web.cpp's
+// o2s_folder_refusal), from the few files it compares and the names.
+async function refusal({ files, knownCount, names, picked, brought }) {
+  const module = await createOem2sif({ noInitialRun: true });
+  module.FS.mkdirTree('/refusal');
+  for (const [name, bytes] of files) module.FS.writeFile(`/refusal/${name}`, bytes);
+  const why = module.ccall('o2s_folder_refusal', 'string', ['string', 'number', 'string', 'string', 'string'],
+                           ['/refusal', knownCount, names.join('\n'), picked.join('\n'), brought.join('\n')]);
+  postMessage({ type: FROM_WORKER.REFUSAL, refusal: why });
 }
 
 // What changed from `old` to `now` (a setup file's bytes), read as the
@@ -207,18 +138,41 @@ async function survey(message) {
 // The engine's plan of the same survey carried out, the picked files only
 // read: the outcome (web/engine_web.cpp's JSON, protocol.js's APPLY) and
 // the bytes of every file it wrote, by its name in the setup folder.
+// Each run's console goes to the page as it is printed: {type: CONSOLE,
+// run, bytes}, at most every CONSOLE_INTERVAL ms, every byte before APPLIED.
 async function apply(message) {
-  const { module, json } = await askEngine('o2s_apply', message, [APPLY_OUTPUT]);
+  let pending = { run: 0, parts: [] };
+  let lastSent = 0;
+  const send = () => {
+    if (pending.parts.length === 0) return;
+    const bytes = joined(pending.parts);
+    postMessage({ type: FROM_WORKER.CONSOLE, run: pending.run, bytes }, [bytes.buffer]);
+    pending = { run: pending.run, parts: [] };
+    lastSent = performance.now();
+  };
+  const onApplyConsole = (module) => (run, at, length) => {
+    if (run !== pending.run) {
+      send();
+      pending = { run, parts: [] };
+    }
+    pending.parts.push(module.HEAPU8.slice(at, at + length));
+    if (performance.now() - lastSent >= CONSOLE_INTERVAL) send();
+  };
+  const { module, json } = await askEngine('o2s_apply', message, [APPLY_OUTPUT], onApplyConsole);
+  send();
   const outcome = JSON.parse(json);
   const files = outcome.files.filter((f) => f.written).map((f) => [f.name, module.FS.readFile(`${APPLY_OUTPUT}/${f.name}`)]);
   postMessage({ type: FROM_WORKER.APPLIED, outcome, files }, files.map(([, bytes]) => bytes.buffer));
 }
 
 // One of the engine's entry points, on the picked files mounted, with
-// `extra` string arguments after its own; its UTF-8 JSON.
-async function askEngine(entry, { setup, drivers, files, ticks, windows }, extra = []) {
+// `extra` string arguments after its own; its UTF-8 JSON. `hear(module)`:
+// the module's onApplyConsole.
+async function askEngine(entry, { setup, drivers, files, ticks, windows }, extra = [], hear = null) {
   // The reader's console messages are in the survey's texts already.
-  const module = await createOem2sif({ noInitialRun: true, onConsoleBytes: () => {} });
+  let module = null;
+  module = await createOem2sif({ noInitialRun: true, onConsoleBytes: () => {},
+                                 onApplyConsole: hear ? (...args) => hear(module)(...args) : undefined });
   mountPicked(module, files);
   for (const folder of extra) module.FS.mkdirTree(folder);
   const size = module._malloc(4);
