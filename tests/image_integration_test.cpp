@@ -15,6 +15,7 @@
 #include "iso/range_cache_reader.h"
 #include "tests/support/driver_files.h"
 #include "tests/support/setup_file_generator.h"
+#include "tests/support/iso_bytes.h"
 #include "tests/support/test_support.h"
 
 namespace o2s_test {
@@ -30,24 +31,6 @@ const uint32_t kSector = 2048;
 
 bool HaveGenisoimage() {
   return RunProcess("/bin/sh", "/", "", {"-c", "command -v genisoimage >/dev/null"}).status == 0;
-}
-
-uint32_t Le32(const std::string& bytes, size_t at) {
-  return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8 |
-         static_cast<unsigned char>(bytes[at + 2]) << 16 | static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
-}
-
-// A both-endian 32-bit field of a directory record.
-void PutBoth32(std::string* bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) {
-    (*bytes)[at + i] = static_cast<char>(value >> (8 * i));
-    (*bytes)[at + 7 - i] = static_cast<char>(value >> (8 * i));
-  }
-}
-
-size_t RecordOf(const std::string& image, const std::string& id) {
-  size_t at = image.find(std::string(1, static_cast<char>(id.size())) + id);
-  return at == std::string::npos ? at : at - 32;
 }
 
 // The updated image, assembled from its pieces as the page does.

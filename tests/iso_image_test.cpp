@@ -10,6 +10,7 @@
 
 #include "iso/iso_update.h"
 #include "iso/setup_extract.h"
+#include "tests/support/iso_bytes.h"
 #include "tests/support/test_support.h"
 
 namespace o2s_test {
@@ -17,17 +18,6 @@ namespace {
 
 using o2s::iso::IsoProblem;
 using o2s::iso::kSector;
-
-uint32_t Le32(const std::string& bytes, size_t at) {
-  return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8 |
-         static_cast<unsigned char>(bytes[at + 2]) << 16 | static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
-}
-void PutBoth32(std::string* bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) {
-    (*bytes)[at + i] = static_cast<char>(value >> (8 * i));
-    (*bytes)[at + 7 - i] = static_cast<char>(value >> (8 * i));
-  }
-}
 
 class IsoReader : public ::testing::Test {
  protected:

@@ -30,6 +30,7 @@
 #include "check/pe_image.h"
 #include "tests/support/driver_files.h"
 #include "tests/support/setup_file_generator.h"
+#include "tests/support/iso_bytes.h"
 #include "tests/support/test_support.h"
 
 namespace o2s_test {
@@ -181,23 +182,6 @@ std::string Sector(const std::string& image, uint64_t sector) {
   return sector * kSector < image.size() ? image.substr(sector * kSector, kSector) : std::string();
 }
 
-uint32_t Le32(const std::string& bytes, size_t at) {
-  return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8 |
-         static_cast<unsigned char>(bytes[at + 2]) << 16 | static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
-}
-void PutBoth32(std::string* bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) {
-    (*bytes)[at + i] = static_cast<char>(value >> (8 * i));
-    (*bytes)[at + 7 - i] = static_cast<char>(value >> (8 * i));
-  }
-}
-
-// The ISO 9660 record whose identifier is `id` (its first occurrence).
-size_t RecordOf(const std::string& image, const std::string& id) {
-  std::string key = std::string(1, static_cast<char>(id.size())) + id;
-  size_t at = image.find(key);
-  return at == std::string::npos ? at : at - 32;
-}
 
 // virtio's block driver as a package that ships its INF, catalog and
 // co-installer (GUI-mode setup needs the INF: the check says so), at drv/.
