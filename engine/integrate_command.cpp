@@ -440,8 +440,17 @@ const std::string& KeyOf(const Survey& survey, unsigned driver, unsigned index) 
   return kNone;
 }
 
+// Each id as "ID (FROM -> TO)", joined.
+std::string Remapped(const std::vector<o2s::engine::Remapped>& ids) {
+  std::vector<std::string> texts;
+  for (const auto& id : ids) {
+    texts.push_back(o2s::engine::FormatMessage(gLanguage, MessageId::kRemapped, id.id.c_str(), id.from.c_str(), id.to.c_str()));
+  }
+  return Joined(texts);
+}
+
 void PrintConflicts(const Survey& survey) {
-  if (survey.optionConflicts.empty() && survey.driverConflicts.empty()) return;
+  if (survey.optionConflicts.empty() && survey.driverConflicts.empty() && survey.setupConflicts.empty()) return;
   Say(MessageId::kHeadingConflicts);
   for (const auto& c : survey.optionConflicts) {
     const char* later = KeyOf(survey, c.driver, c.later).c_str();
@@ -452,13 +461,12 @@ void PrintConflicts(const Survey& survey) {
     const char* a = survey.drivers[c.earlier].folder.c_str();
     const char* b = survey.drivers[c.later].folder.c_str();
     if (!c.services.empty()) Say(MessageId::kPlannedService, a, b, Joined(c.services).c_str(), b);
-    if (!c.ids.empty()) {
-      std::vector<std::string> remapped;
-      for (const auto& id : c.ids) {
-        remapped.push_back(o2s::engine::FormatMessage(gLanguage, MessageId::kRemapped, id.id.c_str(), id.from.c_str(), id.to.c_str()));
-      }
-      Say(MessageId::kPlannedId, a, b, Joined(remapped).c_str(), b);
-    }
+    if (!c.ids.empty()) Say(MessageId::kPlannedId, a, b, Remapped(c.ids).c_str(), b);
+  }
+  for (const auto& c : survey.setupConflicts) {
+    const char* b = survey.drivers[c.driver].folder.c_str();
+    if (!c.services.empty()) Say(MessageId::kSetupService, b, Joined(c.services).c_str(), b);
+    if (!c.ids.empty()) Say(MessageId::kSetupId, b, Remapped(c.ids).c_str(), b);
   }
 }
 

@@ -91,6 +91,8 @@ enum class MessageId {
   kPlannedOption,
   kPlannedService,
   kPlannedId,
+  kSetupService,
+  kSetupId,
   kRemapped,
   kHeadingFiles,
   kFileBrought,

@@ -259,6 +259,55 @@ void FindConflicts(Survey* survey) {
   }
 }
 
+// The entries of one section of a setup file, by folded key: the first of
+// a key stands, as setup reads it; a repeated section adds to it.
+std::map<std::string, std::string> SectionEntries(const std::string& bytes, const char* section) {
+  std::map<std::string, std::string> entries;
+  size_t size = SetupReadSize(bytes.data(), bytes.size());
+  bool inSection = false;
+  for (size_t at = 0; at < size;) {
+    ProfileLine line;
+    at = ReadProfileLine(bytes.data(), size, at, &line);
+    if (line.kind == kProfileHeader) {
+      inSection = FoldName(bytes.substr(line.nameOffset, line.nameLength)) == section;
+    } else if (inSection && line.kind == kProfileEntry) {
+      entries.emplace(FoldName(bytes.substr(line.nameOffset, line.nameLength)),
+                      FoldName(bytes.substr(line.valueOffset, line.valueLength)));
+    }
+  }
+  return entries;
+}
+
+std::string Unquoted(const std::string& value) {
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') return value.substr(1, value.size() - 2);
+  return value;
+}
+
+void FindSetupConflicts(const std::string& setupBytes, const std::string& backupBytes, Survey* survey) {
+  auto loads = SectionEntries(setupBytes, "scsi.load");
+  auto loadsBefore = SectionEntries(backupBytes, "scsi.load");
+  auto ids = SectionEntries(setupBytes, "hardwareidsdatabase");
+  auto idsBefore = SectionEntries(backupBytes, "hardwareidsdatabase");
+  for (unsigned d = 0; d < survey->drivers.size(); ++d) {
+    RunOutcome run = OutcomeOf(survey->drivers[d]);
+    SetupConflict conflict{d, {}, {}};
+    for (const Written& w : run.drivers) {
+      auto now = loads.find(w.service);
+      if (now == loads.end() || loadsBefore.count(w.service) > 0) continue;
+      if (now->second != FoldName(w.file + ",4")) conflict.services.push_back(w.service);
+    }
+    for (const HardwareId& id : run.ids) {
+      auto now = ids.find(id.match);
+      if (now == ids.end()) continue;
+      auto before = idsBefore.find(id.match);
+      if (before != idsBefore.end() && before->second == now->second) continue;
+      std::string from = Unquoted(now->second);
+      if (from != id.service) conflict.ids.push_back({id.id, from, id.service});
+    }
+    if (!conflict.services.empty() || !conflict.ids.empty()) survey->setupConflicts.push_back(conflict);
+  }
+}
+
 // The services the runs would write, the last run's entries staying, and
 // which driver files go into the setup folder: of two of one name, the
 // later run's; never one of a refused option, never one of the setup's own
@@ -879,6 +928,7 @@ Survey SurveyIntegration(const SurveyInput& input) {
   std::vector<char> backupBytes(kSetupFileCapacity);
   bool haveBackup = ReadFileBytes(backup.c_str(), backupBytes.data(), backupBytes.size(), &backupSize) == kFileRead &&
                     backupSize > 0;
+  if (haveBackup) FindSetupConflicts(setupBytes, std::string(backupBytes.data(), backupSize), &survey);
   PlanSupport(survey, setupBytes, haveBackup ? std::string(backupBytes.data(), backupSize) : setupBytes,
               &survey.support);
   return survey;

@@ -195,6 +195,16 @@ struct DriverConflict {
   std::vector<std::string> services;  // written by both, in the later's order
   std::vector<Remapped> ids;          // mapped to another service by the later
 };
+// What an earlier integration wrote into txtsetup.sif (what it holds beyond
+// its backup, txtsetup.sif.orig) that a driver of this set writes otherwise:
+// a service with another driver file, an id mapped to another service. The
+// driver's entries replace them. Without a backup nothing is told: no run
+// has changed the file. The same entries written again are no conflict.
+struct SetupConflict {
+  unsigned driver;
+  std::vector<std::string> services;
+  std::vector<Remapped> ids;  // from: the service the file maps it to now
+};
 
 // Where the setup folder has a driver file a run names; an empty file is
 // what a write cut short leaves, and counts as absent.
@@ -251,6 +261,7 @@ struct Survey {
   std::vector<DriverSurvey> drivers;
   std::vector<OptionConflict> optionConflicts;
   std::vector<DriverConflict> driverConflicts;
+  std::vector<SetupConflict> setupConflicts;
   std::vector<PlannedDriver> planned;  // by service, in the order first written
   std::vector<PlannedSupport> support;  // in run order
 };

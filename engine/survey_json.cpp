@@ -263,6 +263,10 @@ std::string DriverJson(const DriverSurvey& driver) {
                  {"rows", ArrayOf(driver.rows, RowJson)}});
 }
 
+std::string RemappedJson(const Remapped& id) {
+  return Object({{"id", Oem(id.id)}, {"from", Oem(id.from)}, {"to", Oem(id.to)}});
+}
+
 std::string ConflictsJson(const Survey& survey) {
   return Object({{"options", ArrayOf(survey.optionConflicts, [](const OptionConflict& c) {
                     return Object({{"driver", Number(c.driver)},
@@ -274,9 +278,12 @@ std::string ConflictsJson(const Survey& survey) {
                     return Object({{"earlier", Number(c.earlier)},
                                    {"later", Number(c.later)},
                                    {"services", ArrayOf(c.services, Oem)},
-                                   {"ids", ArrayOf(c.ids, [](const Remapped& id) {
-                                      return Object({{"id", Oem(id.id)}, {"from", Oem(id.from)}, {"to", Oem(id.to)}});
-                                    })}});
+                                   {"ids", ArrayOf(c.ids, RemappedJson)}});
+                  })},
+                 {"setup", ArrayOf(survey.setupConflicts, [](const SetupConflict& c) {
+                    return Object({{"driver", Number(c.driver)},
+                                   {"services", ArrayOf(c.services, Oem)},
+                                   {"ids", ArrayOf(c.ids, RemappedJson)}});
                   })}});
 }
 
@@ -357,6 +364,8 @@ std::string JsonString(const std::string& text, TextFrom from) {
   }
   return out + "\"";
 }
+
+std::string ConflictsToJson(const Survey& survey) { return ConflictsJson(survey); }
 
 std::string SurveyToJson(const Survey& survey, const IntegrationPlan& plan) {
   return Object({{"setup", SetupJson(survey)},

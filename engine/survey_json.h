@@ -17,7 +17,7 @@
 //                 name, source, unsafe, inf}]}]}],
 //    "conflicts": {options: [{driver, what, earlier, later}],
 //                  drivers: [{earlier, later, services, ids: [{id, from,
-//                  to}]}]},
+//                  to}]}], setup: [{driver, services, ids}]},
 //    "driverFiles": [{service, file, driver, option, state, setupName,
 //                     source, directory, beside, brought, missing,
 //                     unsure}],
@@ -43,6 +43,8 @@ namespace o2s::engine {
 
 // One line of JSON, ended by a line feed.
 std::string SurveyToJson(const Survey& survey, const IntegrationPlan& plan);
+// The survey's "conflicts" object alone, as above.
+std::string ConflictsToJson(const Survey& survey);
 
 // `text` as a JSON string, quotes included: from code page 932 (the texts
 // of txtsetup.oem), or a file or folder name of this system.

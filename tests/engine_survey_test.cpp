@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "check/pe_image.h"
+#include "engine/apply.h"
 #include "engine/messages.h"
 #include "engine/survey.h"
 #include "oem/driver_description.h"
@@ -443,6 +444,53 @@ TEST(SurveyConflicts, WhichDriversWarnAndWhoseEntriesStay) {
   std::vector<std::string> stay;
   for (const PlannedDriver& p : survey.planned) stay.push_back(p.service + " " + folders[p.driver]);
   EXPECT_EQ(stay, (std::vector<std::string>{"iastor intel/11.2", "m5281 uli", "other other"}));
+}
+
+// A folder integrated before ("Run again" with other drivers, or the
+// command run twice): what the earlier run wrote is what txtsetup.sif holds
+// beyond its backup, and a later driver that writes it otherwise is told.
+TEST(SurveyConflicts, WhatAnEarlierRunWroteThatALaterDriverWritesOtherwise) {
+  ScratchDir root;
+  struct Driver {
+    const char* folder;
+    Opt option;
+  } drivers[] = {
+      {"intel/8.9.8", {"a", "a", "iastor.sys", "\\", {"PCI\\VEN_8086&DEV_1"}, "iastor"}},
+      {"intel/11.2", {"b", "b", "iaStor.sys", "\\", {"PCI\\VEN_8086&DEV_1"}, "iastor"}},
+      {"nvidia", {"c", "c", "nvstor.sys", "\\", {"PCI\\VEN_10DE&DEV_1"}, "iastor"}},
+      {"other", {"d", "d", "other.sys", "\\", {"pci\\ven_8086&dev_1", "PCI\\VEN_9"}, "other"}},
+      // Windows' own service and id (the generated file's atapi and first
+      // id): its backup has them, so no earlier run wrote them.
+      {"own", {"e", "e", "myatapi.sys", "\\", {"PCI\\VEN_1000&DEV_0000"}, "atapi"}},
+  };
+  for (const Driver& d : drivers) {
+    Put(root, std::string(d.folder) + "/txtsetup.oem", MakeOem({d.option}));
+    Put(root, std::string(d.folder) + "/" + d.option.file, kX86);
+  }
+  auto told = [&](const char* folder) {
+    Survey survey = SurveyOf(root, {folder});
+    std::vector<std::string> lines;
+    for (const SetupConflict& c : survey.setupConflicts) {
+      std::string line = std::to_string(c.driver);
+      for (const std::string& s : c.services) line += " service " + s;
+      for (const Remapped& r : c.ids) line += " id " + r.id + " (" + r.from + " > " + r.to + ")";
+      lines.push_back(line);
+    }
+    return lines;
+  };
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(told("nvidia"), Lines{}) << "no backup: no run has changed the file";
+  ASSERT_EQ(ApplyPlan(MakePlan(SurveyOf(root, {"intel/8.9.8"})), false).failure, ApplyFailure::kNone);
+  ASSERT_TRUE(FileExists(root / "xp/txtsetup.sif.orig"));
+  EXPECT_EQ(told("intel/8.9.8"), Lines{}) << "the same driver again";
+  EXPECT_EQ(told("intel/11.2"), Lines{}) << "the same entries, the file's name in another case";
+  EXPECT_EQ(told("nvidia"), Lines{"0 service iastor"});
+  EXPECT_EQ(told("other"), Lines{"0 id pci\\ven_8086&dev_1 (iastor > other)"});
+  EXPECT_EQ(told("own"), Lines{});
+  // Each driver of a set is told on its own.
+  Survey survey = SurveyOf(root, {"nvidia", "other"});
+  EXPECT_EQ(survey.setupConflicts.size(), 2u);
+  EXPECT_EQ(survey.setupConflicts[1].driver, 1u);
 }
 
 TEST(SurveyOptions, AnOptionsServiceIsItsFirstIdsAndAnIdWrittenTwiceKeepsItsFirstSpelling) {

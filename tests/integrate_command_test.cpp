@@ -108,6 +108,33 @@ TEST_F(IntegrateCommand, ADryRunPrintsThePlanInTheUsersLanguageAndWritesNothing)
   EXPECT_EQ(Files(), before);
 }
 
+// Run again on a folder integrated before, with other drivers: the plan
+// tells what the earlier run wrote that these write otherwise.
+TEST_F(IntegrateCommand, ThePlanTellsWhatAnEarlierRunWroteThatTheseDriversWriteOtherwise) {
+  auto oem = [](const std::string& file, const std::string& service) {
+    return "[Disks]\r\nd1 = \"Disk\",\\disk.tag,\\\r\n[Defaults]\r\nscsi = K\r\n[scsi]\r\nK = \"Storage\"\r\n"
+           "[Files.scsi.K]\r\ndriver = d1, " + file + ", " + service + "\r\n"
+           "[HardwareIds.scsi.K]\r\nid = \"PCI\\VEN_1AF4&DEV_1001\", \"" + service + "\"\r\n[Config.K]\r\n";
+  };
+  Put(root_, "same/txtsetup.oem", oem("vstor.sys", "viostor"));
+  Put(root_, "same/vstor.sys", MakeDriverImage(o2s::kMachineX86, {"ntoskrnl.exe"}));
+  Put(root_, "remap/txtsetup.oem", oem("remap.sys", "remap"));
+  Put(root_, "remap/remap.sys", MakeDriverImage(o2s::kMachineX86, {"ntoskrnl.exe"}));
+  std::string first = Run({"xp", "remap", "--dry-run"}).out;
+  EXPECT_EQ(first.find("Conflicts:"), std::string::npos) << first;
+  ASSERT_NE(Run({"xp", "drv"}).status, 2);
+  ProcessResult again = Run({"xp", "same", "--dry-run"});
+  EXPECT_NE(again.out.find(OnTerminal(
+      "Conflicts:\n"
+      "  same writes the service viostor, which an earlier run wrote into txtsetup.sif with another driver file. "
+      "Run so, the entries of same replace it.\n")), std::string::npos) << again.out;
+  ProcessResult remap = Run({"xp", "remap", "--dry-run"}, "ja_JP.UTF-8");
+  EXPECT_NE(remap.out.find(OnTerminal(
+      "  remap は、以前の実行が別のサービスに割り当てたハードウェア ID を割り当てます: PCI\\VEN_1AF4&DEV_1001 "
+      "(viostor → remap)。このまま実行すると、remap の割り当てに置き換わります。\n")), std::string::npos) << remap.out;
+  EXPECT_EQ(Run({"xp", "drv", "--dry-run"}).out.find("Conflicts:"), std::string::npos) << "the same driver again";
+}
+
 // A package that ships its INF: the plan says which INF installs the
 // device in GUI-mode setup and what is brought for it, and the files land.
 TEST_F(IntegrateCommand, ThePlanSaysWhatGuiModeSetupInstallsTheDeviceFrom) {

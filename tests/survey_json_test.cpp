@@ -144,7 +144,7 @@ TEST_F(SurveyJsonCommand, PrintsTheSurveyAndThePlanByteForByteAndWritesNothing) 
             "\"built\":{\"machine\":34404,\"how\":\"read\",\"problem\":null},\"fits\":false,\"versions\":[52],\"versionFit\":\"nearest\","
             "\"skipped\":null,\"refused\":null,\"tickable\":true,\"ticked\":false,\"reason\":\"otherMachine\","
             "\"infFit\":\"noInf\",\"inf\":null,\"support\":[]}]}],"
-            "\"conflicts\":{\"options\":[],\"drivers\":[]},"
+            "\"conflicts\":{\"options\":[],\"drivers\":[],\"setup\":[]},"
             "\"driverFiles\":[{\"service\":\"viostor\",\"file\":\"viostor.sys\",\"driver\":0,\"option\":0,\"state\":\"absent\","
             "\"setupName\":null,"
             "\"source\":{\"folder\":\"i386/win2003\",\"name\":\"viostor.sys\",\"path\":\"i386/win2003/viostor.sys\",\"size\":" + x86Size + "},"

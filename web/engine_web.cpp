@@ -57,7 +57,7 @@ o2s::engine::SurveyInput InputOf(const char* setupFolder, const char* setupFolde
 // once: o2s_apply_layout tells these lists, and web/test/protocol.test.mjs
 // holds web/worker/protocol.js's declaration and the JSON made below to
 // them.
-#define O2S_APPLY_FIELDS(X) X(failure) X(subject) X(files) X(consoles) X(statuses)
+#define O2S_APPLY_FIELDS(X) X(failure) X(subject) X(files) X(consoles) X(statuses) X(conflicts)
 #define O2S_APPLY_FILE_FIELDS(X) X(name) X(action) X(written)
 #define O2S_APPLY_ACTIONS(X) X(create, kCreate) X(replace, kReplace) X(same, kSame) X(keepBackup, kKeepBackup) \
   X(repair, kRepair) X(conflict, kConflict)
@@ -86,9 +86,10 @@ std::string NameOf(o2s::engine::ApplyFailure failure) {
 }
 
 // {"failure": name | null, "subject": path, "files": [{"name", "action",
-// "written"}], "consoles": [text], "statuses": [number]}: the consoles
-// converted from code page 932, as the tool printed them.
-std::string OutcomeJson(const o2s::engine::ApplyOutcome& outcome) {
+// "written"}], "consoles": [text], "statuses": [number], "conflicts": the
+// survey's of the files the apply ran on (engine/survey_json.h)}: the
+// consoles converted from code page 932, as the tool printed them.
+std::string OutcomeJson(const o2s::engine::ApplyOutcome& outcome, const o2s::engine::Survey& survey) {
   using o2s::engine::JsonString;
   using o2s::engine::TextFrom;
   std::string files;
@@ -108,7 +109,8 @@ std::string OutcomeJson(const o2s::engine::ApplyOutcome& outcome) {
     statuses += std::to_string(status);
   }
   return "{\"failure\":" + NameOf(outcome.failure) + ",\"subject\":" + JsonString(outcome.subject, TextFrom::kFileName) +
-         ",\"files\":[" + files + "],\"consoles\":[" + consoles + "],\"statuses\":[" + statuses + "]}";
+         ",\"files\":[" + files + "],\"consoles\":[" + consoles + "],\"statuses\":[" + statuses + "],\"conflicts\":" +
+         o2s::engine::ConflictsToJson(survey) + "}";
 }
 
 }  // namespace
@@ -143,7 +145,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* o2s_apply(const char* setupFolder, c
   auto before = o2s::engine::SetApplyConsoleObserver([](size_t run, const char* text, size_t length) {
     SendApplyConsole(static_cast<uint32_t>(run), text, static_cast<uint32_t>(length));
   });
-  gJson = OutcomeJson(o2s::engine::ApplyPlanInto(o2s::engine::MakePlan(survey), outputFolder));
+  gJson = OutcomeJson(o2s::engine::ApplyPlanInto(o2s::engine::MakePlan(survey), outputFolder), survey);
   o2s::engine::SetApplyConsoleObserver(before);
   *size = static_cast<uint32_t>(gJson.size());
   return gJson.data();

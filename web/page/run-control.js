@@ -164,9 +164,10 @@ export function runControl(state, bridge, ui) {
       setup: run.setup, original: chain ? chain.original : run.folder.get(SETUP),
       pickedBackup: chain ? chain.pickedBackup : run.backup,
       starts: [...(chain ? chain.starts : []), run.folder.get(SETUP)], folder,
-      // The surveys of the sets that ran, whose conflicts the results
-      // warn of; the drivers run last, whose refused options they name.
-      surveys: [...(chain ? chain.surveys : []), ...(applied ? [run.survey] : [])],
+      // The surveys of the sets that ran, with the conflicts their applies
+      // found, which the results warn of; the drivers run last, whose
+      // refused options they name.
+      surveys: [...(chain ? chain.surveys : []), ...(applied ? [{ ...run.survey, conflicts: applied.outcome.conflicts }] : [])],
       lastDrivers: applied ? run.drivers : run.drivers.slice(0, 1),
       statuses: applied ? applied.outcome.statuses : [run.menu.quitStatus],
       // The engine's survey of this set's pick; none where the user left

@@ -47,6 +47,8 @@ export default {
   exitedRuns: (n, s) => `${n} drivers ran one after another (exit status ${s.join(', ')}).`,
   conflictService: (a, b, services) => `${a} and ${b} write the same service ${services.join(', ')}. The entries of ${b}, the later, stay.`,
   conflictId: (a, b, ids) => `${a} and ${b} map the same hardware ids to different services: ${ids.join(', ')}. The mapping of ${b}, the later, stays.`,
+  setupService: (b, services) => `${b} writes the service ${services.join(', ')}, which an earlier run wrote into txtsetup.sif with another driver file. The entries of ${b} replace it.`,
+  setupId: (b, ids) => `${b} maps hardware ids that an earlier run mapped to other services: ${ids.join(', ')}. The mapping of ${b} replaces it.`,
   missingHeading: 'Driver files not found',
   missingFile: (file, driver) => `${file}: neither in the folder of ${driver} nor in the setup folder. Without it text-mode setup stops with "file not found". Pick the driver's folder with its driver files.`,
   outputHeading: 'Into the setup folder',

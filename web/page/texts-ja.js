@@ -48,6 +48,8 @@ export default {
   exitedRuns: (n, s) => `${n} 個のドライバーを順に実行しました (終了コード ${s.join('、')})。`,
   conflictService: (a, b, services) => `${a} と ${b} は同じサービス ${services.join('、')} を書きます。後の ${b} の内容が残ります。`,
   conflictId: (a, b, ids) => `${a} と ${b} は、同じハードウェア ID を別のサービスに割り当てます: ${ids.join('、')}。後の ${b} の割り当てが残ります。`,
+  setupService: (b, services) => `${b} はサービス ${services.join('、')} を書きます。txtsetup.sif には以前の実行が別のドライバーファイルで書いた同じサービスがあります。${b} の値に置き換わります。`,
+  setupId: (b, ids) => `${b} は、以前の実行が別のサービスに割り当てたハードウェア ID を割り当てます: ${ids.join('、')}。${b} の割り当てに置き換わります。`,
   missingHeading: '見つからないドライバーファイル',
   missingFile: (file, driver) => `${file}: ${driver} のフォルダーにもセットアップフォルダーにもありません。このままでは、テキストモードのセットアップが「ファイルが見つかりません」で止まります。ドライバーのフォルダーを、ドライバーファイルごと選び直してください。`,
   outputHeading: 'セットアップフォルダーに入れる',

@@ -74,7 +74,7 @@ function pickModel(state, label) {
     const { option, found } = drivers[driver].rows[index];
     return `${option.description} (${folderOf(found, './')})`;
   };
-  const conflicts = survey ? survey.conflicts : { options: [], drivers: [] };
+  const conflicts = survey ? survey.conflicts : { options: [], drivers: [], setup: [] };
   const warnings = [
     ...conflicts.options.filter((c) => drivers[c.driver].ticked).map(({ driver, what, earlier, later }) => ({ kind: 'plannedOption', what,
       text: text('plannedOption', label(drivers[driver].entry), what, named(driver, earlier), named(driver, later)) })),
@@ -84,6 +84,8 @@ function pickModel(state, label) {
               ids.length ? { kind: 'planned-conflictId', text: text('planned-conflictId', a, b, ids.map((id) => `${id.id} (${id.from} → ${id.to})`)) }
                 : null].filter(Boolean);
     }),
+    ...conflicts.setup.filter((c) => drivers[c.driver].ticked)
+      .flatMap((c) => setupWarnings(c, label(drivers[c.driver].entry), (list) => list).map((w) => ({ ...w, kind: `planned-${w.kind}` }))),
   ];
   const files = NAMES.map((lower) => {
     const { entry, list } = used[lower];
@@ -282,21 +284,32 @@ function findingsModel(check, findings, problems) {
 // What a set of runs wrote over each other, as the engine's survey of its
 // drivers found it: two runs the same service or one id for two services,
 // two options of one run one service or one file name from two folders.
+// What an earlier run wrote into txtsetup.sif that the driver `b` writes
+// otherwise (engine/survey.h SetupConflict).
+function setupWarnings({ services, ids }, b, shown) {
+  return [services.length ? { kind: 'setupService', text: text('setupService', b, shown(services)) } : null,
+          ids.length ? { kind: 'setupId', text: text('setupId', b, shown(ids.map((id) => `${id.id} (${id.from} → ${id.to})`))) } : null]
+    .filter(Boolean);
+}
+
+// The warnings of a set that ran: the conflicts its apply found, on the
+// files the chain's earlier sets wrote.
 function runConflicts(survey, label, shown) {
-  const { json, drivers } = survey;
+  const { json, drivers, conflicts } = survey;
   const named = (driver, index) => {
     const { option, found } = pageRow(json.drivers[driver].rows.find((r) => r.option.index === index), drivers[driver]);
     return `${option.description} (${folderOf(found, '.')})`;
   };
   return [
-    ...json.conflicts.drivers.flatMap(({ earlier, later, services, ids }) => {
+    ...conflicts.drivers.flatMap(({ earlier, later, services, ids }) => {
       const [a, b] = [label(drivers[earlier]), label(drivers[later])];
       return [services.length ? { kind: 'conflictService', text: text('conflictService', a, b, shown(services)) } : null,
               ids.length ? { kind: 'conflictId', text: text('conflictId', a, b, shown(ids.map((id) => `${id.id} (${id.from} → ${id.to})`))) }
                 : null].filter(Boolean);
     }),
-    ...json.conflicts.options.map(({ driver, what, earlier, later }) => ({ kind: 'conflictOption',
+    ...conflicts.options.map(({ driver, what, earlier, later }) => ({ kind: 'conflictOption',
       text: text('conflictOption', label(drivers[driver]), what, named(driver, earlier), named(driver, later)) })),
+    ...conflicts.setup.flatMap((c) => setupWarnings(c, label(drivers[c.driver]), shown)),
   ];
 }
 

@@ -43,7 +43,7 @@ function pickedState({ ticked = [true, false], surveyed = true } = {}) {
     setup: { folder: '/pick/1/I386', file: 'TXTSETUP.SIF', problem: null, identity: { machine: X86, evidence: 1, major: 5, minor: 1 },
              version: 51, answer: '2', answerGiven: false },
     drivers: [{ folder: '/pick/1/virtio', oemFile: 'txtsetup.oem', problem: null, rows }],
-    conflicts: { options: ticked[0] && ticked[1] ? [{ driver: 0, what: 'viostor', earlier: 0, later: 1 }] : [], drivers: [] },
+    conflicts: { options: ticked[0] && ticked[1] ? [{ driver: 0, what: 'viostor', earlier: 0, later: 1 }] : [], drivers: [], setup: [] },
     driverFiles: ticked[0] ? [{ service: 'viostor', file: 'viostor.sys', driver: 0, option: 0, state: 'absent', setupName: null,
                                 source: rows[0].found.source, directory: 'i386/Win2003', beside: false, brought: true, missing: false,
                                 unsure: false }] : [],
@@ -104,7 +104,7 @@ function withResult(state, { changes = [] } = {}) {
   state.result = {
     setup, original: new Uint8Array([1]), pickedBackup: null, starts: [new Uint8Array([1])],
     folder: new Map([['txtsetup.sif', new Uint8Array([2])], ['txtsetup.sif.orig', new Uint8Array([1])]]),
-    surveys: [state.survey], lastDrivers: [oem], statuses: [0], drivers: surveyedDrivers([], state.survey),
+    surveys: [{ ...state.survey, conflicts: state.survey.json.conflicts }], lastDrivers: [oem], statuses: [0], drivers: surveyedDrivers([], state.survey),
     changes, changesFailed: null, urls: new Map(), rowsShown: new Map(), replace: new Set(), picked: null, dosnet: null,
     // The engine's apply: what it wrote, in the order it wrote it.
     engine: { outcome: null, files: new Map([
@@ -149,19 +149,23 @@ test('the results: the check\'s findings, problems first, in the check\'s words;
 // The driver table and the missing files draw the survey's driverFiles as
 // they are: where the setup folder has each file and by what name, where
 // the driver's folder has it, missing, unsure.
-// The results warn of what each set's survey found written over: two
-// options of one run, two runs one service or one id, in each set run; the
-// outcome is the exit statuses of the last set's apply.
-test('the results: the warnings of each set\'s survey, and the last set\'s exit statuses', () => {
+// The results warn of what each set's apply found written over: two
+// options of one run, two runs one service or one id, and what an earlier
+// set of the chain wrote that a later one writes otherwise; the outcome is
+// the exit statuses of the last set's apply.
+test('the results: the warnings of each set\'s apply, and the last set\'s exit statuses', () => {
   const state = withResult(pickedState({ ticked: [true, true] }));
   const other = { ...state.survey, drivers: [state.survey.drivers[0], { path: 'intel/txtsetup.oem' }],
-                  json: { ...state.survey.json, conflicts: { options: [], drivers: [{ earlier: 0, later: 1, services: ['viostor'],
-                    ids: [{ id: 'PCI\\VEN_1AF4&DEV_1001', from: 'viostor', to: 'iastor' }] }] } } };
-  state.result.surveys = [state.survey, other];
+                  conflicts: { options: [], drivers: [{ earlier: 0, later: 1, services: ['viostor'],
+                    ids: [{ id: 'PCI\\VEN_1AF4&DEV_1001', from: 'viostor', to: 'iastor' }] }],
+                  setup: [{ driver: 1, services: ['viostor'], ids: [{ id: 'PCI\\VEN_1AF4&DEV_1004', from: 'vioscsi', to: 'iastor' }] }] } };
+  state.result.surveys = [state.result.surveys[0], other];
   state.result.statuses = [0, 0];
   const { results } = viewModel(state, { label });
-  assert.deepEqual(results.warnings.map((w) => w.kind), ['conflictOption', 'conflictService', 'conflictId']);
-  const [option, service, id] = results.warnings.map((w) => say(en, w.text));
+  assert.deepEqual(results.warnings.map((w) => w.kind), ['conflictOption', 'conflictService', 'conflictId', 'setupService', 'setupId']);
+  const [option, service, id, earlierService, earlierId] = results.warnings.map((w) => say(en, w.text));
+  assert.match(earlierService, /^intel\/txtsetup\.oem writes the service viostor, which an earlier run wrote/);
+  assert.match(earlierId, /PCI\\VEN_1AF4&DEV_1004 \(vioscsi → iastor\)/);
   assert.match(option, /^virtio\/txtsetup\.oem: .*viostor.*Win2003\/32-bit \(virtio\/i386\/Win2003\/\).*Win2003\/64-bit \(virtio\/amd64\/Win2003\/\)/);
   assert.match(service, /virtio\/txtsetup\.oem.*intel\/txtsetup\.oem.*viostor/);
   assert.match(id, /PCI\\VEN_1AF4&DEV_1001 \(viostor → iastor\)/);

@@ -63,7 +63,7 @@ export const CODES = Object.freeze({
 // The engine's apply as JSON (web/engine_web.cpp, o2s_apply_layout): the
 // outcome's fields, each file's, and the names of the actions and failures.
 export const APPLY = Object.freeze({
-  apply: ['failure', 'subject', 'files', 'consoles', 'statuses'],
+  apply: ['failure', 'subject', 'files', 'consoles', 'statuses', 'conflicts'],
   applyFile: ['name', 'action', 'written'],
   applyAction: ['create', 'replace', 'same', 'keepBackup', 'repair', 'conflict'],
   applyFailure: ['setupFileMissing', 'setupFileChanged', 'driverFileMissing', 'notRegularFile', 'runFailed', 'writeFailed',
