@@ -815,7 +815,8 @@ std::vector<OptionRow> OptionRows(std::vector<OptionInfo> options, const std::ve
     // source's, the file is another option's build (virtio's x86
     // viostor.sys found for its amd64 option too).
     bool folderFits = !row.found.beside || FitsSetup(MachineOfFolder(row.found.directory), setupMachine);
-    row.fits = FitsSetup(row.built.machine, setupMachine) && folderFits;
+    row.built.fits = FitsSetup(row.built.machine, setupMachine);
+    row.fits = row.built.fits && folderFits;
     row.versions = VersionsNamed(row.option.description, row.found.directory);
     row.skipped = ToolSkips(row.option);
     row.refused = RefusedFile(row.option, &row.refusedName);

@@ -100,6 +100,7 @@ struct BuiltFor {
   unsigned machine = 0;  // check/pe_image.h's kMachine*, 0 unknown
   MachineHow how = MachineHow::kUnknown;
   FileProblem problem = FileProblem::kNone;
+  bool fits = true;  // the machine fits the setup source's (either unknown fits)
 };
 
 enum class VersionFit { kNone, kSame, kNearest, kOther, kNt4, kLater };

@@ -11,7 +11,7 @@
 //                 ids: [{id, match, service}], files: [{kind, disk, name,
 //                 directory, refused}]}, found: {source: {folder, name,
 //                 path, size} | null, directory, beside, directoryRefused},
-//                 built: {machine, how, problem}, fits, versions,
+//                 built: {machine, how, problem, fits}, fits, versions,
 //                 versionFit, skipped, refused: {name, why} | null,
 //                 tickable, ticked, reason, infFit, inf, support: [{kind,
 //                 name, source, unsafe, inf}]}]}],

@@ -331,13 +331,12 @@ function optionWarnings(state, result, files, label) {
   }
   // What the engine's survey read of each driver file the runs take.
   const identity = identityOf(result.survey && result.survey.json);
-  const setupMachine = identity ? identity.machine : 0;
   for (const f of files.filter((file) => file.source)) {
     const { built } = f.row;
     if (built.problem === 'notDriver') out.push({ kind: 'notDriver', file: foldName(f.file), text: text('notDriverWarning', f.path) });
-    else if (built.machine && setupMachine && built.machine !== setupMachine) {
+    else if (!built.fits) {
       out.push({ kind: 'wrongMachine', file: foldName(f.file),
-                 text: text('wrongMachine', f.path, machineName(built.machine), machineName(setupMachine), built.how === 'guessed') });
+                 text: text('wrongMachine', f.path, machineName(built.machine), machineName(identity.machine), built.how === 'guessed') });
     }
   }
   return out;

@@ -33,7 +33,7 @@ function pickedState({ ticked = [true, false], surveyed = true } = {}) {
   const row = (o, machine, fits, reason, isTicked) => ({
     option: o, found: { source: { folder: o.files[0].directory, name: 'viostor.sys', path: `${o.files[0].directory}/viostor.sys`, size: 100 },
                         directory: o.files[0].directory, beside: false, directoryRefused: false },
-    built: { machine, how: 'read', problem: null }, fits, versions: [52], versionFit: 'nearest', skipped: null, refused: null,
+    built: { machine, how: 'read', problem: null, fits }, fits, versions: [52], versionFit: 'nearest', skipped: null, refused: null,
     tickable: true, ticked: isTicked, reason });
   const rows = [row(options[0], X86, true, ticked[0] ? 'nearest' : 'userUnticked', ticked[0]),
                 row(options[1], X64, false, ticked[1] ? 'userTicked' : 'otherMachine', ticked[1])];
