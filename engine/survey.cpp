@@ -259,22 +259,31 @@ void FindConflicts(Survey* survey) {
   }
 }
 
-// The entries of one section of a setup file, by folded key: the first of
-// a key stands, as setup reads it; a repeated section adds to it.
-std::map<std::string, std::string> SectionEntries(const std::string& bytes, const char* section) {
-  std::map<std::string, std::string> entries;
+// Calls onEntry(key, value), both folded, for each entry of a setup file's
+// sections whose folded name `wanted` takes, in file order; setup reads the
+// file only up to SetupReadSize.
+template <typename Wanted, typename OnEntry>
+void ForEachEntry(const std::string& bytes, Wanted wanted, OnEntry onEntry) {
   size_t size = SetupReadSize(bytes.data(), bytes.size());
   bool inSection = false;
   for (size_t at = 0; at < size;) {
     ProfileLine line;
     at = ReadProfileLine(bytes.data(), size, at, &line);
     if (line.kind == kProfileHeader) {
-      inSection = FoldName(bytes.substr(line.nameOffset, line.nameLength)) == section;
+      inSection = wanted(FoldName(bytes.substr(line.nameOffset, line.nameLength)));
     } else if (inSection && line.kind == kProfileEntry) {
-      entries.emplace(FoldName(bytes.substr(line.nameOffset, line.nameLength)),
-                      FoldName(bytes.substr(line.valueOffset, line.valueLength)));
+      onEntry(FoldName(bytes.substr(line.nameOffset, line.nameLength)),
+              FoldName(bytes.substr(line.valueOffset, line.valueLength)));
     }
   }
+}
+
+// The entries of one section of a setup file, by folded key: the first of
+// a key stands, as setup reads it; a repeated section adds to it.
+std::map<std::string, std::string> SectionEntries(const std::string& bytes, const std::string& section) {
+  std::map<std::string, std::string> entries;
+  ForEachEntry(bytes, [&](const std::string& name) { return name == section; },
+               [&](std::string key, std::string value) { entries.emplace(std::move(key), std::move(value)); });
   return entries;
 }
 
@@ -401,18 +410,8 @@ void SurveyDriver(const std::string& folder, const SetupIdentity* setup,
 // The names txtsetup.sif's [SourceDisksFiles] sections list, folded.
 std::set<std::string> ListedFiles(const std::string& bytes) {
   std::set<std::string> names;
-  size_t size = SetupReadSize(bytes.data(), bytes.size());
-  bool inSection = false;
-  for (size_t at = 0; at < size;) {
-    ProfileLine line;
-    at = ReadProfileLine(bytes.data(), size, at, &line);
-    if (line.kind == kProfileHeader) {
-      std::string name = FoldName(bytes.substr(line.nameOffset, line.nameLength));
-      inSection = name == "sourcedisksfiles" || name.rfind("sourcedisksfiles.", 0) == 0;
-    } else if (inSection && line.kind == kProfileEntry) {
-      names.insert(FoldName(bytes.substr(line.nameOffset, line.nameLength)));
-    }
-  }
+  ForEachEntry(bytes, [](const std::string& name) { return name == "sourcedisksfiles" || name.rfind("sourcedisksfiles.", 0) == 0; },
+               [&](std::string key, const std::string&) { names.insert(std::move(key)); });
   return names;
 }
 
