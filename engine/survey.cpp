@@ -278,12 +278,17 @@ void ForEachEntry(const std::string& bytes, Wanted wanted, OnEntry onEntry) {
   }
 }
 
-// The entries of one section of a setup file, by folded key: the first of
-// a key stands, as setup reads it; a repeated section adds to it.
-std::map<std::string, std::string> SectionEntries(const std::string& bytes, const std::string& section) {
+// The entries of one section of a setup file whose folded keys are in
+// `keys`: the first of a key stands, as setup reads it; a repeated section
+// adds to it. Only those kept: a 10 MB file maps some 70,000 ids.
+std::map<std::string, std::string> SectionEntries(const std::string& bytes, const std::string& section,
+                                                  const std::set<std::string>& keys) {
   std::map<std::string, std::string> entries;
+  if (keys.empty()) return entries;
   ForEachEntry(bytes, [&](const std::string& name) { return name == section; },
-               [&](std::string key, std::string value) { entries.emplace(std::move(key), std::move(value)); });
+               [&](std::string key, std::string value) {
+                 if (keys.count(key) > 0) entries.emplace(std::move(key), std::move(value));
+               });
   return entries;
 }
 
@@ -293,12 +298,19 @@ std::string Unquoted(const std::string& value) {
 }
 
 void FindSetupConflicts(const std::string& setupBytes, const std::string& backupBytes, Survey* survey) {
-  auto loads = SectionEntries(setupBytes, "scsi.load");
-  auto loadsBefore = SectionEntries(backupBytes, "scsi.load");
-  auto ids = SectionEntries(setupBytes, "hardwareidsdatabase");
-  auto idsBefore = SectionEntries(backupBytes, "hardwareidsdatabase");
+  std::vector<RunOutcome> runs;
+  std::set<std::string> services, idsWritten;
+  for (const DriverSurvey& driver : survey->drivers) {
+    runs.push_back(OutcomeOf(driver));
+    for (const Written& w : runs.back().drivers) services.insert(w.service);
+    for (const HardwareId& id : runs.back().ids) idsWritten.insert(id.match);
+  }
+  auto loads = SectionEntries(setupBytes, "scsi.load", services);
+  auto loadsBefore = SectionEntries(backupBytes, "scsi.load", services);
+  auto ids = SectionEntries(setupBytes, "hardwareidsdatabase", idsWritten);
+  auto idsBefore = SectionEntries(backupBytes, "hardwareidsdatabase", idsWritten);
   for (unsigned d = 0; d < survey->drivers.size(); ++d) {
-    RunOutcome run = OutcomeOf(survey->drivers[d]);
+    const RunOutcome& run = runs[d];
     SetupConflict conflict{d, {}, {}};
     for (const Written& w : run.drivers) {
       auto now = loads.find(w.service);
