@@ -52,6 +52,8 @@ pageCase('sample: run 2 (Windows XP) on the results of run 1', async (p) => {
   same((await p.download('a[data-file="txtsetup.sif"]')).bytes, read('sif-2'), 'downloaded txtsetup.sif byte for byte the Linux result');
   same((await p.download('a[data-file="txtsetup.sif.orig"]')).bytes, sample, 'downloaded txtsetup.sif.orig byte for byte the original');
   same((await rows(p, 'inserted')).sort(), newLines(sample, read('sif-2')).sort(), 'the diff view against the original');
+  same(await p.page.$$eval('#conflicts li', (items) => items.map((i) => i.dataset.kind).filter((k) => k.startsWith('setup'))), [],
+       'the same driver again on its own results: no warning of what the earlier run wrote');
 });
 
 pageCase('sample: run 3 (Enter at the menu) changes nothing and keeps the results', async (p) => {
