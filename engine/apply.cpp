@@ -122,6 +122,14 @@ struct Brought {
   std::string listed;
 };
 
+// The setup folder's file of a brought file's name, and its bytes (up to
+// the brought file's size).
+struct Namesake {
+  FoundFile file;
+  ReadResult read;
+  std::string bytes;
+};
+
 // A file of the setup folder and what becomes of it.
 struct Planned {
   FoundFile file;
@@ -247,8 +255,11 @@ class Apply {
   Apply(const IntegrationPlan& plan, const std::string& outputFolder, ApplyOutcome* outcome)
       : plan_(plan), outputFolder_(outputFolder), outcome_(outcome) {}
 
+  // Every file is read before the first run prints: the page runs a plan
+  // again once it has the bytes a read lacked, and shows only the console
+  // of the run that had them all.
   void Run(bool dryRun) {
-    if (!ReadSetupFolder() || !ReadDrivers() || !RunChain()) return;
+    if (!ReadSetupFolder() || !ReadDrivers() || !ReadNamesakes() || !RunChain()) return;
     if (!Decide()) return;
     for (const Planned& p : planned_) outcome_->files.push_back({p.file.name, p.action, false});
     if (!dryRun) Write();
@@ -491,31 +502,39 @@ class Apply {
   }
 
   // What a file there becomes, planned to hold `bytes`.
-  bool PlanDriverFile(const Brought& file) {
-    Planned p{Find(plan_.setupFolder, file.name), FileAction::kCreate, file.bytes, {}};
-    if (p.file.kind == kFileKindOther || p.file.kind == kFileKindOutside) {
-      return Fail(ApplyFailure::kNotRegularFile, p.file.path);
-    }
-    if (p.file.kind == kFileKindRegular) {
-      // Read up to the planned size: a longer file is no cut one.
-      switch (ReadWhole(p.file.path, file.bytes.size(), &p.before)) {
-        case ReadResult::kRead:
-          p.action = p.before == file.bytes                                        ? FileAction::kSame
-                     : file.bytes.compare(0, p.before.size(), p.before) == 0 ? FileAction::kRepair
-                                                                                 : FileAction::kConflict;
-          break;
-        case ReadResult::kMissing:
-          break;
-        case ReadResult::kNotRegular:
-          return Fail(ApplyFailure::kNotRegularFile, p.file.path);
-        case ReadResult::kTooBig:
-        case ReadResult::kUnreadable:
-          p.action = FileAction::kConflict;
-          break;
+  // The setup folder's file of each brought file's name, as the plan finds
+  // it (PlanDriverFile).
+  bool ReadNamesakes() {
+    for (const Brought& file : brought_) {
+      Namesake n{Find(plan_.setupFolder, file.name), ReadResult::kMissing, {}};
+      if (n.file.kind == kFileKindOther || n.file.kind == kFileKindOutside) {
+        return Fail(ApplyFailure::kNotRegularFile, n.file.path);
       }
+      // Read up to the planned size: a longer file is no cut one.
+      if (n.file.kind == kFileKindRegular) n.read = ReadWhole(n.file.path, file.bytes.size(), &n.bytes);
+      if (n.read == ReadResult::kNotRegular) return Fail(ApplyFailure::kNotRegularFile, n.file.path);
+      namesakes_.push_back(std::move(n));
+    }
+    return true;
+  }
+
+  void PlanDriverFile(const Brought& file, const Namesake& there) {
+    Planned p{there.file, FileAction::kCreate, file.bytes, there.bytes};
+    switch (there.read) {
+      case ReadResult::kRead:
+        p.action = p.before == file.bytes                                        ? FileAction::kSame
+                   : file.bytes.compare(0, p.before.size(), p.before) == 0 ? FileAction::kRepair
+                                                                               : FileAction::kConflict;
+        break;
+      case ReadResult::kMissing:
+      case ReadResult::kNotRegular:
+        break;
+      case ReadResult::kTooBig:
+      case ReadResult::kUnreadable:
+        p.action = FileAction::kConflict;
+        break;
     }
     planned_.push_back(std::move(p));
-    return true;
   }
 
   // The backup of a file the plan changes: where there is none, or an
@@ -528,9 +547,7 @@ class Apply {
   }
 
   bool Decide() {
-    for (const Brought& file : brought_) {
-      if (!PlanDriverFile(file)) return false;
-    }
+    for (size_t i = 0; i < brought_.size(); ++i) PlanDriverFile(brought_[i], namesakes_[i]);
     // A file for GUI-mode setup that lands gets its row and its dosnet.inf
     // line; one left alone (another file of its name there) gets neither.
     for (size_t i = 0; i < brought_.size(); ++i) {
@@ -597,6 +614,7 @@ class Apply {
   std::string original_, final_, backupBytes_, dosnetBytes_;
   std::vector<std::string> oems_;
   std::vector<Brought> brought_;
+  std::vector<Namesake> namesakes_;  // brought_'s, index for index
   std::vector<std::string> supportNames_;
   std::vector<HeardOption> heard_;
   std::vector<Planned> planned_;

@@ -530,11 +530,36 @@ ReadFileResult ReadFileBytes(const char* name, void* buf, size_t capacity,
 
 int IsFilePresent(const char* name) { return GetFileKind(name) == kFileKindRegular ? 1 : 0; }
 
+// The path itself, where it is an absolute one of a folder without "." or
+// ".." parts: in the browser's build, realpath fails within the read-only
+// mount of the page's picked files (emscripten's WORKERFS has no readlink),
+// whose paths the page makes so. Elsewhere realpath has answered.
+static bool AbsoluteFolderPath(const char* path, char* full, size_t capacity) {
+#ifdef __EMSCRIPTEN__
+  size_t length = strlen(path);
+  if (path[0] != '/' || length >= capacity) return false;
+  for (const char* part = path; part != nullptr; part = strchr(part + 1, '/')) {
+    if (strncmp(part, "/./", 3) == 0 || strcmp(part, "/.") == 0 || strncmp(part, "/../", 4) == 0 || strcmp(part, "/..") == 0) return false;
+  }
+  struct stat st;
+  if (stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  memcpy(full, path, length + 1);
+  while (length > 1 && full[length - 1] == '/') full[--length] = '\0';
+  return true;
+#else
+  (void)path;
+  (void)full;
+  (void)capacity;
+  return false;
+#endif
+}
+
 unsigned GetFolderName(const char* folder, char* buf, unsigned capacity) {
   if (capacity == 0) return 0;
   buf[0] = '\0';
   char full[PATH_MAX];
-  if (realpath(folder != nullptr && *folder ? folder : ".", full) == nullptr) return 0;
+  const char* path = folder != nullptr && *folder ? folder : ".";
+  if (realpath(path, full) == nullptr && !AbsoluteFolderPath(path, full, sizeof full)) return 0;
   const char* name = strrchr(full, '/');
   name = name != nullptr ? name + 1 : full;
   size_t length = strlen(name);

@@ -6,7 +6,7 @@
 // views, and wires the workers in.
 import { translator } from './texts.js';
 import { OEM, SETUP } from './names.js';
-import { entryOf, resolve, bytesOf, dropRepeatedPick, labeller, surveyLayout, applyLayout, optionFileNames } from './picks.js';
+import { entryOf, resolve, bytesOf, dropRepeatedPick, labeller, surveyLayout, applyLayout } from './picks.js';
 import { viewModel } from './view-model.js';
 import { workerBridge } from './worker-bridge.js';
 import { runControl } from './run-control.js';
@@ -157,7 +157,7 @@ const runs = runControl(state, bridge, {
   applier: (run) => {
     const { runLayout, runTicks, json } = runPick(run);
     return (windows, over, setupFiles = null, onConsole = null, onStart = null) =>
-      bridge.apply(applyLayout(runLayout, json, over, setupFiles), runTicks, windows, onConsole, onStart);
+      bridge.apply(applyLayout(runLayout, over, setupFiles), runTicks, windows, onConsole, onStart);
   },
   // The engine's survey of the drivers run alone ({setup, drivers, json}
   // as state.survey): what the results say of their files.
@@ -235,8 +235,7 @@ function pickLayout() {
   const setup = used[SETUP].entry;
   const drivers = used[OEM].drivers.map((d) => d.entry);
   const ticks = drivers.flatMap((entry, i) => [...(state.optionTicks.get(entry.key) || [])].map(([option, ticked]) => [i, option, ticked]));
-  const names = optionFileNames([...state.drivers.values()].flatMap((known) => known.options || []));
-  return { setup, drivers, layout: surveyLayout(state.entries, setup, drivers, names), ticks };
+  return { setup, drivers, layout: surveyLayout(state.entries, setup, drivers), ticks };
 }
 
 // The engine's survey of the pick as it is now: the setup source, each

@@ -5,7 +5,7 @@
 // of the picked setup folder (the result's `engine`, run-control.js); for
 // a folder picked to write into, the apply of every set of runs of the
 // result again, against that folder.
-import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName, compressedName, present } from './names.js';
+import { SETUP, BACKUP, DOSNET, DOSNET_BACKUP, foldName, present } from './names.js';
 import { bytesOf, folderNameOf } from './picks.js';
 import { toWrite } from './plan.js';
 import { appliedFiles, overOf } from './run-control.js';
@@ -87,19 +87,15 @@ export function outputControl(state, ui) {
     return null;
   };
 
-  // The folder as the plan leaves it: what it writes, over what is there;
-  // the files the check reads with their bytes (the setup files, and the
-  // driver files [SCSI.Load] names), the others by their names. Each file's
-  // bytes go as a copy of their own, handed over to the worker (a picked
-  // File read again). (WebKit's workers cannot read a File they are sent.)
+  // The folder as the plan leaves it: what it writes, over what is there
+  // (the picked txtsetup.sif as it was picked). The check asks for the
+  // bytes it reads (worker-bridge.js).
   async function checkPicked(result, folder, items) {
-    const files = new Map();
-    for (const item of items.filter(toWrite)) files.set(item.name, item.bytes.slice());
-    const drivers = new Set(result.drivers.flatMap((d) => (d.file ? [foldName(d.file), foldName(compressedName(d.file))] : [])));
-    const read = folder.filter((e) => !files.has(e.name) && ([SETUP, BACKUP, DOSNET, DOSNET_BACKUP].includes(e.lower) || drivers.has(e.lower)));
-    for (const e of read) files.set(e.name, e === result.setup ? result.original.slice() : await bytesOf(e));
-    const names = folder.map((e) => e.name).filter((name) => !files.has(name));
-    return ui.check(folderNameOf(result.setup), [...files], names);
+    const written = items.filter(toWrite);
+    const names = new Set(written.map((item) => item.name));
+    const files = [...written.map((item) => ({ path: item.name, bytes: item.bytes })),
+      ...folder.filter((e) => !names.has(e.name)).map((e) => (e === result.setup ? { path: e.name, bytes: result.original } : { path: e.name, entry: e }))];
+    return ui.check(folderNameOf(result.setup), files);
   }
 
   function tick(result, lower, replace) {
@@ -142,13 +138,10 @@ export function outputControl(state, ui) {
       picked: listing ? [...listing] : [],
       brought: output(result).filter((o) => o.kind === 'driver' || o.kind === 'support').map((o) => o.file) });
     if (refused) return { refused };
-    // Bytes of the files the engine reads; of the others, only whether
-    // they are there is asked.
-    const survey = result.survey ? result.survey.json : { driverFiles: [], runs: [] };
-    const readNames = new Set([SETUP, BACKUP, DOSNET, DOSNET_BACKUP, ...result.engine.files.keys(),
-      ...survey.driverFiles.flatMap((d) => [foldName(d.file), foldName(compressedName(d.file))]),
-      ...survey.runs.flatMap((run) => run.files.map((f) => foldName(f.name)))]);
-    const setupFiles = await Promise.all([...folder.names].map(async ([lower, name]) => [name, readNames.has(lower) ? await read(name) : { size: 1 }]));
+    // The folder's files, each read only where the engine asks; their
+    // sizes are not asked of the browser (thousands of files): the engine's
+    // first look at one is a read, and brings its bytes.
+    const setupFiles = [...folder.names.values()].map((name) => [name, { load: () => read(name) }]);
     let files = new Map();
     for (const set of result.sets) {
       const applied = await set.apply(set.windows, overOf(files), setupFiles);

@@ -8,7 +8,7 @@
 // keyed by its pick's number and its path, so that two folders of one name
 // stay two; a file given alone is keyed by its name, and giving it again
 // replaces it. `folder` is keyed the same way: files of one folder share it.
-import { OEM, SETUP, BACKUP, DOSNET, foldName, compressedName, byPath, present } from './names.js';
+import { OEM, SETUP, BACKUP, DOSNET, foldName, byPath, present } from './names.js';
 
 export function entryOf(pick, path, file, inFolder) {
   const slash = path.lastIndexOf('/');
@@ -94,25 +94,19 @@ export const canRun = (used) => tickedDrivers(used).length > 0 && used[SETUP].en
 // number; files given alone, pick 0, make one folder). Laid out are the
 // setup folder's files (the engine asks which driver files it has) and
 // every file below each driver's folder (where its options' files are);
-// nothing is read here. `read`: a file the engine reads (the setup's files,
-// each txtsetup.oem, a driver file an option names, within the engine's
-// capacity), which must reach a worker that cannot read a File as bytes.
-// `setup`: an entry or null; `drivers`: entries of txtsetup.oem in run
-// order; `namesRead`: the lower-case names of the files options name.
+// nothing is read here: the engine asks for the bytes it reads
+// (worker-bridge.js). `setup`: an entry or null; `drivers`: entries of
+// txtsetup.oem in run order.
 export const SURVEY_ROOT = '/pick';
-export const DRIVER_READ_LIMIT = 4 << 20;  // the engine reads no bigger driver file
 const plainPath = (path) => path.split('/').every((part) => part && part !== '.' && part !== '..');
 const folderPath = (e) => [SURVEY_ROOT, e.pick, ...e.path.split('/').slice(0, -1)].join('/');
-export function surveyLayout(entries, setup, drivers, namesRead) {
-  const setupFiles = [SETUP, BACKUP, DOSNET];
+export function surveyLayout(entries, setup, drivers) {
   const inSetup = (e) => setup !== null && e.pick === setup.pick && e.folder === setup.folder;
   const belowDriver = (e) => drivers.some((d) => e.pick === d.pick && e.folder.startsWith(d.folder));
   const files = [];
   for (const e of entries.values()) {
     if (!plainPath(e.path) || !(inSetup(e) || belowDriver(e))) continue;
-    const read = (inSetup(e) && setupFiles.includes(e.lower)) || e.lower === OEM
-      || (belowDriver(e) && namesRead.has(e.lower) && e.size <= DRIVER_READ_LIMIT);
-    files.push({ path: `${e.pick}/${e.path}`, entry: e, read });
+    files.push({ path: `${e.pick}/${e.path}`, entry: e });
   }
   return {
     // No setup picked: a folder that is not there, which the survey says.
@@ -122,35 +116,25 @@ export function surveyLayout(entries, setup, drivers, namesRead) {
   };
 }
 
-// The lower-case names the engine may read of options' files: each file
-// line's name, plain and compressed.
-export const optionFileNames = (options) =>
-  new Set(options.flatMap((o) => (o.files || []).map((f) => f.name).concat(o.driverFile || []))
-    .flatMap((name) => [foldName(name), foldName(compressedName(name))]));
-
-// The layout the engine's apply reads: the survey's (surveyLayout), with
-// each file a run of its plan brings (`json`: the survey of the same pick)
-// and the setup folder's files of those names read too, as the apply
-// compares their bytes. `setupFiles` ([name, bytes or {size}]), where
-// given, stand for the setup folder's files (a folder picked to write
-// into); `over` ([name, bytes]: files an earlier apply wrote) are laid over
-// them, as "Run again" goes on from them.
-export function applyLayout(layout, json, over = [], setupFiles = null) {
-  const sources = new Set(json.runs.flatMap((run) => run.files.map((f) => `${run.folder}/${f.source}`)));
-  const names = new Set(json.runs.flatMap((run) => run.files.map((f) => foldName(f.name))));
+// The layout the engine's apply reads: the survey's (surveyLayout).
+// `setupFiles` ([name, bytes or {load}: what reads it, only where the
+// engine asks; its size unknown till then]), where given, stand for the setup folder's files (a folder
+// picked to write into); `over` ([name, bytes]: files an earlier apply
+// wrote) are laid over them, as "Run again" goes on from them.
+export function applyLayout(layout, over = [], setupFiles = null) {
   const setupPath = layout.setup.folder.slice(SURVEY_ROOT.length + 1);
   const inSetup = (path) => path.startsWith(`${setupPath}/`) && !path.slice(setupPath.length + 1).includes('/');
-  const given = (setupFiles || []).map(([name, data]) => (data instanceof Uint8Array ? { path: `${setupPath}/${name}`, bytes: data, read: true }
-    : { path: `${setupPath}/${name}`, size: data.size, read: false }));
+  const given = (setupFiles || []).map(([name, data]) => (data instanceof Uint8Array ? { path: `${setupPath}/${name}`, bytes: data }
+    : { path: `${setupPath}/${name}`, load: data.load }));
   const base = setupFiles ? [...layout.files.filter((f) => !inSetup(f.path)), ...given] : layout.files;
   const laid = new Map(over.map(([name, bytes]) => [foldName(name), { name, bytes }]));
   const files = base.map((f) => {
-    if (!inSetup(f.path)) return sources.has(`${SURVEY_ROOT}/${f.path}`) ? { ...f, read: true } : f;
+    if (!inSetup(f.path)) return f;
     const lower = foldName(f.path.slice(setupPath.length + 1));
     const earlier = laid.get(lower);
     laid.delete(lower);
-    return earlier ? { path: f.path, bytes: earlier.bytes, read: true } : names.has(lower) && f.entry ? { ...f, read: true } : f;
+    return earlier ? { path: f.path, bytes: earlier.bytes } : f;
   });
-  for (const { name, bytes } of laid.values()) files.push({ path: `${setupPath}/${name}`, bytes, read: true });
+  for (const { name, bytes } of laid.values()) files.push({ path: `${setupPath}/${name}`, bytes });
   return { ...layout, files };
 }

@@ -16,8 +16,9 @@ export function workerBridge(source) {
   // One request, answered by one message of `replyType`; `transfer`: the
   // buffers handed over with it, no longer the page's; `onConsole(run,
   // bytes)` hears the CONSOLE messages before the answer; `onStart(stop)`
-  // gets what ends the task (its worker ended, the answer CANCELLED).
-  function task(message, replyType, transfer = [], onConsole = null, onStart = null) {
+  // gets what ends the task (its worker ended, the answer CANCELLED);
+  // `give(paths)` answers the worker's NEED with [[path, bytes]].
+  function task(message, replyType, transfer = [], onConsole = null, onStart = null, give = null) {
     const worker = makeWorker();
     return new Promise((resolve, reject) => {
       const end = (error) => {
@@ -27,6 +28,10 @@ export function workerBridge(source) {
       if (onStart) onStart(() => end(CANCELLED));
       worker.onmessage = (event) => {
         if (event.data.type === FROM_WORKER.CONSOLE && onConsole) onConsole(event.data.run, event.data.bytes);
+        if (event.data.type === FROM_WORKER.NEED && give) {
+          give(event.data.paths).then((files) => worker.postMessage({ type: TO_WORKER.BYTES, files }, files.map(([, bytes]) => bytes.buffer)),
+                                      end);
+        }
         if (event.data.type === replyType) {
           worker.terminate();
           resolve(event.data);
@@ -44,11 +49,6 @@ export function workerBridge(source) {
   // The options of each txtsetup.oem (bytes), as a run reads them.
   const readDrivers = async (files) => (await task({ type: TO_WORKER.DRIVERS, files }, FROM_WORKER.DRIVERS)).drivers;
   const zip = async (files) => (await task({ type: TO_WORKER.ZIP, files }, FROM_WORKER.ZIP)).bytes;
-  // The check of a folder (its name; [[name, bytes]] of the files it reads,
-  // bytes handed over to the worker; the names of the others): {status,
-  // machine, findings}, each finding with its `texts` in both languages.
-  const check = (folder, files, names) =>
-    task({ type: TO_WORKER.CHECK, folder, files, names }, FROM_WORKER.CHECKED, files.map(([, bytes]) => bytes.buffer));
 
   // What changed from `old` to `now`, a setup file's bytes (copies go to
   // the worker): the change view's rows.
@@ -72,16 +72,44 @@ export function workerBridge(source) {
     return why === 'none' ? null : why;
   };
 
-  // A layout's files as a worker takes them: the files the engine reads as
-  // bytes (a copy of bytes given), the others as their sizes alone (all
-  // the engine asks of them), in every browser: WebKit's workers cannot
-  // read a File they are sent.
-  const sendable = (files) => Promise.all(files.map(async ({ path, entry, read, bytes, size }) =>
-    [path, bytes ? bytes.slice() : read ? new Uint8Array(await entry.file.arrayBuffer()) : { size: entry ? entry.size : size }]));
+  // A layout's files as a worker takes them: bytes where the page has them
+  // (given, or read for an earlier task), else their sizes alone; the
+  // worker asks for the bytes the engine reads (NEED), read then from the
+  // picked File. Always bytes, never the File: WebKit's workers cannot read
+  // a File they are sent. Each picked file is read once, kept while its
+  // File is.
+  const read = new WeakMap();
+  const bytesOfFile = async (file) => {
+    if (!read.has(file)) read.set(file, file.arrayBuffer().then((buffer) => new Uint8Array(buffer)));
+    return read.get(file);
+  };
+  // A layout's file: {path, and bytes, or a picked entry, or `load` (what
+  // reads it; its size unknown to the worker till then)}.
+  const sendable = (files) => Promise.all(files.map(async (f) => {
+    if (f.bytes) return [f.path, f.bytes.slice()];
+    const known = f.entry && read.get(f.entry.file);
+    if (known) return [f.path, (await known).slice()];
+    return [f.path, f.entry ? { size: f.entry.size } : { size: null }];
+  }));
+  const giver = (files) => {
+    const byPath = new Map(files.filter((f) => f.entry || f.load).map((f) => [f.path, f]));
+    return (paths) => Promise.all(paths.filter((path) => byPath.has(path)).map(async (path) => {
+      const f = byPath.get(path);
+      return [path, f.entry ? (await bytesOfFile(f.entry.file)).slice() : await f.load()];
+    }));
+  };
+  // The check of a folder (its name; its files as a layout's, by name):
+  // {status, machine, findings}, each finding with its `texts` in both
+  // languages.
+  const check = async (folder, files) => {
+    const sent = await sendable(files);
+    const transfer = sent.filter(([, data]) => data instanceof Uint8Array).map(([, bytes]) => bytes.buffer);
+    return task({ type: TO_WORKER.CHECK, folder, files: sent }, FROM_WORKER.CHECKED, transfer, null, null, giver(files));
+  };
   const engineTask = async (type, replyType, { setup, drivers, files }, ticks, windows, onConsole = null, onStart = null) => {
     const sent = await sendable(files);
     const transfer = sent.filter(([, data]) => data instanceof Uint8Array).map(([, bytes]) => bytes.buffer);
-    return task({ type, setup, drivers, files: sent, ticks, windows }, replyType, transfer, onConsole, onStart);
+    return task({ type, setup, drivers, files: sent, ticks, windows }, replyType, transfer, onConsole, onStart, giver(files));
   };
 
   // The engine's survey of a pick laid out by picks.js's surveyLayout, with

@@ -1,7 +1,7 @@
 // Which files a run takes from a pick, and which drivers are ticked.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { entryOf, resolve, pickProblems, dropRepeatedPick, labeller, surveyLayout, DRIVER_READ_LIMIT } from '../page/picks.js';
+import { entryOf, resolve, pickProblems, dropRepeatedPick, labeller, surveyLayout, applyLayout } from '../page/picks.js';
 
 // "2:a/x:0": a/x of the second pick, 0 bytes.
 const pick = (...paths) => new Map(paths.map((p) => {
@@ -54,33 +54,43 @@ test('two folders of one name are two drivers; one folder given again is one', (
   assert.deepEqual([...again.keys()], ['1:I386/txtsetup.sif', '2:Allx86/txtsetup.oem', '2:Allx86/a.sys', '4:Allx86/txtsetup.oem', '4:Allx86/b.sys']);
 });
 
-test('the survey\'s layout: the setup folder, everything below each driver folder, and what the engine reads', () => {
-  const big = DRIVER_READ_LIMIT + 1;
+// Nothing is read for the layout: the engine asks for the bytes it reads.
+test('the survey\'s layout: the setup folder and everything below each driver folder', () => {
   const entries = new Map([...pick('I386 - Copy/TXTSETUP.SIF', 'I386 - Copy/dosnet.inf', 'I386 - Copy/VIOSTOR.SY_', 'I386 - Copy/sub/x.sys',
     'I386 - Copy/drivers.cab:90000000', '2:virtio/txtsetup.oem', '2:virtio/i386/Win2003/viostor.sys', '2:virtio/amd64/Win2003/VIOSTOR.SYS',
-    `2:virtio/amd64/huge.sys:${big}`, '2:virtio/readme.txt', '2:other/txtsetup.sif', '3:virtio/txtsetup.oem')]);
+    '2:virtio/amd64/huge.sys:4194305', '2:virtio/readme.txt', '2:other/txtsetup.sif', '3:virtio/txtsetup.oem')]);
   const setup = entries.get('1:I386 - Copy/TXTSETUP.SIF');
   const drivers = [entries.get('2:virtio/txtsetup.oem')];
-  const layout = surveyLayout(entries, setup, drivers, new Set(['viostor.sys', 'viostor.sy_', 'huge.sys']));
+  const layout = surveyLayout(entries, setup, drivers);
   assert.deepEqual(layout.setup, { folder: '/pick/1/I386 - Copy', name: 'I386 - Copy' });
   assert.deepEqual(layout.drivers, ['/pick/2/virtio']);
   // Folders below the setup folder are not its files; the third pick's
   // driver of the same path is not the one surveyed.
-  assert.deepEqual(layout.files.map((f) => `${f.path}${f.read ? ' read' : ''}`), [
-    '1/I386 - Copy/TXTSETUP.SIF read', '1/I386 - Copy/dosnet.inf read', '1/I386 - Copy/VIOSTOR.SY_', '1/I386 - Copy/drivers.cab',
-    '2/virtio/txtsetup.oem read', '2/virtio/i386/Win2003/viostor.sys read', '2/virtio/amd64/Win2003/VIOSTOR.SYS read',
+  assert.deepEqual(layout.files.map((f) => f.path), [
+    '1/I386 - Copy/TXTSETUP.SIF', '1/I386 - Copy/dosnet.inf', '1/I386 - Copy/VIOSTOR.SY_', '1/I386 - Copy/drivers.cab',
+    '2/virtio/txtsetup.oem', '2/virtio/i386/Win2003/viostor.sys', '2/virtio/amd64/Win2003/VIOSTOR.SYS',
     '2/virtio/amd64/huge.sys', '2/virtio/readme.txt']);
-  assert.ok(layout.files.every((f) => entries.get(f.entry.key) === f.entry));
+  assert.ok(layout.files.every((f) => entries.get(f.entry.key) === f.entry && !f.bytes));
+  // The apply's: an earlier apply's files over the setup folder's, by name
+  // in any case, and those it adds; a folder to write into in the setup
+  // folder's place, read only where the engine asks.
+  const over = applyLayout(layout, [['txtsetup.sif', new Uint8Array([1])], ['viostor.sys', new Uint8Array([2])]]);
+  assert.deepEqual(over.files.filter((f) => f.bytes).map((f) => [f.path, ...f.bytes]),
+                   [['1/I386 - Copy/TXTSETUP.SIF', 1], ['1/I386 - Copy/viostor.sys', 2]]);
+  const load = () => new Uint8Array([3]);
+  const into = applyLayout(layout, [], [['TXTSETUP.SIF', { load }], ['new.sys', new Uint8Array([4])]]);
+  assert.deepEqual(into.files.filter((f) => f.path.startsWith('1/')).map((f) => [f.path, f.load === load || [...f.bytes]]),
+                   [['1/I386 - Copy/TXTSETUP.SIF', true], ['1/I386 - Copy/new.sys', [4]]]);
 });
 
 test('the survey\'s layout of files given one by one, and of no setup', () => {
   const entries = pick('TXTSETUP.SIF', 'txtsetup.oem', 'viostor.sys', 'drv/txtsetup.oem');
-  const layout = surveyLayout(entries, entries.get('TXTSETUP.SIF'), [entries.get('txtsetup.oem')], new Set(['viostor.sys']));
+  const layout = surveyLayout(entries, entries.get('TXTSETUP.SIF'), [entries.get('txtsetup.oem')]);
   // One folder, whose name the browser does not tell.
   assert.deepEqual(layout.setup, { folder: '/pick/0', name: '' });
   assert.deepEqual(layout.drivers, ['/pick/0']);
-  assert.deepEqual(layout.files.map((f) => [f.path, f.read]), [['0/TXTSETUP.SIF', true], ['0/txtsetup.oem', true], ['0/viostor.sys', true]]);
-  const none = surveyLayout(entries, null, [entries.get('1:drv/txtsetup.oem')], new Set());
+  assert.deepEqual(layout.files.map((f) => f.path), ['0/TXTSETUP.SIF', '0/txtsetup.oem', '0/viostor.sys']);
+  const none = surveyLayout(entries, null, [entries.get('1:drv/txtsetup.oem')]);
   assert.deepEqual(none.setup, { folder: '/pick/none', name: '' });
   assert.deepEqual(none.files.map((f) => f.path), ['1/drv/txtsetup.oem']);
 });

@@ -143,6 +143,27 @@ test('the check through the declaration: its summary, its findings and their tex
   assert.equal(module._o2s_check_finding_text(count, TEXT_LANGUAGE.en), 0);
 });
 
+// The worker mounts the picked files read-only (WORKERFS): a folder named
+// AMD64 there tells the check its machine as one in memory does.
+test('the check reads a folder\'s name in the worker\'s mount of picked files as in memory', { skip }, async () => {
+  const module = await loadModule();
+  const sif = crlf('[SetupData]', 'MajorVersion = 5', 'MinorVersion = 2', '', '[SourceDisksFiles.x86]', 'a.sys = 1', '\x1a');
+  module.WORKERFS.reader = { readAsArrayBuffer: (chunk) => chunk.bytes };
+  const data = { size: sif.length, slice: (from, to) => ({ size: Math.min(to, sif.length) - from, bytes: sif.subarray(from, to) }) };
+  module.FS.mkdirTree('/mounted');
+  module.FS.mount(module.WORKERFS, { blobs: [{ name: 'AMD64/TXTSETUP.SIF', data }] }, '/mounted');
+  module.FS.mkdirTree('/memory/AMD64');
+  module.FS.writeFile('/memory/AMD64/TXTSETUP.SIF', sif);
+  const summary = module._malloc(rowBytes('summary'));
+  const machineIn = (folder) => {
+    module.ccall('o2s_check_folder', 'number', ['string', 'number'], [folder, summary]);
+    const { machine, evidence } = readRow(module.HEAPU32, summary, 'summary');
+    return { machine, evidence };
+  };
+  assert.deepEqual(machineIn('/mounted/AMD64'), { machine: CODES.machine.x64, evidence: 2 });
+  assert.deepEqual(machineIn('/mounted/AMD64'), machineIn('/memory/AMD64'));
+});
+
 // The engine's refusal of a folder to write into, as the worker asks it:
 // the few files compared in one folder, the names as lines.
 test('the refusal of a folder to write the results into, through the module', { skip }, async () => {

@@ -7,18 +7,21 @@
 // From the page: {type: MENU}
 //                {type: DRIVERS, files: [bytes]}
 //                {type: ZIP, files: [[name, bytes]]}
-//                {type: CHECK, folder, files: [[name, bytes]], names: [name]}
+//                {type: CHECK, folder, files: [[name, bytes or {size}]]}
 //                {type: SURVEY, setup: {folder, name}, drivers: [folder], files: [[path, bytes or {size}]],
 //                 ticks: [[driver, option, ticked]], windows: 0, 1 or 2}
 //                (paths below the survey's root, folders in it: picks.js's surveyLayout)
-//                {type: APPLY, the same as SURVEY} (bytes also for every file the plan
-//                 brings, and the setup folder's files of those names)
+//                {type: APPLY, the same as SURVEY}
+//                (a file's bytes where the page has them; the worker asks for
+//                 the others the engine reads: NEED, answered by BYTES)
+//                {type: BYTES, files: [[path, bytes]]} (those of a NEED's paths
+//                 the page could read)
 //                {type: CHANGES, old: bytes, now: bytes} (a setup file before and after)
 //                {type: REFUSAL, files: [[setup | backup | original | knownN, bytes]],
 //                 knownCount, names: [name], picked: [name], brought: [name]}
 export const TO_WORKER = Object.freeze({
   MENU: 'menu', DRIVERS: 'drivers', ZIP: 'zip', CHECK: 'check', SURVEY: 'survey', APPLY: 'apply', CHANGES: 'changes',
-  REFUSAL: 'refusal',
+  REFUSAL: 'refusal', BYTES: 'bytes',
 });
 // To the page:   {type: MENU, menu: {menu, quit, quitStatus}} (the tool's
 //                menu, and its text and exit status where the answer quits);
@@ -31,10 +34,12 @@ export const TO_WORKER = Object.freeze({
 //                {type: APPLIED, outcome (APPLY below), files: [[name, bytes]]}
 //                (each file the apply wrote, by its name in the setup folder);
 //                {type: REFUSAL, refusal: none | changedSince | otherFolder | otherOrChanged};
+//                {type: NEED, paths: [path]} (during a SURVEY, APPLY or CHECK: the
+//                 picked files whose bytes the engine read and lacked);
 //                or {type: ERROR, message}.
 export const FROM_WORKER = Object.freeze({
   MENU: 'menu', CONSOLE: 'console', CHANGES: 'changes', DRIVERS: 'drivers', ZIP: 'zip',
-  CHECKED: 'checked', SURVEYED: 'surveyed', APPLIED: 'applied', REFUSAL: 'refusal', ERROR: 'error',
+  CHECKED: 'checked', SURVEYED: 'surveyed', APPLIED: 'applied', REFUSAL: 'refusal', NEED: 'need', ERROR: 'error',
 });
 
 // Each table's 32-bit fields in their order (web/check_web.cpp,

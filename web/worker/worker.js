@@ -9,6 +9,7 @@
 // are declared in ./protocol.js. An option is what web/driver_web.cpp
 // sends; reading drivers adds the lookups' messages about it (`messages`).
 import { changeRows } from './changes.js';
+import { inRounds } from './rounds.js';
 import { SURVEY_ROOT } from '../page/picks.js';
 import { TO_WORKER, FROM_WORKER, TEXT_LANGUAGE, CODES, readRow, rowBytes, readOption } from './protocol.js';
 
@@ -28,9 +29,17 @@ const joined = (parts) => {
   return bytes;
 };
 
+// The page's answer to the NEED this worker sent, while it waits for one.
+let bytesGiven = null;
+
 self.onmessage = (event) => {
   const message = event.data;
   const failed = (error) => postMessage({ type: FROM_WORKER.ERROR, message: String(error) });
+  if (message.type === TO_WORKER.BYTES && bytesGiven) {
+    const given = bytesGiven;
+    bytesGiven = null;
+    given(message.files);
+  }
   if (message.type === TO_WORKER.MENU) menu().catch(failed);
   if (message.type === TO_WORKER.REFUSAL) refusal(message).catch(failed);
   if (message.type === TO_WORKER.DRIVERS) readDrivers(message.files).catch(failed);
@@ -99,15 +108,24 @@ async function readDrivers(files) {
   postMessage({ type: FROM_WORKER.DRIVERS, drivers });
 }
 
-// The check of a setup folder as the results leave it: the files it reads
-// with their bytes, the folder's other files by their names alone. Each
+// The check of a setup folder as the results leave it ([[name, bytes or
+// {size}]], as askEngine's files): it asks for the bytes it reads. Each
 // finding comes with its text in both languages, as the check words it.
-async function check({ folder, files, names }) {
-  const module = await createOem2sif({ noInitialRun: true });
-  const path = `/check/${folder || 'setup'}`;
-  module.FS.mkdirTree(path);
-  for (const name of names) module.FS.writeFile(`${path}/${name}`, new Uint8Array(0));
-  for (const [name, bytes] of files) module.FS.writeFile(`${path}/${name}`, bytes);
+async function check({ folder, files }) {
+  // The folder is one of the mount, not its root: the check reads its name.
+  const dir = folder || 'setup';
+  const inDir = (name) => `${dir}/${name}`;
+  const ofDir = (path) => path.slice(dir.length + 1);
+  const ask = async (paths) => (await askPage(paths.map(ofDir))).map(([name, bytes]) => [inDir(name), bytes]);
+  const checked = await inRounds(files.map(([name, data]) => [inDir(name), data]), async (given, needed) => {
+    const module = await createOem2sif({ noInitialRun: true });
+    mountPicked(module, given, needed, '/check');
+    return checkOf(module, `/check/${dir}`);
+  }, ask);
+  postMessage({ type: FROM_WORKER.CHECKED, ...checked });
+}
+
+function checkOf(module, path) {
   const at = module._malloc(rowBytes('summary'));
   const table = module.ccall('o2s_check_folder', 'number', ['string', 'number'], [path, at]);
   const { status, count, machine } = readRow(module.HEAPU32, at, 'summary');
@@ -123,13 +141,12 @@ async function check({ folder, files, names }) {
                     // The option whose [SCSI.Load] line names the file.
                     option: zeroEnded(module._o2s_check_finding_option(i)), texts });
   }
-  postMessage({ type: FROM_WORKER.CHECKED, status, machine, findings });
+  return { status, machine, findings };
 }
 
 // The engine's survey of the picked files (engine/survey_json.h): every
-// decision about the options, made in C++. The files the engine reads come
-// as bytes; the others as their sizes, mounted as stand-ins that refuse to
-// be read (the engine asks only their size).
+// decision about the options, made in C++, on the bytes it asks for
+// (askEngine).
 async function survey(message) {
   const { json } = await askEngine('o2s_survey', message);
   postMessage({ type: FROM_WORKER.SURVEYED, survey: JSON.parse(json) });
@@ -150,7 +167,11 @@ async function apply(message) {
     pending = { run: pending.run, parts: [] };
     lastSent = performance.now();
   };
-  const onApplyConsole = (module) => (run, at, length) => {
+  // A round that lacked bytes is run again (askEngine); its console, printed
+  // after every read failed or not (engine/apply.cpp reads all first), is
+  // not the page's.
+  const onApplyConsole = (module, lacking) => (run, at, length) => {
+    if (lacking()) return;
     if (run !== pending.run) {
       send();
       pending = { run, parts: [] };
@@ -166,14 +187,32 @@ async function apply(message) {
 }
 
 // One of the engine's entry points, on the picked files mounted, with
-// `extra` string arguments after its own; its UTF-8 JSON. `hear(module)`:
-// the module's onApplyConsole.
-async function askEngine(entry, { setup, drivers, files, ticks, windows }, extra = [], hear = null) {
+// `extra` string arguments after its own; its UTF-8 JSON. `hear(module,
+// lacking)`: the module's onApplyConsole. The page sends bytes it has
+// read already, and the others' sizes; the engine decides what it reads.
+// A round whose reads met a file without its bytes asks the page for
+// them and runs again, until a round reads only what it has (or the page
+// has nothing more to give): each round reads one file more at least.
+async function askEngine(entry, message, extra = [], hear = null) {
+  return inRounds(message.files, (files, needed) => engineRound(entry, message, files, needed, extra, hear), askPage);
+}
+
+// The bytes of the picked files at `paths` ([[path, bytes]]; a file the
+// page could not read is left out).
+function askPage(paths) {
+  return new Promise((resolve) => {
+    bytesGiven = resolve;
+    postMessage({ type: FROM_WORKER.NEED, paths });
+  });
+}
+
+async function engineRound(entry, { setup, drivers, ticks, windows }, files, needed, extra, hear) {
   // The reader's console messages are in the survey's texts already.
   let module = null;
+  const lacking = () => needed.size > 0;
   module = await createOem2sif({ noInitialRun: true, onConsoleBytes: () => {},
-                                 onApplyConsole: hear ? (...args) => hear(module)(...args) : undefined });
-  mountPicked(module, files);
+                                 onApplyConsole: hear ? (...args) => hear(module, lacking)(...args) : undefined });
+  mountPicked(module, files, needed);
   for (const folder of extra) module.FS.mkdirTree(folder);
   const size = module._malloc(4);
   const lines = ticks.map(([driver, option, ticked]) => `${driver} ${option} ${ticked ? 1 : 0}`).join('\n');
@@ -184,24 +223,28 @@ async function askEngine(entry, { setup, drivers, files, ticks, windows }, extra
   return { module, json };
 }
 
-// The picked files ([[path, bytes or {size}]]) under the survey's root,
+// The picked files (path -> bytes or {size}) under `root`,
 // read-only (WORKERFS). Its reader is one of bytes here, never the
 // browser's FileReaderSync: WebKit's workers hang on it, on a Blob made in
-// the worker too. A stand-in tells its size and refuses to be read.
-function mountPicked(module, files) {
+// the worker too. A file without its bytes tells its size and refuses to
+// be read; its path goes into `needed`.
+function mountPicked(module, files, needed, root = SURVEY_ROOT) {
   const EIO = 29;
   const piece = (bytes) => ({ size: bytes.length, slice: (from, to) => ({ size: Math.max(0, Math.min(to, bytes.length) - from), bytes: bytes.subarray(from, to) }) });
   // The platform layer asks a file's size with a read of one byte beyond
-  // what it takes (platform/files_posix.cpp): that read is answered.
-  const standIn = (size) => ({ size, slice: (from, to) => {
-    const length = Math.max(0, Math.min(to, size) - from);
-    if (length <= 1) return { size: length, bytes: new Uint8Array(length) };
+  // what it takes (platform/files_posix.cpp): that read is answered. A file
+  // whose size the page did not tell (size null) shows one byte, and its
+  // first read of any length asks for it.
+  const standIn = (path, size) => ({ size: size === null ? 1 : size, slice: (from, to) => {
+    const length = Math.max(0, Math.min(to, size === null ? 1 : size) - from);
+    if (size !== null && length <= 1) return { size: length, bytes: new Uint8Array(length) };
+    needed.add(path);
     throw new module.FS.ErrnoError(EIO);
   } });
   module.WORKERFS.reader = { readAsArrayBuffer: (chunk) => chunk.bytes };
-  const blobs = files.map(([name, data]) => ({ name, data: data instanceof Uint8Array ? piece(data) : standIn(data.size) }));
-  module.FS.mkdir(SURVEY_ROOT);
-  module.FS.mount(module.WORKERFS, { blobs }, SURVEY_ROOT);
+  const blobs = [...files].map(([name, data]) => ({ name, data: data instanceof Uint8Array ? piece(data) : standIn(name, data.size) }));
+  module.FS.mkdirTree(root);
+  module.FS.mount(module.WORKERFS, { blobs }, root);
 }
 
 const sjis = new TextDecoder('shift_jis');
