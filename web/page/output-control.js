@@ -141,7 +141,14 @@ export function outputControl(state, ui) {
     // The folder's files, each read only where the engine asks; their
     // sizes are not asked of the browser (thousands of files): the engine's
     // first look at one is a read, and brings its bytes.
-    const setupFiles = [...folder.names.values()].map((name) => [name, { load: () => read(name) }]);
+    // Each is read once for every set applied; a copy goes each time, as
+    // the worker takes the bytes it is given.
+    const loaded = new Map();
+    const load = async (name) => {
+      if (!loaded.has(name)) loaded.set(name, read(name));
+      return (await loaded.get(name)).slice();
+    };
+    const setupFiles = [...folder.names.values()].map((name) => [name, { load: () => load(name) }]);
     let files = new Map();
     for (const set of result.sets) {
       const applied = await set.apply(set.windows, overOf(files), setupFiles);

@@ -101,16 +101,16 @@ export function workerBridge(source) {
   // The check of a folder (its name; its files as a layout's, by name):
   // {status, machine, findings}, each finding with its `texts` in both
   // languages.
-  const check = async (folder, files) => {
+  // `message` with a layout's `files` as sendable gives them, its bytes
+  // handed over; the worker's NEEDs answered from the same files.
+  const layoutTask = async (message, files, replyType, onConsole = null, onStart = null) => {
     const sent = await sendable(files);
     const transfer = sent.filter(([, data]) => data instanceof Uint8Array).map(([, bytes]) => bytes.buffer);
-    return task({ type: TO_WORKER.CHECK, folder, files: sent }, FROM_WORKER.CHECKED, transfer, null, null, giver(files));
+    return task({ ...message, files: sent }, replyType, transfer, onConsole, onStart, giver(files));
   };
-  const engineTask = async (type, replyType, { setup, drivers, files }, ticks, windows, onConsole = null, onStart = null) => {
-    const sent = await sendable(files);
-    const transfer = sent.filter(([, data]) => data instanceof Uint8Array).map(([, bytes]) => bytes.buffer);
-    return task({ type, setup, drivers, files: sent, ticks, windows }, replyType, transfer, onConsole, onStart, giver(files));
-  };
+  const check = (folder, files) => layoutTask({ type: TO_WORKER.CHECK, folder }, files, FROM_WORKER.CHECKED);
+  const engineTask = (type, replyType, { setup, drivers, files }, ticks, windows, onConsole = null, onStart = null) =>
+    layoutTask({ type, setup, drivers, ticks, windows }, files, replyType, onConsole, onStart);
 
   // The engine's survey of a pick laid out by picks.js's surveyLayout, with
   // the user's ticks ([[driver, option, ticked]]) and forced answer (0 none):
